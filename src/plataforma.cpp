@@ -1,0 +1,53 @@
+#include "plataforma.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+int executar_comando(const std::string& linha)
+{
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    return std::system(linha.c_str());
+}
+
+double relogio()
+{
+    using Relogio = std::chrono::steady_clock;
+    static const Relogio::time_point inicio = Relogio::now();
+    const std::chrono::duration<double> decorrido = Relogio::now() - inicio;
+    return decorrido.count();
+}
+
+namespace {
+
+#ifdef _WIN32
+constexpr bool windows = true;
+#else
+constexpr bool windows = false;
+#endif
+
+bool caractere_seguro(char c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    if (c == '.' || c == '_' || c == '-' || c == '/') return true;
+    return windows && (c == '\\' || c == ':');
+}
+
+} // namespace
+
+std::string citar_argumento(const std::string& nome)
+{
+    bool seguro = !nome.empty();
+    for (const char c : nome) seguro = seguro && caractere_seguro(c);
+    if (seguro) return nome;
+    if (windows) return "\"" + nome + "\"";
+    std::string citado = "'";
+    for (const char c : nome) {
+        if (c == '\'') citado += "'\\''";
+        else citado += c;
+    }
+    return citado + "'";
+}

@@ -1,0 +1,22 @@
+// Ponto de entrada: uma execução completa; qualquer falha termina aqui, com
+// mensagem em português e status diferente de zero.
+#include "erros.hpp"
+#include "processamento.hpp"
+
+#include <iostream>
+#include <new>
+
+int main()
+{
+    try {
+        simulacao();
+        return 0;
+    } catch (const Erro_execucao& erro) {
+        std::cerr << "placa2d: erro: " << erro.what() << '\n';
+    } catch (const std::bad_alloc&) {
+        std::cerr << "placa2d: erro: memória insuficiente\n";
+    } catch (const std::exception& erro) {
+        std::cerr << "placa2d: erro inesperado: " << erro.what() << '\n';
+    }
+    return 1;
+}

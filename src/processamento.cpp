@@ -1,0 +1,137 @@
+#include "processamento.hpp"
+
+#include "coeficientes.hpp"
+#include "dados.hpp"
+#include "plataforma.hpp"
+#include "solvers.hpp"
+#include "variaveis.hpp"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+void simulacao()
+{
+    auto& e = estado;
+    ler_entrada();
+    const double inicio = relogio();
+    e.tempo = inicio;
+    processar();
+    e.tempo = relogio() - inicio;
+    pos_processamento();
+}
+
+void processar()
+{
+    preparar_malha();
+    discretizacao_termica();
+    medidas_iniciais();
+    solucao_termica();
+    discretizacao_deslocamentos();
+    iteracoes_deslocamento();
+}
+
+void preparar_malha()
+{
+    auto& e = estado;
+    e.pi = std::acos(-1.0);
+    e.K = (e.nu + 1.0) / (1.0 - e.nu);
+    e.N = e.Nx * e.Ny;
+
+    const std::size_t n = static_cast<std::size_t>(e.N);
+    const std::size_t h = static_cast<std::size_t>(e.itmax) + 1;
+    e.Ta.assign(n, 0.0);
+    e.T.assign(n, 0.0);
+    e.y.assign(static_cast<std::size_t>(e.Ny), 0.0);
+    e.x.assign(static_cast<std::size_t>(e.Nx), 0.0);
+    e.L2.assign(h, 0.0);
+    e.Linf.assign(h, 0.0);
+    e.L1.assign(h, 0.0);
+    e.v.assign(n, 0.0);
+    e.Su.assign(n, 0.0);
+    e.Sv.assign(n, 0.0);
+    e.u.assign(n, 0.0);
+
+    e.dx = e.Lx / (static_cast<double>(e.Nx) - 1.0);
+    e.dy = e.Ly / (static_cast<double>(e.Ny) - 1.0);
+    for (std::int32_t ix = 1; ix <= e.Nx; ++ix) e.x[static_cast<std::size_t>(ix - 1)] = (static_cast<double>(ix) - 1.0) * e.dx;
+    for (std::int32_t iy = 1; iy <= e.Ny; ++iy) e.y[static_cast<std::size_t>(iy - 1)] = (static_cast<double>(iy) - 1.0) * e.dy;
+
+    for (double& t : e.T) t = 0.0;
+    for (double& t : e.u) t = 0.0;
+    for (double& t : e.v) t = 0.0;
+}
+
+void discretizacao_termica()
+{
+    coef_temperatura();
+    contorno_T_topo();
+    contorno_T_base();
+    contorno_T_esquerda();
+    contorno_T_direita();
+}
+
+void medidas_iniciais()
+{
+    auto& e = estado;
+    norma_L1(e.aPT, e.aXT, e.aYT, e.Nx, e.Ny, e.T, e.L1[0]);
+    norma_L2(e.aPT, e.aXT, e.aYT, e.Nx, e.Ny, e.T, e.L2[0]);
+    norma_Linf(e.aPT, e.aXT, e.aYT, e.Nx, e.Ny, e.T, e.Linf[0]);
+}
+
+void solucao_termica()
+{
+    auto& e = estado;
+    gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
+}
+
+void discretizacao_deslocamentos()
+{
+    coef_u();
+    coef_v();
+    contorno_u_topo();
+    contorno_v_topo();
+    contorno_u_base();
+    contorno_v_base();
+    contorno_u_esquerda();
+    contorno_v_esquerda();
+    contorno_u_direita();
+    contorno_v_direita();
+}
+
+void iteracoes_deslocamento()
+{
+    auto& e = estado;
+    const std::int32_t n_externas = e.itdesl;
+    for (e.itd = 1; e.itd <= n_externas; ++e.itd) {
+        fonte_u();
+        gs_fonte(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
+        fonte_v();
+        gs_fonte(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
+    }
+}
+
+void pos_processamento()
+{
+    auto& e = estado;
+    solucao_analitica();
+    media_campo(e.Nx, e.Ny, e.T, e.Tmed_n);
+    escrever_resultados();
+}
+
+void solucao_analitica()
+{
+    auto& e = estado;
+    const double denominador_Ta = std::sinh(e.pi * e.Ly / e.Lx);
+    for (std::int32_t iy = 1; iy <= e.Ny; ++iy) {
+        for (std::int32_t ix = 1; ix <= e.Nx; ++ix) {
+            const std::size_t k = static_cast<std::size_t>(iy - 1) * static_cast<std::size_t>(e.Nx) + static_cast<std::size_t>(ix - 1);
+            const double xi = e.x[static_cast<std::size_t>(ix - 1)];
+            const double yi = e.y[static_cast<std::size_t>(iy - 1)];
+            e.Ta[k] = std::sin(e.pi * xi / e.Lx) * std::sinh(e.pi * yi / e.Lx) / denominador_Ta;
+        }
+    }
+    const double numerador = (std::cosh(e.pi * e.Ly / e.Lx) - 1.0) * e.Lx * 2.0;
+    const double denominador = std::sinh(e.pi * e.Ly / e.Lx) * (e.pi * e.pi) * e.Ly;
+    e.Tmed_a = numerador / denominador;
+}

@@ -1,0 +1,18 @@
+// Sequência de passos de uma execução e a solução analítica.
+#pragma once
+
+// Uma execução completa: entrada, cálculo, pós-processamento e saída.
+void simulacao();
+
+// Passos 3 a 14 (o trecho que `tempo` mede), em fases.
+void processar();
+void preparar_malha();             // pi, K, N, alocação, dx, dy, x, y, zeros
+void discretizacao_termica();      // coeficientes e contornos de T
+void medidas_iniciais();           // entrada 0 das histórias
+void solucao_termica();            // gs_laplace
+void discretizacao_deslocamentos();// coeficientes e contornos de u e v
+void iteracoes_deslocamento();     // itdesl iterações externas
+
+// Solução analítica, média numérica e saída.
+void pos_processamento();
+void solucao_analitica();

@@ -1,0 +1,5 @@
+#include "variaveis.hpp"
+
+Variaveis estado;
+
+void reiniciar_variaveis() { estado = Variaveis{}; }

@@ -1,0 +1,90 @@
+#include "auxiliar.hpp"
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace teste {
+
+std::string ler(const fs::path& arquivo)
+{
+    std::ifstream f(arquivo, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+void gravar(const fs::path& arquivo, std::string_view conteudo)
+{
+    std::ofstream f(arquivo, std::ios::binary | std::ios::trunc);
+    f.write(conteudo.data(), static_cast<std::streamsize>(conteudo.size()));
+}
+
+std::string Entrada::texto() const
+{
+    return nome_relatorio + "  nome do relatório\n" + Lx + "  Lx\n" + Ly + "  Ly\n" + Nx + "  Nx\n" + Ny + "  Ny\n" +
+           itmax + "  itmax\n" + itgs + "  itgs\n" + itdesl + "  itdesl\n" + tol + "  tol\n" + reserva +
+           "  reserva\n" + nu + "  nu\n" + alpha + "  alpha\n" + modo_saida + "  modo_saida\n" + passo_hist +
+           "  passo_hist\n";
+}
+
+Area::Area()
+{
+    static std::atomic<int> contador{0};
+    std::random_device aleatorio;
+    base_ = fs::temp_directory_path() /
+            ("placa2d-teste-" + std::to_string(::getpid()) + "-" + std::to_string(contador++) + "-" +
+             std::to_string(aleatorio()));
+    trabalho_ = base_ / "trabalho";
+    fs::create_directories(trabalho_);
+    fs::create_directories(bin());
+    criar_substituto("notepad");
+    criar_substituto("wgnuplot");
+}
+
+Area::~Area()
+{
+    std::error_code ignorado;
+    fs::permissions(base_, fs::perms::owner_all, fs::perm_options::add, ignorado);
+    fs::remove_all(base_, ignorado);
+}
+
+void Area::gravar_entrada(std::string_view conteudo) const { gravar(arquivo("entrada_geral.ent"), conteudo); }
+
+void Area::criar_substituto(const std::string& nome, const std::string& corpo) const
+{
+    const fs::path script = bin() / nome;
+    gravar(script, "#!/bin/sh\necho \"" + nome + " $*\" >> '" + (base_ / "comandos.log").string() + "'\n" + corpo + "\n");
+    fs::permissions(script, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+}
+
+std::string Area::comandos() const { return ler(base_ / "comandos.log"); }
+
+Resultado executar_programa(const Area& area, bool so_substitutos)
+{
+    const fs::path saida = area.bin() / "saida.txt";
+    const fs::path erros = area.bin() / "erros.txt";
+    std::string caminho = area.bin().string();
+    if (!so_substitutos) caminho.append(":").append(std::getenv("PATH"));
+    const std::string comando = "cd '" + area.trabalho().string() + "' && PATH='" + caminho + "' '" +
+                                PLACA2D_EXECUTAVEL + "' > '" + saida.string() + "' 2> '" + erros.string() +
+                                "' < /dev/null";
+    const int bruto = std::system(comando.c_str());
+    Resultado r;
+    if (WIFEXITED(bruto)) r.status = WEXITSTATUS(bruto);
+    // O sh informa sinal do filho como 128+n.
+    r.sinal = WIFSIGNALED(bruto) || (WIFEXITED(bruto) && WEXITSTATUS(bruto) > 128);
+    r.saida = ler(saida);
+    r.erros = ler(erros);
+    fs::remove(saida);
+    fs::remove(erros);
+    return r;
+}
+
+No_diretorio::No_diretorio(const fs::path& destino) : anterior_(fs::current_path()) { fs::current_path(destino); }
+
+No_diretorio::~No_diretorio() { fs::current_path(anterior_); }
+
+} // namespace teste

@@ -1,0 +1,151 @@
+// Sequência do driver e solução analítica.
+#include "processamento.hpp"
+#include "variaveis.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+class Driver : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        reiniciar_variaveis();
+        auto& e = estado;
+        e.Lx = 1.0;
+        e.Ly = 1.0;
+        e.Nx = 3;
+        e.Ny = 3;
+        e.itmax = 50;
+        e.itgs = 5;
+        e.itdesl = 1;
+        e.tol = 1e-10;
+        e.nu = 0.3;
+        e.alpha = 1e-5;
+    }
+    static double no(const std::vector<double>& campo, std::int32_t k) { return campo[static_cast<std::size_t>(k - 1)]; }
+};
+
+TEST_F(Driver, MalhaConstantesEAlocacao)
+{
+    auto& e = estado;
+    e.Nx = 4;
+    e.Lx = 2.0;
+    e.nu = 0.5;
+    preparar_malha();
+    EXPECT_EQ(e.N, 12);
+    EXPECT_EQ(e.pi, std::acos(-1.0));
+    EXPECT_EQ(e.K, 3.0);
+    for (const auto* campo : {&e.Ta, &e.T, &e.v, &e.Su, &e.Sv, &e.u}) EXPECT_EQ(campo->size(), 12u);
+    for (const auto* historia : {&e.L1, &e.L2, &e.Linf}) EXPECT_EQ(historia->size(), 51u);
+    EXPECT_EQ(e.x.size(), 4u);
+    EXPECT_EQ(e.y.size(), 3u);
+    EXPECT_EQ(e.dy, 0.5);
+    EXPECT_EQ(e.y, (std::vector<double>{0.0, 0.5, 1.0}));
+
+    e.nu = 0.0;
+    preparar_malha();
+    EXPECT_EQ(e.K, 1.0);
+}
+
+TEST_F(Driver, CoordenadasPorUmaMultiplicacaoCadaUma)
+{
+    auto& e = estado;
+    e.Nx = 5;
+    preparar_malha();
+    EXPECT_EQ(e.x, (std::vector<double>{0.0, 0.25, 0.5, 0.75, 1.0}));
+
+    e.Nx = 11;
+    e.Lx = 0.3;
+    preparar_malha();
+    double acumulado = 0.0;
+    bool difere_da_soma = false;
+    for (std::int32_t ix = 1; ix <= 11; ++ix) {
+        EXPECT_EQ(e.x[static_cast<std::size_t>(ix - 1)], (ix - 1.0) * (0.3 / 10.0));
+        difere_da_soma = difere_da_soma || e.x[static_cast<std::size_t>(ix - 1)] != acumulado;
+        acumulado += e.dx;
+    }
+    EXPECT_TRUE(difere_da_soma);
+}
+
+TEST_F(Driver, FasesNaOrdemPreenchemOEstado)
+{
+    auto& e = estado;
+    preparar_malha();
+    discretizacao_termica();
+    EXPECT_EQ(no(e.T, 8), 1.0);
+    EXPECT_EQ(e.aPT, 8.0);
+    medidas_iniciais();
+    EXPECT_EQ(e.L1[0], 2.0); // |aY*1| no nó 5
+    EXPECT_EQ(e.L2[0], 4.0);
+    EXPECT_EQ(e.Linf[0], 2.0);
+    solucao_termica();
+    EXPECT_EQ(e.it, 2);
+    EXPECT_EQ(no(e.T, 5), 0.25);
+    discretizacao_deslocamentos();
+    iteracoes_deslocamento();
+    // Um nó interior: u(5) = 0 e v(5) = -K*alpha/(dy*aPv).
+    EXPECT_EQ(no(e.u, 5), 0.0);
+    EXPECT_DOUBLE_EQ(no(e.v, 5), -e.K * e.alpha / (e.dy * e.aPv));
+    const double v5 = no(e.v, 5);
+    e.itdesl = 4;
+    iteracoes_deslocamento();
+    EXPECT_EQ(no(e.v, 5), v5);
+    EXPECT_EQ(e.itd, 5);
+}
+
+TEST_F(Driver, SemIteracoesExternasOuSemVarredurasOsDeslocamentosFicamZero)
+{
+    auto& e = estado;
+    for (const auto& [itdesl, itgs] : {std::pair{0, 5}, std::pair{3, 0}, std::pair{-2, 5}}) {
+        SetUp();
+        e.Nx = 6;
+        e.Ny = 5;
+        e.itdesl = itdesl;
+        e.itgs = itgs;
+        processar();
+        for (double valor : e.u) EXPECT_EQ(valor, 0.0);
+        for (double valor : e.v) EXPECT_EQ(valor, 0.0);
+    }
+}
+
+TEST_F(Driver, SolucaoAnaliticaNaMalhaTresPorTres)
+{
+    auto& e = estado;
+    preparar_malha();
+    solucao_analitica();
+    for (std::int32_t k : {1, 2, 3, 4, 7}) EXPECT_EQ(no(e.Ta, k), 0.0) << k;
+    EXPECT_NEAR(no(e.Ta, 5), 0.19926840766919, 1e-14);
+    EXPECT_EQ(no(e.Ta, 8), 1.0);
+    for (std::int32_t k : {6, 9}) {
+        EXPECT_NE(no(e.Ta, k), 0.0);
+        EXPECT_LT(std::abs(no(e.Ta, k)), 2e-16);
+    }
+    EXPECT_NEAR(e.Tmed_a, 0.18585392046028, 1e-14);
+
+    e.Lx = 2.0;
+    preparar_malha();
+    solucao_analitica();
+    EXPECT_NEAR(e.Tmed_a, 0.26578337934610, 1e-14);
+}
+
+TEST_F(Driver, NaBordaDeCimaAnaliticaIgualAoContorno)
+{
+    auto& e = estado;
+    e.Nx = 9;
+    e.Ny = 4;
+    e.Lx = 1.7;
+    preparar_malha();
+    discretizacao_termica();
+    solucao_analitica();
+    for (std::int32_t ix = 1; ix <= 9; ++ix) {
+        const std::int32_t k = 27 + ix;
+        EXPECT_NEAR(no(e.Ta, k), no(e.T, k), 2e-16) << ix;
+        EXPECT_EQ(no(e.Ta, ix), 0.0);
+    }
+}
+
+} // namespace
