@@ -439,20 +439,6 @@ void secao_tempo(Arquivo_saida& f)
     f.escrever(Linha().texto("Tempo de processamento (em segundos):").coluna(45).fixo(estado.tempo));
 }
 
-void escrever_relatorio()
-{
-    Arquivo_saida f(nome_relatorio_aparado());
-    secao_parametros_fisicos(f);
-    secao_parametros_numericos(f);
-    secao_normas_iniciais(f);
-    secao_problema_termico(f);
-    secao_temperaturas(f);
-    secao_medias(f);
-    secao_deslocamentos(f);
-    secao_tempo(f);
-    f.concluir();
-}
-
 void escrever_linha_media(const char* nome, const std::vector<double>& coordenada, std::int32_t n,
                           std::size_t primeiro, std::size_t passo)
 {
@@ -463,15 +449,6 @@ void escrever_linha_media(const char* nome, const std::vector<double>& coordenad
         f.escrever(Linha().cientifico(coordenada[indice(i)]).cientifico(e.u[k]).cientifico(e.v[k]));
     }
     f.concluir();
-}
-
-void escrever_linhas_medias()
-{
-    const auto& e = estado;
-    const std::int32_t ixc = (e.Nx + 1) / 2;
-    const std::int32_t iyc = (e.Ny + 1) / 2;
-    escrever_linha_media("desl_x_meio.txt", e.y, e.Ny, no(ixc, 1), static_cast<std::size_t>(e.Nx));
-    escrever_linha_media("desl_y_meio.txt", e.x, e.Nx, no(1, iyc), 1);
 }
 
 } // namespace
@@ -508,6 +485,29 @@ std::string nome_relatorio_aparado()
     return nome.substr(inicio, fim - inicio + 1);
 }
 
+
+void escrever_relatorio()
+{
+    Arquivo_saida f(nome_relatorio_aparado());
+    secao_parametros_fisicos(f);
+    secao_parametros_numericos(f);
+    secao_normas_iniciais(f);
+    secao_problema_termico(f);
+    secao_temperaturas(f);
+    secao_medias(f);
+    secao_deslocamentos(f);
+    secao_tempo(f);
+    f.concluir();
+}
+
+void escrever_linhas_medias()
+{
+    const auto& e = estado;
+    const std::int32_t ixc = (e.Nx + 1) / 2;
+    const std::int32_t iyc = (e.Ny + 1) / 2;
+    escrever_linha_media("desl_x_meio.txt", e.y, e.Ny, no(ixc, 1), static_cast<std::size_t>(e.Nx));
+    escrever_linha_media("desl_y_meio.txt", e.x, e.Nx, no(1, iyc), 1);
+}
 
 void escrever_resultados()
 {

@@ -16,3 +16,7 @@ std::string nome_relatorio_aparado();
 
 // Relatório, arquivos da linha média e visualizadores.
 void escrever_resultados();
+
+// As partes de escrever_resultados.
+void escrever_relatorio();
+void escrever_linhas_medias();

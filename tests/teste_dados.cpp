@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
+
+#include "formatacao.hpp"
 
 namespace {
 
@@ -266,6 +270,228 @@ TEST_F(Leitura_do_arquivo, ArquivoAusenteEhErroENaoEhCriado)
     }
     EXPECT_FALSE(std::filesystem::exists(area_.arquivo("entrada_geral.ent")));
     EXPECT_EQ(area_.comandos(), "notepad entrada_geral.ent\n");
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- relatório
+
+namespace {
+
+// Estado sintético: cada campo guarda o número do nó, para reconhecer as linhas.
+void estado_sintetico(std::int32_t Nx, std::int32_t Ny, std::int32_t itmax = 20)
+{
+    reiniciar_variaveis();
+    auto& e = estado;
+    e.nome_relatorio = "relatorio.txt";
+    e.nome_relatorio.resize(tamanho_nome_relatorio, ' ');
+    e.Lx = 1.0;
+    e.Ly = 1.0;
+    e.Nx = Nx;
+    e.Ny = Ny;
+    e.N = Nx * Ny;
+    e.itmax = itmax;
+    e.it = itmax;
+    e.passo_hist = 1;
+    e.modo_saida = 1;
+    const std::size_t n = static_cast<std::size_t>(e.N);
+    for (auto* campo : {&e.T, &e.Ta, &e.u, &e.v}) campo->assign(n, 0.0);
+    for (std::size_t k = 0; k < n; ++k) {
+        e.T[k] = static_cast<double>(k + 1);
+        e.Ta[k] = 10.0 * static_cast<double>(k + 1);
+        e.u[k] = 100.0 * static_cast<double>(k + 1);
+        e.v[k] = -100.0 * static_cast<double>(k + 1);
+    }
+    for (std::int32_t i = 0; i < Nx; ++i) e.x.push_back(0.5 * i);
+    for (std::int32_t i = 0; i < Ny; ++i) e.y.push_back(0.25 * i);
+    for (auto* h : {&e.L1, &e.L2, &e.Linf}) h->assign(static_cast<std::size_t>(itmax) + 1, 1.0);
+}
+
+std::vector<std::string> linhas_de(const std::string& texto)
+{
+    std::vector<std::string> linhas;
+    std::size_t inicio = 0;
+    while (inicio < texto.size()) {
+        const std::size_t fim = texto.find("\r\n", inicio);
+        linhas.push_back(texto.substr(inicio, fim - inicio));
+        inicio = fim + 2;
+    }
+    return linhas;
+}
+
+// Linhas logo abaixo do cabeçalho que começa com `cabecalho`, até a primeira vazia.
+std::vector<std::string> bloco_apos(const std::vector<std::string>& linhas, const std::string& cabecalho)
+{
+    std::vector<std::string> bloco;
+    auto l = std::find_if(linhas.begin(), linhas.end(), [&](const std::string& s) { return s.starts_with(cabecalho); });
+    EXPECT_NE(l, linhas.end()) << cabecalho;
+    for (++l; l != linhas.end() && !l->empty(); ++l) bloco.push_back(*l);
+    return bloco;
+}
+
+class Relatorio : public ::testing::Test {
+protected:
+    std::vector<std::string> escrever()
+    {
+        teste::No_diretorio no(area_.trabalho());
+        escrever_relatorio();
+        return linhas_de(teste::ler(area_.arquivo("relatorio.txt")));
+    }
+
+    std::vector<std::int32_t> iteracoes_listadas(std::int32_t it, std::int32_t passo)
+    {
+        estado_sintetico(3, 3);
+        estado.it = it;
+        estado.passo_hist = passo;
+        std::vector<std::int32_t> lista;
+        for (const std::string& linha : bloco_apos(escrever(), "  itera\xE7\xE3o")) lista.push_back(std::stoi(linha.substr(0, 10)));
+        return lista;
+    }
+
+    teste::Area area_;
+};
+
+using Lista = std::vector<std::int32_t>;
+
+TEST_F(Relatorio, HistoriaDeZeroAteItDePassoEmPasso)
+{
+    EXPECT_EQ(iteracoes_listadas(10, 3), (Lista{0, 3, 6, 9, 10}));
+    EXPECT_EQ(iteracoes_listadas(9, 3), (Lista{0, 3, 6, 9}));
+    EXPECT_EQ(iteracoes_listadas(4, 1), (Lista{0, 1, 2, 3, 4}));
+    EXPECT_EQ(iteracoes_listadas(4, 7), (Lista{0, 4}));
+    EXPECT_EQ(iteracoes_listadas(1, 2147483647), (Lista{0, 1}));
+}
+
+TEST_F(Relatorio, PassoNegativoListaSoAUltimaIteracao)
+{
+    EXPECT_EQ(iteracoes_listadas(5, -2), (Lista{5}));
+    EXPECT_EQ(iteracoes_listadas(1, -5), (Lista{1}));
+    EXPECT_EQ(iteracoes_listadas(2, -2), (Lista{2})); // a regra da contagem sozinha não daria linha
+}
+
+TEST_F(Relatorio, LinhaDaIteracaoZero)
+{
+    estado_sintetico(3, 3);
+    const auto historia = bloco_apos(escrever(), "  itera\xE7\xE3o");
+    EXPECT_EQ(historia.front(), "         0" + std::string(3, ' ') + " 1.000000000000000E+00" + std::string(4, ' ') +
+                                    "1.000000000000000E+00" + std::string(4, ' ') + "1.000000000000000E+00");
+}
+
+TEST_F(Relatorio, ModoDeSaidaEscolheOsNosListados)
+{
+    const std::string temperaturas = "    Posi\xE7\xE3o x                Posi\xE7\xE3o y                Temp.";
+    const std::string deslocamentos = "    Posi\xE7\xE3o x                Posi\xE7\xE3o y                Desloc";
+
+    estado_sintetico(3, 2);
+    auto linhas = escrever();
+    const auto todos = bloco_apos(linhas, temperaturas);
+    ASSERT_EQ(todos.size(), 6u);
+    for (std::size_t k = 0; k < 6; ++k) {
+        EXPECT_EQ(todos[k].substr(50, 25), campo_cientifico(static_cast<double>(k + 1)));
+        EXPECT_EQ(todos[k].substr(25, 25), campo_cientifico(k < 3 ? 0.0 : 0.25));
+    }
+    EXPECT_EQ(bloco_apos(linhas, deslocamentos).size(), 6u);
+
+    const struct {
+        std::int32_t Nx, Ny, no;
+        double x, y;
+    } centros[] = {{5, 5, 13, 1.0, 0.5}, {4, 6, 10, 0.5, 0.5}};
+    for (const auto& c : centros) {
+        estado_sintetico(c.Nx, c.Ny);
+        estado.modo_saida = 2;
+        linhas = escrever();
+        const std::string esperado_T = campo_cientifico(c.x) + campo_cientifico(c.y) + campo_cientifico(c.no) +
+                                       campo_cientifico(10.0 * c.no) + campo_cientifico(9.0 * c.no);
+        EXPECT_EQ(bloco_apos(linhas, temperaturas), std::vector<std::string>{esperado_T});
+        const std::string esperado_d = campo_cientifico(c.x) + campo_cientifico(c.y) + campo_cientifico(100.0 * c.no) +
+                                       campo_cientifico(-100.0 * c.no);
+        EXPECT_EQ(bloco_apos(linhas, deslocamentos), std::vector<std::string>{esperado_d});
+    }
+
+    for (std::int32_t modo : {0, 3, -1}) {
+        estado_sintetico(4, 4);
+        estado.modo_saida = modo;
+        linhas = escrever();
+        EXPECT_TRUE(bloco_apos(linhas, temperaturas).empty());
+        EXPECT_TRUE(bloco_apos(linhas, deslocamentos).empty());
+        EXPECT_EQ(linhas.size(), 51u + 21u); // 51 fixas e 21 da história
+    }
+}
+
+TEST_F(Relatorio, CrLfSemBrancosNoFimEAcentosEmUmByte)
+{
+    estado_sintetico(4, 3);
+    escrever();
+    const std::string bytes = teste::ler(area_.arquivo("relatorio.txt"));
+    EXPECT_TRUE(bytes.starts_with("Difus\xE3o de Calor 2DP em Placa Plana sem Gera\xE7\xE3o de Calor\r\n\r\n****"));
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n') {
+            ASSERT_EQ(bytes[i - 1], '\r') << i;
+            ASSERT_NE(bytes[i - 2], ' ') << i;
+        }
+    }
+    EXPECT_TRUE(bytes.ends_with("Tempo de processamento (em segundos):" + std::string(18, ' ') + ".000\r\n"));
+    EXPECT_NE(bytes.find("* Problema t\xE9rmico ****"), std::string::npos);
+    EXPECT_EQ(bytes.find("\xC3"), std::string::npos); // nenhum UTF-8
+}
+
+TEST_F(Relatorio, SegundaEscritaMaisCurtaNaoDeixaRastro)
+{
+    estado_sintetico(9, 9);
+    escrever();
+    estado_sintetico(3, 3);
+    estado.modo_saida = 0;
+    const auto curto = escrever();
+    EXPECT_EQ(curto.size(), 51u + 21u);
+    EXPECT_EQ(curto.back().substr(0, 22), "Tempo de processamento");
+}
+
+class Linha_media : public Relatorio {
+protected:
+    std::vector<std::string> ler(const char* nome)
+    {
+        teste::No_diretorio no(area_.trabalho());
+        escrever_linhas_medias();
+        return linhas_de(teste::ler(area_.arquivo(nome)));
+    }
+
+    // Número do nó de cada linha, pela coluna de u.
+    std::vector<std::int32_t> nos(const char* nome)
+    {
+        std::vector<std::int32_t> lista;
+        for (const std::string& linha : ler(nome)) {
+            EXPECT_EQ(linha.size(), 75u);
+            lista.push_back(static_cast<std::int32_t>(std::stod(linha.substr(25, 25)) / 100.0));
+        }
+        return lista;
+    }
+};
+
+TEST_F(Linha_media, SegueAColunaEALinhaCentrais)
+{
+    estado_sintetico(5, 3);
+    EXPECT_EQ(nos("desl_x_meio.txt"), (Lista{3, 8, 13}));
+    EXPECT_EQ(nos("desl_y_meio.txt"), (Lista{6, 7, 8, 9, 10}));
+    EXPECT_EQ(ler("desl_x_meio.txt")[2].substr(0, 25), campo_cientifico(0.5));
+    EXPECT_EQ(ler("desl_y_meio.txt")[4].substr(0, 25), campo_cientifico(2.0));
+
+    estado_sintetico(4, 4);
+    EXPECT_EQ(nos("desl_x_meio.txt"), (Lista{2, 6, 10, 14}));
+    EXPECT_EQ(nos("desl_y_meio.txt"), (Lista{5, 6, 7, 8}));
+}
+
+TEST_F(Linha_media, DeslocamentosNulosESobrescritaPorMalhaMenor)
+{
+    estado_sintetico(7, 7);
+    ler("desl_x_meio.txt");
+    estado_sintetico(3, 3);
+    for (auto* campo : {&estado.u, &estado.v}) campo->assign(9, 0.0);
+    const std::string zero = campo_cientifico(0.0);
+    for (const char* nome : {"desl_x_meio.txt", "desl_y_meio.txt"}) {
+        const auto linhas = ler(nome);
+        ASSERT_EQ(linhas.size(), 3u);
+        for (const std::string& linha : linhas) EXPECT_EQ(linha.substr(25), zero + zero);
+    }
 }
 
 } // namespace

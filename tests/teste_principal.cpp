@@ -78,4 +78,103 @@ TEST(Execucao, SemEntradaTerminaComMensagemENaoCriaOArquivo)
     EXPECT_TRUE(std::filesystem::is_empty(area.trabalho()));
 }
 
+// Troca o valor do tempo (a única linha que varia) pela marca dos arquivos esperados.
+std::string mascarar_tempo(std::string relatorio)
+{
+    const std::string rotulo = "Tempo de processamento (em segundos):";
+    const std::size_t p = relatorio.find(rotulo);
+    if (p == std::string::npos) return relatorio;
+    const std::size_t fim = relatorio.find("\r\n", p);
+    return relatorio.replace(p + rotulo.size(), fim - p - rotulo.size(), "       TEMPO");
+}
+
+std::string esperado(const std::string& nome) { return teste::ler(std::string(PLACA2D_ESPERADO) + "/" + nome); }
+
+TEST(Execucao, RelatoriosEArquivosDaLinhaMediaByteAByte)
+{
+    const struct {
+        const char* sufixo;
+        Entrada entrada;
+    } casos[] = {
+        {"3x3", [] {
+             Entrada e;
+             e.nome_relatorio = "'rel.txt'";
+             e.Nx = e.Ny = "3";
+             e.itmax = "10";
+             e.itgs = "2";
+             e.itdesl = "1";
+             e.alpha = "1e-5";
+             e.passo_hist = "1";
+             return e;
+         }()},
+        {"4x6", [] {
+             Entrada e;
+             e.nome_relatorio = "'rel.txt'";
+             e.Lx = "2.0";
+             e.Ly = "3.0";
+             e.Nx = "4";
+             e.Ny = "6";
+             e.itmax = "7";
+             e.itgs = "3";
+             e.itdesl = "2";
+             e.tol = "1e-3";
+             e.modo_saida = "2";
+             return e;
+         }()},
+    };
+    for (const auto& caso : casos) {
+        Area area;
+        area.gravar_entrada(caso.entrada.texto());
+        ASSERT_EQ(teste::executar_programa(area).status, 0);
+        const std::string s = caso.sufixo;
+        EXPECT_EQ(mascarar_tempo(teste::ler(area.arquivo("rel.txt"))), esperado("relatorio_" + s + ".txt")) << s;
+        EXPECT_EQ(teste::ler(area.arquivo("desl_x_meio.txt")), esperado("desl_x_meio_" + s + ".txt")) << s;
+        EXPECT_EQ(teste::ler(area.arquivo("desl_y_meio.txt")), esperado("desl_y_meio_" + s + ".txt")) << s;
+    }
+}
+
+TEST(Execucao, NomeDoRelatorioNaLinhaDeComandoDoNotepad)
+{
+    const struct {
+        const char* linha;
+        const char* arquivo;
+    } casos[] = {
+        {"'   com brancos.txt'", "com brancos.txt"},
+        {"'meu relatorio.txt'", "meu relatorio.txt"},
+        {"'a;touch invasor'", "a;touch invasor"},
+        {"'$(touch invasor)&x'", "$(touch invasor)&x"},
+        {"\"it's.txt\"", "it's.txt"},
+        {"simples-1.0_ok.txt", "simples-1.0_ok.txt"},
+    };
+    for (const auto& caso : casos) {
+        Area area;
+        area.criar_substituto("notepad", "echo \"$#:$1\" >> ../argumentos.log");
+        Entrada e;
+        e.nome_relatorio = caso.linha;
+        area.gravar_entrada(e.texto());
+        ASSERT_EQ(teste::executar_programa(area).status, 0) << caso.linha;
+        EXPECT_EQ(teste::ler(area.arquivo("../argumentos.log")), "1:entrada_geral.ent\n1:" + std::string(caso.arquivo) + "\n");
+        EXPECT_TRUE(std::filesystem::exists(area.arquivo(caso.arquivo))) << caso.arquivo;
+        EXPECT_FALSE(std::filesystem::exists(area.arquivo("invasor")));
+    }
+    Area area;
+    Entrada e;
+    e.nome_relatorio = "'  rel.txt'";
+    area.gravar_entrada(e.texto());
+    ASSERT_EQ(teste::executar_programa(area).status, 0);
+    EXPECT_NE(area.comandos().find("\nnotepad rel.txt\n"), std::string::npos);
+}
+
+TEST(Execucao, TerminaNormalmenteSemNotepadNemWgnuplot)
+{
+    Area area;
+    std::filesystem::remove(area.bin() / "notepad");
+    std::filesystem::remove(area.bin() / "wgnuplot");
+    area.gravar_entrada(Entrada().texto());
+    const auto r = teste::executar_programa(area, true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(std::filesystem::exists(area.arquivo("relatorio.txt")));
+    EXPECT_TRUE(std::filesystem::exists(area.arquivo("desl_y_meio.txt")));
+}
+
 } // namespace
