@@ -131,7 +131,11 @@ Arquivo_saida::Arquivo_saida(const std::string& nome) : nome_(nome), temporario_
 
 Arquivo_saida::~Arquivo_saida()
 {
-    if (concluido_) return;
+    if (!concluido_) descartar();
+}
+
+void Arquivo_saida::descartar()
+{
     saida_.close();
     std::error_code ignorado;
     std::filesystem::remove(temporario_, ignorado);
@@ -161,6 +165,7 @@ void Arquivo_saida::concluir()
 
 void Arquivo_saida::falhar(const char* acao)
 {
+    descartar();
     throw Erro_execucao(std::string("falha ao ") + acao + " o arquivo de saída \"" + nome_ +
                         "\" (disco cheio ou sem permissão?); o arquivo anterior, se havia, foi preservado");
 }

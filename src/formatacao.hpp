@@ -48,6 +48,7 @@ public:
 
 private:
     void falhar(const char* acao);
+    void descartar();
 
     std::string nome_;
     std::string temporario_;

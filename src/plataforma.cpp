@@ -5,6 +5,12 @@
 #include <cstdlib>
 #include <iostream>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 int executar_comando(const std::string& linha)
 {
     std::cout.flush();
@@ -50,4 +56,18 @@ std::string citar_argumento(const std::string& nome)
         else citado += c;
     }
     return citado + "'";
+}
+
+unsigned long long memoria_fisica()
+{
+#ifdef _WIN32
+    MEMORYSTATUSEX situacao{};
+    situacao.dwLength = sizeof situacao;
+    return GlobalMemoryStatusEx(&situacao) ? situacao.ullTotalPhys : 0;
+#else
+    const long paginas = sysconf(_SC_PHYS_PAGES);
+    const long tamanho = sysconf(_SC_PAGE_SIZE);
+    if (paginas <= 0 || tamanho <= 0) return 0;
+    return static_cast<unsigned long long>(paginas) * static_cast<unsigned long long>(tamanho);
+#endif
 }

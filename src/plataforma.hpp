@@ -15,3 +15,6 @@ double relogio();
 // interpretador (simples no sh, duplas no cmd), para abrir aquele arquivo e
 // nunca executar um segundo comando.
 std::string citar_argumento(const std::string& nome);
+
+// Memória física da máquina em bytes (0 se desconhecida).
+unsigned long long memoria_fisica();

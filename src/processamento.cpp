@@ -4,20 +4,29 @@
 #include "dados.hpp"
 #include "plataforma.hpp"
 #include "solvers.hpp"
+#include "validacao.hpp"
 #include "variaveis.hpp"
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 void simulacao()
 {
     auto& e = estado;
     ler_entrada();
+    validar_parametros();
+    limpar_falhas_aritmeticas();
     const double inicio = relogio();
     e.tempo = inicio;
-    processar();
+    try {
+        processar();
+    } catch (const std::bad_alloc&) {
+        falta_de_memoria();
+    }
     e.tempo = relogio() - inicio;
+    verificar_falhas_aritmeticas("no cálculo das temperaturas e dos deslocamentos");
     pos_processamento();
 }
 
@@ -116,6 +125,7 @@ void pos_processamento()
     auto& e = estado;
     solucao_analitica();
     media_campo(e.Nx, e.Ny, e.T, e.Tmed_n);
+    verificar_falhas_aritmeticas("na solução analítica ou na temperatura média");
     escrever_resultados();
 }
 

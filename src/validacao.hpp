@@ -1,0 +1,20 @@
+// Recusa de parâmetros que levariam a resultados sem sentido e verificação
+// das falhas aritméticas, para que nenhuma execução termine com lixo e status 0.
+#pragma once
+
+#include <cstdint>
+
+// Confere os parâmetros lidos; lança Erro_execucao com o parâmetro, o valor e a regra.
+void validar_parametros();
+
+// Bytes que os vetores do cálculo ocupam para a malha e o itmax do estado.
+std::uint64_t memoria_necessaria();
+
+// Lança Erro_execucao dizendo quanta memória o cálculo precisa.
+[[noreturn]] void falta_de_memoria();
+
+// Apaga os indicadores de divisão por zero, estouro e operação inválida.
+void limpar_falhas_aritmeticas();
+
+// Lança Erro_execucao se algum desses indicadores estiver ligado.
+void verificar_falhas_aritmeticas(const char* etapa);
