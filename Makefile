@@ -1,10 +1,12 @@
 # Atalhos sobre o CMake.
 #   make executar  compila e roda o programa no exemplo (exemplo/)
 #   make teste     compila e passa os testes (também com ASan e UBSan)
+#   make fuzz      fuzzing da leitura da entrada por FUZZ_SEGUNDOS segundos (clang)
 
+FUZZ_SEGUNDOS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: executar teste compilar
+.PHONY: executar teste compilar fuzz
 
 compilar:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -18,3 +20,10 @@ teste: compilar
 	cmake -S . -B build-sanitizado -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLACA2D_SANITIZAR=ON
 	cmake --build build-sanitizado -j $(JOBS)
 	ctest --test-dir build-sanitizado --output-on-failure -j $(JOBS)
+
+fuzz:
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLACA2D_FUZZ=ON -DPLACA2D_TESTES=OFF
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_entrada
+	mkdir -p build-fuzz/corpus
+	build-fuzz/fuzz/fuzz_entrada -max_total_time=$(FUZZ_SEGUNDOS) -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
+	  build-fuzz/corpus fuzz/sementes

@@ -1,0 +1,26 @@
+// Alvo do libFuzzer: bytes quaisquer como conteúdo de entrada_geral.ent.
+// Toda entrada termina em catorze valores aceitos ou num erro com mensagem.
+#include "dados.hpp"
+#include "erros.hpp"
+#include "validacao.hpp"
+#include "variaveis.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tamanho)
+{
+    reiniciar_variaveis();
+    try {
+        interpretar_entrada(std::string_view(reinterpret_cast<const char*>(dados), tamanho));
+        validar_parametros();
+    } catch (const Erro_execucao& erro) {
+        if (std::strlen(erro.what()) == 0) std::abort();
+        return 0;
+    }
+    if (estado.nome_relatorio.size() != tamanho_nome_relatorio) std::abort();
+    if (estado.Nx < 3 || estado.Ny < 3 || estado.itmax < 1 || estado.passo_hist == 0) std::abort();
+    return 0;
+}
