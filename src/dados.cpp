@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <sstream>
 #include <variant>
 
 namespace {
