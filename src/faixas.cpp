@@ -1,5 +1,6 @@
 #include "faixas.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -35,11 +36,22 @@ v8 valor_absoluto(v8 r)
     return (v8)((m8)r & sem_sinal);
 }
 
+// Linha iy da lane j da faixa b; a faixa 0 começa na primeira linha interior.
+std::int64_t linha_da_lane(int b, int j) { return static_cast<std::int64_t>(b) * L + j + 2; }
+
+// Faixa e lane da linha iy (a linha 1 é a última lane da faixa -1).
+void faixa_e_lane(std::int32_t iy, int& b, int& j)
+{
+    b = (iy - 2 + L) / L - 1;
+    j = (iy - 2 + L) % L;
+}
+
 // Lanes da faixa b cuja linha é interior.
 struct Linhas_ativas {
     m8 lane[NV];  // índice j da lane na faixa
     m8 ativa[NV]; // linha interior
     bool todas;   // todas as L linhas são interiores
+    int vetores;  // vetores com alguma linha interior
 };
 
 Linhas_ativas linhas_ativas(int b, std::int32_t Ny)
@@ -48,13 +60,13 @@ Linhas_ativas linhas_ativas(int b, std::int32_t Ny)
     for (int v = 0; v < NV; ++v) {
         for (int l = 0; l < largura_vetor; ++l) {
             const int j = v * largura_vetor + l;
-            const std::int64_t iy = static_cast<std::int64_t>(b) * L + j + 1;
             a.lane[v][l] = j;
-            a.ativa[v][l] = (iy >= 2 && iy <= Ny - 1) ? -1 : 0;
+            a.ativa[v][l] = linha_da_lane(b, j) <= Ny - 1 ? -1 : 0;
         }
     }
-    const std::int64_t primeira = static_cast<std::int64_t>(b) * L + 1;
-    a.todas = primeira >= 2 && primeira + L - 1 <= Ny - 1;
+    const std::int64_t interiores = Ny - linha_da_lane(b, 0);
+    a.todas = interiores >= L;
+    a.vetores = static_cast<int>(std::min<std::int64_t>(NV, (interiores + largura_vetor - 1) / largura_vetor));
     return a;
 }
 
@@ -92,9 +104,10 @@ struct Coef_vetor {
     v8 aP, aX, aY;
 };
 
-// Um passo da frente de onda: a posição s da faixa b. `anterior` tem os
+// Um passo da frente de onda: a posição s da faixa b, nos seus `nv`
+// primeiros vetores (os outros não têm linha interior). `anterior` tem os
 // valores novos da posição s-1 e recebe os da posição s.
-template <bool mascara, bool com_fonte>
+template <int nv, bool mascara, bool com_fonte>
 void passo(Campo_faixas& phi, const Campo_faixas* fonte, int b, int s, const Coef_vetor& c,
            const Linhas_ativas& linhas_b, v8 (&anterior)[NV])
 {
@@ -103,7 +116,7 @@ void passo(Campo_faixas& phi, const Campo_faixas* fonte, int b, int s, const Coe
     const v8 sul_externo = vetores(phi.grupo(b - 1, s + L - 1))[NV - 1];
     const v8 norte_externo = vetores(phi.grupo(b + 1, s - L + 1))[0];
     v8 novo[NV];
-    for (int v = 0; v < NV; ++v) {
+    for (int v = 0; v < nv; ++v) {
         Vizinhos n = vizinhos(leste, anterior, sul_externo, norte_externo, v);
         v8 f{};
         if constexpr (com_fonte) f = vetores(fonte->grupo(b, s))[v];
@@ -119,7 +132,7 @@ void passo(Campo_faixas& phi, const Campo_faixas* fonte, int b, int s, const Coe
         if constexpr (mascara) q = ativo ? q : atual[v];
         novo[v] = q;
     }
-    for (int v = 0; v < NV; ++v) {
+    for (int v = 0; v < nv; ++v) {
         atual[v] = novo[v];
         anterior[v] = novo[v];
     }
@@ -135,23 +148,34 @@ int ultima_posicao(std::int32_t Nx) { return Nx + L - 3; }
 // colunas 2 <= p + 1 - j <= Nx - 1 para j = 0 .. L-1.
 bool sem_mascara(const Linhas_ativas& a, int p, std::int32_t Nx) { return a.todas && p >= L && p <= Nx - 2; }
 
-template <bool com_fonte>
-void varrer(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coeficientes& coef)
+template <int nv, bool com_fonte>
+void varrer(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coef_vetor& c, const Linhas_ativas& linhas_b)
 {
-    const Coef_vetor c = espalhar(coef);
-    const Linhas_ativas linhas_b = linhas_ativas(b, phi.Ny());
     const std::int32_t Nx = phi.Nx();
     v8 anterior[NV];
     const v8* inicio = vetores(phi.grupo(b, primeira_posicao() - 1));
     for (int v = 0; v < NV; ++v) anterior[v] = inicio[v];
     for (int s = primeira_posicao(); s <= ultima_posicao(Nx); ++s) {
-        if (sem_mascara(linhas_b, s, Nx)) passo<false, com_fonte>(phi, fonte, b, s, c, linhas_b, anterior);
-        else passo<true, com_fonte>(phi, fonte, b, s, c, linhas_b, anterior);
+        if (sem_mascara(linhas_b, s, Nx)) passo<nv, false, com_fonte>(phi, fonte, b, s, c, linhas_b, anterior);
+        else passo<nv, true, com_fonte>(phi, fonte, b, s, c, linhas_b, anterior);
+    }
+}
+
+template <bool com_fonte>
+void varrer(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coeficientes& coef)
+{
+    static_assert(NV == 3, "um caso por número de vetores");
+    const Coef_vetor c = espalhar(coef);
+    const Linhas_ativas linhas_b = linhas_ativas(b, phi.Ny());
+    switch (linhas_b.vetores) {
+    case 1: varrer<1, com_fonte>(phi, fonte, b, c, linhas_b); break;
+    case 2: varrer<2, com_fonte>(phi, fonte, b, c, linhas_b); break;
+    default: varrer<3, com_fonte>(phi, fonte, b, c, linhas_b); break;
     }
 }
 
 // Resíduos da posição p da faixa b; devolve |r| para o máximo.
-template <bool mascara>
+template <int nv, bool mascara>
 void residuos_posicao(const Campo_faixas& T, Campo_faixas& residuos, int b, int p, const Coef_vetor& c,
                       const Linhas_ativas& linhas_b, v8& maximo)
 {
@@ -161,7 +185,7 @@ void residuos_posicao(const Campo_faixas& T, Campo_faixas& residuos, int b, int 
     const v8 sul_externo = vetores(T.grupo(b - 1, p + L - 1))[NV - 1];
     const v8 norte_externo = vetores(T.grupo(b + 1, p - L + 1))[0];
     v8* saida = vetores(residuos.grupo(b, p));
-    for (int v = 0; v < NV; ++v) {
+    for (int v = 0; v < nv; ++v) {
         Vizinhos n = vizinhos(leste, oeste, sul_externo, norte_externo, v);
         v8 t = centro[v];
         if constexpr (mascara) {
@@ -176,10 +200,21 @@ void residuos_posicao(const Campo_faixas& T, Campo_faixas& residuos, int b, int 
     }
 }
 
+template <int nv>
+void calcular_residuos(const Campo_faixas& T, Campo_faixas& saida, int b, const Coef_vetor& c, const Linhas_ativas& linhas_b,
+                       v8& maior)
+{
+    const std::int32_t Nx = T.Nx();
+    for (int p = primeira_posicao(); p <= ultima_posicao(Nx); ++p) {
+        if (sem_mascara(linhas_b, p, Nx)) residuos_posicao<nv, false>(T, saida, b, p, c, linhas_b, maior);
+        else residuos_posicao<nv, true>(T, saida, b, p, c, linhas_b, maior);
+    }
+}
+
 } // namespace
 
 Campo_faixas::Campo_faixas(std::int32_t Nx, std::int32_t Ny)
-    : Nx_(Nx), Ny_(Ny), faixas_((Ny + L - 1) / L), posicoes_(Nx + 3 * L),
+    : Nx_(Nx), Ny_(Ny), faixas_(std::max(1, (Ny - 2 + L - 1) / L)), posicoes_(Nx + 3 * L),
       dados_(static_cast<std::size_t>(faixas_ + 2) * static_cast<std::size_t>(posicoes_))
 {
 }
@@ -187,13 +222,11 @@ Campo_faixas::Campo_faixas(std::int32_t Nx, std::int32_t Ny)
 void Campo_faixas::carregar(std::span<const double> campo)
 {
     const std::size_t nx = static_cast<std::size_t>(Nx_);
-    for (int b = 0; b < faixas_; ++b) {
-        for (int j = 0; j < L; ++j) {
-            const std::int32_t iy = b * L + j + 1;
-            if (iy > Ny_) break;
-            const double* linha = campo.data() + static_cast<std::size_t>(iy - 1) * nx;
-            for (std::int32_t ix = 1; ix <= Nx_; ++ix) grupo(b, ix + j - 1)->lane[j] = linha[ix - 1];
-        }
+    for (std::int32_t iy = 1; iy <= Ny_; ++iy) {
+        int b, j;
+        faixa_e_lane(iy, b, j);
+        const double* linha = campo.data() + static_cast<std::size_t>(iy - 1) * nx;
+        for (std::int32_t ix = 1; ix <= Nx_; ++ix) grupo(b, ix + j - 1)->lane[j] = linha[ix - 1];
     }
 }
 
@@ -201,8 +234,8 @@ void Campo_faixas::descarregar(std::span<double> campo) const
 {
     const std::size_t nx = static_cast<std::size_t>(Nx_);
     for (std::int32_t iy = 2; iy <= Ny_ - 1; ++iy) {
-        const int b = (iy - 1) / L;
-        const int j = (iy - 1) % L;
+        int b, j;
+        faixa_e_lane(iy, b, j);
         double* linha = campo.data() + static_cast<std::size_t>(iy - 1) * nx;
         for (std::int32_t ix = 2; ix <= Nx_ - 1; ++ix) linha[ix - 1] = grupo(b, ix + j - 1)->lane[j];
     }
@@ -216,13 +249,14 @@ void varrer_faixa(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coe
 
 void residuos_faixa(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& coef, double& maximo)
 {
+    static_assert(NV == 3, "um caso por número de vetores");
     const Coef_vetor c = espalhar(coef);
     const Linhas_ativas linhas_b = linhas_ativas(b, T.Ny());
-    const std::int32_t Nx = T.Nx();
     v8 maior{};
-    for (int p = primeira_posicao(); p <= ultima_posicao(Nx); ++p) {
-        if (sem_mascara(linhas_b, p, Nx)) residuos_posicao<false>(T, residuos, b, p, c, linhas_b, maior);
-        else residuos_posicao<true>(T, residuos, b, p, c, linhas_b, maior);
+    switch (linhas_b.vetores) {
+    case 1: calcular_residuos<1>(T, residuos, b, c, linhas_b, maior); break;
+    case 2: calcular_residuos<2>(T, residuos, b, c, linhas_b, maior); break;
+    default: calcular_residuos<3>(T, residuos, b, c, linhas_b, maior); break;
     }
     for (int l = 0; l < largura_vetor; ++l) {
         if (maior[l] > maximo) maximo = maior[l];
@@ -234,8 +268,7 @@ void somar_faixa(const Campo_faixas& residuos, int b, double& L1, double& L2)
     double soma1 = L1;
     double soma2 = L2;
     for (int j = 0; j < L; ++j) {
-        const std::int32_t iy = b * L + j + 1;
-        if (iy < 2 || iy > residuos.Ny() - 1) continue;
+        if (linha_da_lane(b, j) > residuos.Ny() - 1) break;
         const Grupo* g = residuos.grupo(b, j + 1); // ix = 2
         for (std::int32_t ix = 2; ix <= residuos.Nx() - 1; ++ix, ++g) {
             const double r = g->lane[j];
