@@ -164,13 +164,14 @@ void varrer(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coef_veto
 template <bool com_fonte>
 void varrer(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coeficientes& coef)
 {
-    static_assert(NV == 3, "um caso por número de vetores");
+    static_assert(NV == 4, "um caso por número de vetores");
     const Coef_vetor c = espalhar(coef);
     const Linhas_ativas linhas_b = linhas_ativas(b, phi.Ny());
     switch (linhas_b.vetores) {
     case 1: varrer<1, com_fonte>(phi, fonte, b, c, linhas_b); break;
     case 2: varrer<2, com_fonte>(phi, fonte, b, c, linhas_b); break;
-    default: varrer<3, com_fonte>(phi, fonte, b, c, linhas_b); break;
+    case 3: varrer<3, com_fonte>(phi, fonte, b, c, linhas_b); break;
+    default: varrer<4, com_fonte>(phi, fonte, b, c, linhas_b); break;
     }
 }
 
@@ -249,14 +250,15 @@ void varrer_faixa(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coe
 
 void residuos_faixa(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& coef, double& maximo)
 {
-    static_assert(NV == 3, "um caso por número de vetores");
+    static_assert(NV == 4, "um caso por número de vetores");
     const Coef_vetor c = espalhar(coef);
     const Linhas_ativas linhas_b = linhas_ativas(b, T.Ny());
     v8 maior{};
     switch (linhas_b.vetores) {
     case 1: calcular_residuos<1>(T, residuos, b, c, linhas_b, maior); break;
     case 2: calcular_residuos<2>(T, residuos, b, c, linhas_b, maior); break;
-    default: calcular_residuos<3>(T, residuos, b, c, linhas_b, maior); break;
+    case 3: calcular_residuos<3>(T, residuos, b, c, linhas_b, maior); break;
+    default: calcular_residuos<4>(T, residuos, b, c, linhas_b, maior); break;
     }
     for (int l = 0; l < largura_vetor; ++l) {
         if (maior[l] > maximo) maximo = maior[l];

@@ -21,7 +21,7 @@
 namespace faixas {
 
 constexpr int largura_vetor = 8;                          // lanes por vetor
-constexpr int vetores_por_faixa = 3;                      // vetores em voo por passo
+constexpr int vetores_por_faixa = 4;                      // vetores em voo por passo
 constexpr int linhas = largura_vetor * vetores_por_faixa; // L, linhas por faixa
 
 // As L lanes de uma posição de uma faixa.
