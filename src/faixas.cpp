@@ -178,7 +178,7 @@ void varrer(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coeficien
 // Resíduos da posição p da faixa b; devolve |r| para o máximo.
 template <int nv, bool mascara>
 void residuos_posicao(const Campo_faixas& T, Campo_faixas& residuos, int b, int p, const Coef_vetor& c,
-                      const Linhas_ativas& linhas_b, v8& maximo)
+                      const Linhas_ativas& linhas_b, v8 (&maior)[NV])
 {
     const v8* centro = vetores(T.grupo(b, p));
     const v8* leste = vetores(T.grupo(b, p + 1));
@@ -196,14 +196,14 @@ void residuos_posicao(const Campo_faixas& T, Campo_faixas& residuos, int b, int 
         }
         const v8 r = c.aY * (n.norte + n.sul) + c.aX * (n.leste + n.oeste) - c.aP * t;
         const v8 a = valor_absoluto(r);
-        maximo = a > maximo ? a : maximo;
+        maior[v] = a > maior[v] ? a : maior[v];
         saida[v] = r;
     }
 }
 
 template <int nv>
 void calcular_residuos(const Campo_faixas& T, Campo_faixas& saida, int b, const Coef_vetor& c, const Linhas_ativas& linhas_b,
-                       v8& maior)
+                       v8 (&maior)[NV])
 {
     const std::int32_t Nx = T.Nx();
     for (int p = primeira_posicao(); p <= ultima_posicao(Nx); ++p) {
@@ -253,15 +253,17 @@ void residuos_faixa(const Campo_faixas& T, Campo_faixas& residuos, int b, const 
     static_assert(NV == 4, "um caso por número de vetores");
     const Coef_vetor c = espalhar(coef);
     const Linhas_ativas linhas_b = linhas_ativas(b, T.Ny());
-    v8 maior{};
+    v8 maior[NV] = {};
     switch (linhas_b.vetores) {
     case 1: calcular_residuos<1>(T, residuos, b, c, linhas_b, maior); break;
     case 2: calcular_residuos<2>(T, residuos, b, c, linhas_b, maior); break;
     case 3: calcular_residuos<3>(T, residuos, b, c, linhas_b, maior); break;
     default: calcular_residuos<4>(T, residuos, b, c, linhas_b, maior); break;
     }
-    for (int l = 0; l < largura_vetor; ++l) {
-        if (maior[l] > maximo) maximo = maior[l];
+    for (const v8& m : maior) {
+        for (int l = 0; l < largura_vetor; ++l) {
+            if (m[l] > maximo) maximo = m[l];
+        }
     }
 }
 
