@@ -104,12 +104,58 @@ struct Coef_vetor {
     v8 aP, aX, aY;
 };
 
+// Resíduos calculados na própria varredura, uma posição atrás dela.
+struct Residuos_na_varredura {
+    Campo_faixas* saida;
+    v8 antes[NV]; // valores novos da posição s-2
+    v8 maior[NV]; // maior |r| por lane
+};
+
+// Lanes de cada vetor exceto a de cima da faixa, cujo vizinho norte ainda
+// não foi varrido: o resíduo dela sai depois (residuos_linha_topo).
+m8 sem_lane_do_topo(int v)
+{
+    m8 m{};
+    for (int l = 0; l < largura_vetor; ++l) m[l] = (v * largura_vetor + l == L - 1) ? 0 : -1;
+    return m;
+}
+
+// Resíduos da posição s-1 da faixa b: centro `anterior`, leste `novo`
+// (posição s) e oeste r.antes (posição s-2).
+template <int nv, bool mascara>
+void residuos_atras(const Campo_faixas& T, int b, int s, const Coef_vetor& c, const Linhas_ativas& linhas_b,
+                    const v8 (&anterior)[NV], const v8 (&novo)[NV], Residuos_na_varredura& r)
+{
+    const v8* acima = vetores(T.grupo(b, s));
+    const v8 sul_externo = vetores(T.grupo(b - 1, s + L - 2))[NV - 1];
+    v8* saida = vetores(r.saida->grupo(b, s - 1));
+    for (int v = 0; v < nv; ++v) {
+        const v8 norte_externo = v + 1 < nv ? novo[v + 1] : (v + 1 < NV ? acima[v + 1] : novo[v]);
+        Vizinhos n;
+        n.leste = novo[v];
+        n.oeste = r.antes[v];
+        n.norte = desce(novo[v], norte_externo);
+        n.sul = sobe(v > 0 ? r.antes[v - 1] : sul_externo, r.antes[v]);
+        v8 t = anterior[v];
+        if (mascara || v == NV - 1) {
+            m8 ativo = sem_lane_do_topo(v);
+            if constexpr (mascara) ativo &= ativos(linhas_b, v, s - 1, T.Nx());
+            n = zerar_inativos(ativo, n);
+            t = ou_zero(ativo, t);
+        }
+        const v8 residuo = c.aY * (n.norte + n.sul) + c.aX * (n.leste + n.oeste) - c.aP * t;
+        const v8 a = valor_absoluto(residuo);
+        r.maior[v] = a > r.maior[v] ? a : r.maior[v];
+        saida[v] = residuo;
+    }
+}
+
 // Um passo da frente de onda: a posição s da faixa b, nos seus `nv`
 // primeiros vetores (os outros não têm linha interior). `anterior` tem os
 // valores novos da posição s-1 e recebe os da posição s.
-template <int nv, bool mascara, bool com_fonte>
+template <int nv, bool mascara, bool com_fonte, bool com_residuos>
 void passo(Campo_faixas& phi, const Campo_faixas* fonte, int b, int s, const Coef_vetor& c,
-           const Linhas_ativas& linhas_b, v8 (&anterior)[NV])
+           const Linhas_ativas& linhas_b, v8 (&anterior)[NV], Residuos_na_varredura* r)
 {
     v8* atual = vetores(phi.grupo(b, s));
     const v8* leste = vetores(phi.grupo(b, s + 1));
@@ -132,8 +178,10 @@ void passo(Campo_faixas& phi, const Campo_faixas* fonte, int b, int s, const Coe
         if constexpr (mascara) q = ativo ? q : atual[v];
         novo[v] = q;
     }
+    if constexpr (com_residuos) residuos_atras<nv, mascara>(phi, b, s, c, linhas_b, anterior, novo, *r);
     for (int v = 0; v < nv; ++v) {
         atual[v] = novo[v];
+        if constexpr (com_residuos) r->antes[v] = anterior[v];
         anterior[v] = novo[v];
     }
 }
@@ -148,67 +196,37 @@ int ultima_posicao(std::int32_t Nx) { return Nx + L - 3; }
 // colunas 2 <= p + 1 - j <= Nx - 1 para j = 0 .. L-1.
 bool sem_mascara(const Linhas_ativas& a, int p, std::int32_t Nx) { return a.todas && p >= L && p <= Nx - 2; }
 
-template <int nv, bool com_fonte>
-void varrer(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coef_vetor& c, const Linhas_ativas& linhas_b)
+// Com resíduos há um passo a mais, sem nó interior, para os resíduos da
+// última posição.
+template <int nv, bool com_fonte, bool com_residuos>
+void varrer(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coef_vetor& c, const Linhas_ativas& linhas_b,
+            Residuos_na_varredura* r)
 {
     const std::int32_t Nx = phi.Nx();
     v8 anterior[NV];
-    const v8* inicio = vetores(phi.grupo(b, primeira_posicao() - 1));
-    for (int v = 0; v < NV; ++v) anterior[v] = inicio[v];
-    for (int s = primeira_posicao(); s <= ultima_posicao(Nx); ++s) {
-        if (sem_mascara(linhas_b, s, Nx)) passo<nv, false, com_fonte>(phi, fonte, b, s, c, linhas_b, anterior);
-        else passo<nv, true, com_fonte>(phi, fonte, b, s, c, linhas_b, anterior);
+    for (int v = 0; v < NV; ++v) {
+        anterior[v] = vetores(phi.grupo(b, primeira_posicao() - 1))[v];
+        if constexpr (com_residuos) r->antes[v] = vetores(phi.grupo(b, primeira_posicao() - 2))[v];
+    }
+    const int ultima = ultima_posicao(Nx) + (com_residuos ? 1 : 0);
+    for (int s = primeira_posicao(); s <= ultima; ++s) {
+        const bool livre = sem_mascara(linhas_b, s, Nx) && (!com_residuos || sem_mascara(linhas_b, s - 1, Nx));
+        if (livre) passo<nv, false, com_fonte, com_residuos>(phi, fonte, b, s, c, linhas_b, anterior, r);
+        else passo<nv, true, com_fonte, com_residuos>(phi, fonte, b, s, c, linhas_b, anterior, r);
     }
 }
 
-template <bool com_fonte>
-void varrer(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coeficientes& coef)
+template <bool com_fonte, bool com_residuos>
+void varrer(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coeficientes& coef, Residuos_na_varredura* r)
 {
     static_assert(NV == 4, "um caso por número de vetores");
     const Coef_vetor c = espalhar(coef);
     const Linhas_ativas linhas_b = linhas_ativas(b, phi.Ny());
     switch (linhas_b.vetores) {
-    case 1: varrer<1, com_fonte>(phi, fonte, b, c, linhas_b); break;
-    case 2: varrer<2, com_fonte>(phi, fonte, b, c, linhas_b); break;
-    case 3: varrer<3, com_fonte>(phi, fonte, b, c, linhas_b); break;
-    default: varrer<4, com_fonte>(phi, fonte, b, c, linhas_b); break;
-    }
-}
-
-// Resíduos da posição p da faixa b; devolve |r| para o máximo.
-template <int nv, bool mascara>
-void residuos_posicao(const Campo_faixas& T, Campo_faixas& residuos, int b, int p, const Coef_vetor& c,
-                      const Linhas_ativas& linhas_b, v8 (&maior)[NV])
-{
-    const v8* centro = vetores(T.grupo(b, p));
-    const v8* leste = vetores(T.grupo(b, p + 1));
-    const v8* oeste = vetores(T.grupo(b, p - 1));
-    const v8 sul_externo = vetores(T.grupo(b - 1, p + L - 1))[NV - 1];
-    const v8 norte_externo = vetores(T.grupo(b + 1, p - L + 1))[0];
-    v8* saida = vetores(residuos.grupo(b, p));
-    for (int v = 0; v < nv; ++v) {
-        Vizinhos n = vizinhos(leste, oeste, sul_externo, norte_externo, v);
-        v8 t = centro[v];
-        if constexpr (mascara) {
-            const m8 ativo = ativos(linhas_b, v, p, T.Nx());
-            n = zerar_inativos(ativo, n);
-            t = ou_zero(ativo, t);
-        }
-        const v8 r = c.aY * (n.norte + n.sul) + c.aX * (n.leste + n.oeste) - c.aP * t;
-        const v8 a = valor_absoluto(r);
-        maior[v] = a > maior[v] ? a : maior[v];
-        saida[v] = r;
-    }
-}
-
-template <int nv>
-void calcular_residuos(const Campo_faixas& T, Campo_faixas& saida, int b, const Coef_vetor& c, const Linhas_ativas& linhas_b,
-                       v8 (&maior)[NV])
-{
-    const std::int32_t Nx = T.Nx();
-    for (int p = primeira_posicao(); p <= ultima_posicao(Nx); ++p) {
-        if (sem_mascara(linhas_b, p, Nx)) residuos_posicao<nv, false>(T, saida, b, p, c, linhas_b, maior);
-        else residuos_posicao<nv, true>(T, saida, b, p, c, linhas_b, maior);
+    case 1: varrer<1, com_fonte, com_residuos>(phi, fonte, b, c, linhas_b, r); break;
+    case 2: varrer<2, com_fonte, com_residuos>(phi, fonte, b, c, linhas_b, r); break;
+    case 3: varrer<3, com_fonte, com_residuos>(phi, fonte, b, c, linhas_b, r); break;
+    default: varrer<4, com_fonte, com_residuos>(phi, fonte, b, c, linhas_b, r); break;
     }
 }
 
@@ -242,28 +260,36 @@ void Campo_faixas::descarregar(std::span<double> campo) const
     }
 }
 
-void varrer_faixa(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coeficientes& c)
+void varrer_faixa(Campo_faixas& phi, const Campo_faixas& fonte, int b, const Coeficientes& c)
 {
-    if (fonte != nullptr) varrer<true>(phi, fonte, b, c);
-    else varrer<false>(phi, nullptr, b, c);
+    varrer<true, false>(phi, &fonte, b, c, nullptr);
 }
 
-void residuos_faixa(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& coef, double& maximo)
+void varrer_faixa_com_residuos(Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo)
 {
-    static_assert(NV == 4, "um caso por número de vetores");
-    const Coef_vetor c = espalhar(coef);
-    const Linhas_ativas linhas_b = linhas_ativas(b, T.Ny());
-    v8 maior[NV] = {};
-    switch (linhas_b.vetores) {
-    case 1: calcular_residuos<1>(T, residuos, b, c, linhas_b, maior); break;
-    case 2: calcular_residuos<2>(T, residuos, b, c, linhas_b, maior); break;
-    case 3: calcular_residuos<3>(T, residuos, b, c, linhas_b, maior); break;
-    default: calcular_residuos<4>(T, residuos, b, c, linhas_b, maior); break;
-    }
-    for (const v8& m : maior) {
+    Residuos_na_varredura r{&residuos, {}, {}};
+    varrer<false, true>(T, nullptr, b, c, &r);
+    for (const v8& m : r.maior) {
         for (int l = 0; l < largura_vetor; ++l) {
             if (m[l] > maximo) maximo = m[l];
         }
+    }
+}
+
+void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo)
+{
+    constexpr int j = L - 1;
+    if (linha_da_lane(b, j) > T.Ny() - 1) return;
+    for (std::int32_t ix = 2; ix <= T.Nx() - 1; ++ix) {
+        const int p = ix + j - 1;
+        const double norte = T.grupo(b + 1, ix - 1)->lane[0];
+        const double sul = T.grupo(b, p - 1)->lane[j - 1];
+        const double leste = T.grupo(b, p + 1)->lane[j];
+        const double oeste = T.grupo(b, p - 1)->lane[j];
+        const double r = c.aY * (norte + sul) + c.aX * (leste + oeste) - c.aP * T.grupo(b, p)->lane[j];
+        residuos.grupo(b, p)->lane[j] = r;
+        const double a = std::abs(r);
+        if (a > maximo) maximo = a;
     }
 }
 

@@ -63,14 +63,19 @@ private:
     std::vector<Grupo> dados_;
 };
 
-// Uma varredura da faixa b, com termo fonte ou sem (fonte nula). As faixas
-// abaixo já foram varridas nesta varredura; as de cima ainda não.
-void varrer_faixa(Campo_faixas& phi, const Campo_faixas* fonte, int b, const Coeficientes& c);
+// Uma varredura da faixa b com termo fonte. As faixas abaixo já foram
+// varridas nesta varredura; as de cima ainda não.
+void varrer_faixa(Campo_faixas& phi, const Campo_faixas& fonte, int b, const Coeficientes& c);
 
-// |r| de cada nó interior da faixa b em `residuos` (zero fora do interior) e o
-// maior |r| em `maximo` (que só cresce; NaN é ignorado como no valor de
-// referência). Exige a faixa b+1 já varrida.
-void residuos_faixa(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo);
+// Uma varredura da faixa b sem fonte, com o resíduo r de cada nó interior
+// em `residuos` (zero fora do interior), menos os da linha de cima da faixa,
+// e o maior |r| em `maximo` (que só cresce; NaN é ignorado como no valor de
+// referência).
+void varrer_faixa_com_residuos(Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c,
+                               double& maximo);
+
+// Os resíduos da linha de cima da faixa b, depois de varrida a faixa b+1.
+void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo);
 
 // Soma |r| em L1 e r*r em L2, nó a nó na ordem das linhas da faixa b.
 void somar_faixa(const Campo_faixas& residuos, int b, double& L1, double& L2);

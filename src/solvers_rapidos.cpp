@@ -111,13 +111,14 @@ private:
         return static_cast<long long>(m - 1) * campo_.numero_faixas() + faixas_prontas;
     }
 
-    // Varredura m; os resíduos da faixa b saem logo que a faixa b+1 foi varrida.
+    // Varredura m; os resíduos saem na própria varredura, menos os da linha de
+// cima da faixa b, que saem logo que a faixa b+1 foi varrida.
     void varrer_e_medir(std::int32_t m)
     {
         const int nb = campo_.numero_faixas();
         double maximo = 0.0;
         for (int b = 0; b < nb; ++b) {
-            faixas::varrer_faixa(campo_, nullptr, b, c_);
+            faixas::varrer_faixa_com_residuos(campo_, residuos_, b, c_, maximo);
             if (b > 0) publicar_residuos(m, b - 1, maximo);
         }
         publicar_residuos(m, nb - 1, maximo);
@@ -126,7 +127,7 @@ private:
 
     void publicar_residuos(std::int32_t m, int b, double& maximo)
     {
-        faixas::residuos_faixa(campo_, residuos_, b, c_, maximo);
+        faixas::residuos_linha_topo(campo_, residuos_, b, c_, maximo);
         prontas_.store(marca(m, b + 1), std::memory_order_release);
     }
 
@@ -226,7 +227,7 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
                     const auto& anterior = feitas[static_cast<std::size_t>((m - 1) % n)];
                     esperar(anterior, static_cast<long long>(m - 1) * nb + std::min(b + 1, nb - 1) + 1);
                 }
-                faixas::varrer_faixa(campo, &fonte, b, c);
+                faixas::varrer_faixa(campo, fonte, b, c);
                 feitas[static_cast<std::size_t>(t)].store(static_cast<long long>(m) * nb + b + 1,
                                                           std::memory_order_release);
             }
