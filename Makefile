@@ -1,10 +1,11 @@
 # Atalhos sobre o CMake.
 #   make executar  compila e roda o programa no exemplo (exemplo/)
 #   make teste     compila e passa os testes (também com ASan e UBSan)
+#   make bench     compila e roda a bancada dos solvers (referência x rápidos)
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: executar teste compilar
+.PHONY: executar teste compilar bench
 
 compilar:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -18,3 +19,6 @@ teste: compilar
 	cmake -S . -B build-sanitizado -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLACA2D_SANITIZAR=ON
 	cmake --build build-sanitizado -j $(JOBS)
 	ctest --test-dir build-sanitizado --output-on-failure -j $(JOBS)
+
+bench: compilar
+	./build/bench/bancada

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdint>
 
+// Os vetores só passam entre funções internas deste arquivo: o aviso de
+// mudança de ABI sem AVX-512 não se aplica.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 namespace faixas {
 
 namespace {
