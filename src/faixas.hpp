@@ -1,12 +1,13 @@
 // Campo guardado em faixas inclinadas, para varrer Gauss-Seidel em frente de
 // onda com vetores.
 //
-// A faixa b guarda as linhas iy = b*L + 1 .. b*L + L (linhas de borda e de
-// enchimento incluídas). O nó (ix, linha j da faixa) fica na posição
-// p = ix + j - 1, lane j: a linha j anda j colunas atrás da linha j-1, de modo
-// que todos os nós de uma posição são independentes dentro de uma varredura e
-// cada passo da frente de onda é uma leitura alinhada. Há uma faixa de zeros
-// antes da primeira e depois da última, e margens de zeros nas posições.
+// A faixa b = 0, 1, ... guarda as linhas iy = b*L + 2 .. b*L + L + 1; a
+// linha 1 fica na última lane da faixa -1 e a linha Ny na faixa que a
+// contiver (a última ou a faixa extra depois dela). O nó (ix, linha j da
+// faixa) fica na posição p = ix + j - 1, lane j: a linha j anda uma coluna
+// atrás da linha j-1, de modo que todos os nós de uma posição são
+// independentes dentro de uma varredura e cada passo da frente de onda é uma
+// leitura alinhada. Fora da malha tudo é zero, com margens nas posições.
 //
 // As contas por nó são as dos solvers de referência, na mesma ordem e com
 // divisão verdadeira; lanes fora do interior fazem contas só com zeros e não
