@@ -297,11 +297,11 @@ void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, c
     }
 }
 
-void somar_faixa(const Campo_faixas& residuos, int b, double& L1, double& L2)
+void somar_faixa(const Campo_faixas& residuos, int b, int j0, int j1, double& L1, double& L2)
 {
     double soma1 = L1;
     double soma2 = L2;
-    for (int j = 0; j < L; ++j) {
+    for (int j = j0; j < j1; ++j) {
         if (linha_da_lane(b, j) > residuos.Ny() - 1) break;
         const Grupo* g = residuos.grupo(b, j + 1); // ix = 2
         for (std::int32_t ix = 2; ix <= residuos.Nx() - 1; ++ix, ++g) {

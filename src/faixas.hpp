@@ -78,7 +78,7 @@ void varrer_faixa_com_residuos(Campo_faixas& T, Campo_faixas& residuos, int b, c
 // Os resíduos da linha de cima da faixa b, depois de varrida a faixa b+1.
 void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo);
 
-// Soma |r| em L1 e r*r em L2, nó a nó na ordem das linhas da faixa b.
-void somar_faixa(const Campo_faixas& residuos, int b, double& L1, double& L2);
+// Soma |r| em L1 e r*r em L2, nó a nó, nas linhas j0 .. j1-1 da faixa b.
+void somar_faixa(const Campo_faixas& residuos, int b, int j0, int j1, double& L1, double& L2);
 
 } // namespace faixas

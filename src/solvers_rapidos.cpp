@@ -106,29 +106,27 @@ public:
     }
 
 private:
-    long long marca(std::int32_t m, int faixas_prontas) const
+    // Etapas da varredura m: 2b+1 quando a faixa b tem resíduos menos na
+    // linha de cima, 2b+2 quando tem todos.
+    long long marca(std::int32_t m, int etapa) const
     {
-        return static_cast<long long>(m - 1) * campo_.numero_faixas() + faixas_prontas;
+        return static_cast<long long>(m - 1) * 2 * campo_.numero_faixas() + etapa;
     }
 
     // Varredura m; os resíduos saem na própria varredura, menos os da linha de
-// cima da faixa b, que saem logo que a faixa b+1 foi varrida.
+    // cima da faixa b, que saem logo que a faixa b+1 foi varrida.
     void varrer_e_medir(std::int32_t m)
     {
         const int nb = campo_.numero_faixas();
         double maximo = 0.0;
         for (int b = 0; b < nb; ++b) {
             faixas::varrer_faixa_com_residuos(campo_, residuos_, b, c_, maximo);
-            if (b > 0) publicar_residuos(m, b - 1, maximo);
+            if (b > 0) faixas::residuos_linha_topo(campo_, residuos_, b - 1, c_, maximo);
+            prontas_.store(marca(m, 2 * b + 1), std::memory_order_release);
         }
-        publicar_residuos(m, nb - 1, maximo);
+        faixas::residuos_linha_topo(campo_, residuos_, nb - 1, c_, maximo);
+        prontas_.store(marca(m, 2 * nb), std::memory_order_release);
         Linf_[static_cast<std::size_t>(m)] = maximo;
-    }
-
-    void publicar_residuos(std::int32_t m, int b, double& maximo)
-    {
-        faixas::residuos_linha_topo(campo_, residuos_, b, c_, maximo);
-        prontas_.store(marca(m, b + 1), std::memory_order_release);
     }
 
     // L1(m) e L2(m) na ordem dos nós e o teste de parada da referência.
@@ -136,9 +134,12 @@ private:
     {
         double soma1 = 0.0;
         double soma2 = 0.0;
+        constexpr int topo = faixas::linhas - 1;
         for (int b = 0; b < campo_.numero_faixas(); ++b) {
-            esperar(prontas_, marca(m, b + 1));
-            faixas::somar_faixa(residuos_, b, soma1, soma2);
+            esperar(prontas_, marca(m, 2 * b + 1));
+            faixas::somar_faixa(residuos_, b, 0, topo, soma1, soma2);
+            esperar(prontas_, marca(m, 2 * b + 2));
+            faixas::somar_faixa(residuos_, b, topo, topo + 1, soma1, soma2);
         }
         const std::size_t mm = static_cast<std::size_t>(m);
         L1_[mm] = soma1;
