@@ -2,11 +2,12 @@
 #   make executar  compila e roda o programa no exemplo (exemplo/)
 #   make teste     compila e passa os testes (também com ASan e UBSan)
 #   make fuzz      fuzzing da leitura da entrada por FUZZ_SEGUNDOS segundos (clang)
+#   make bench     compila e roda a bancada dos solvers (referência x rápidos)
 
 FUZZ_SEGUNDOS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: executar teste compilar fuzz
+.PHONY: executar teste compilar fuzz bench
 
 compilar:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -27,3 +28,6 @@ fuzz:
 	mkdir -p build-fuzz/corpus
 	build-fuzz/fuzz/fuzz_entrada -max_total_time=$(FUZZ_SEGUNDOS) -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
 	  build-fuzz/corpus fuzz/sementes
+
+bench: compilar
+	./build/bench/bancada

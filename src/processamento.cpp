@@ -5,6 +5,7 @@
 #include "plataforma.hpp"
 #include "solvers.hpp"
 #include "validacao.hpp"
+#include "solvers_rapidos.hpp"
 #include "variaveis.hpp"
 
 #include <cmath>
@@ -91,7 +92,8 @@ void medidas_iniciais()
 void solucao_termica()
 {
     auto& e = estado;
-    gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
+    const auto gs = rapido::nucleos_rapidos() ? rapido::gs_laplace : ::gs_laplace;
+    gs(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
 }
 
 void discretizacao_deslocamentos()
@@ -111,12 +113,13 @@ void discretizacao_deslocamentos()
 void iteracoes_deslocamento()
 {
     auto& e = estado;
+    const auto gs = rapido::nucleos_rapidos() ? rapido::gs_fonte : ::gs_fonte;
     const std::int32_t n_externas = e.itdesl;
     for (e.itd = 1; e.itd <= n_externas; ++e.itd) {
         fonte_u();
-        gs_fonte(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
+        gs(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
         fonte_v();
-        gs_fonte(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
+        gs(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
     }
 }
 

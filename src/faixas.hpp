@@ -1,0 +1,84 @@
+// Campo guardado em faixas inclinadas, para varrer Gauss-Seidel em frente de
+// onda com vetores.
+//
+// A faixa b = 0, 1, ... guarda as linhas iy = b*L + 2 .. b*L + L + 1; a
+// linha 1 fica na última lane da faixa -1 e a linha Ny na faixa que a
+// contiver (a última ou a faixa extra depois dela). O nó (ix, linha j da
+// faixa) fica na posição p = ix + j - 1, lane j: a linha j anda uma coluna
+// atrás da linha j-1, de modo que todos os nós de uma posição são
+// independentes dentro de uma varredura e cada passo da frente de onda é uma
+// leitura alinhada. Fora da malha tudo é zero, com margens nas posições.
+//
+// As contas por nó são as dos solvers de referência, na mesma ordem e com
+// divisão verdadeira; lanes fora do interior fazem contas só com zeros e não
+// mudam de valor, para não levantar exceção de ponto flutuante nenhuma.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace faixas {
+
+constexpr int largura_vetor = 8;                          // lanes por vetor
+constexpr int vetores_por_faixa = 4;                      // vetores em voo por passo
+constexpr int linhas = largura_vetor * vetores_por_faixa; // L, linhas por faixa
+
+// As L lanes de uma posição de uma faixa.
+struct alignas(64) Grupo {
+    double lane[linhas];
+};
+
+struct Coeficientes {
+    double aP, aX, aY;
+};
+
+class Campo_faixas {
+public:
+    Campo_faixas(std::int32_t Nx, std::int32_t Ny);
+
+    void carregar(std::span<const double> campo);
+    // Copia de volta só os nós interiores.
+    void descarregar(std::span<double> campo) const;
+
+    std::int32_t Nx() const { return Nx_; }
+    std::int32_t Ny() const { return Ny_; }
+    int numero_faixas() const { return faixas_; }
+
+    // Grupo da posição p da faixa b (b de -1 a numero_faixas()).
+    Grupo* grupo(int b, int p) { return &dados_[indice(b, p)]; }
+    const Grupo* grupo(int b, int p) const { return &dados_[indice(b, p)]; }
+
+private:
+    std::size_t indice(int b, int p) const
+    {
+        return static_cast<std::size_t>(b + 1) * static_cast<std::size_t>(posicoes_) +
+               static_cast<std::size_t>(p + linhas);
+    }
+
+    std::int32_t Nx_;
+    std::int32_t Ny_;
+    int faixas_;
+    int posicoes_;
+    std::vector<Grupo> dados_;
+};
+
+// Uma varredura da faixa b com termo fonte. As faixas abaixo já foram
+// varridas nesta varredura; as de cima ainda não.
+void varrer_faixa(Campo_faixas& phi, const Campo_faixas& fonte, int b, const Coeficientes& c);
+
+// Uma varredura da faixa b sem fonte, com o resíduo r de cada nó interior
+// em `residuos` (zero fora do interior), menos os da linha de cima da faixa,
+// e o maior |r| em `maximo` (que só cresce; NaN é ignorado como no valor de
+// referência).
+void varrer_faixa_com_residuos(Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c,
+                               double& maximo);
+
+// Os resíduos da linha de cima da faixa b, depois de varrida a faixa b+1.
+void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo);
+
+// Soma |r| em L1 e r*r em L2, nó a nó, nas linhas j0 .. j1-1 da faixa b.
+void somar_faixa(const Campo_faixas& residuos, int b, int j0, int j1, double& L1, double& L2);
+
+} // namespace faixas

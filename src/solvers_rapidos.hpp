@@ -1,0 +1,28 @@
+// Solvers de Gauss-Seidel rápidos: mesmas assinaturas e mesmos bits dos de
+// referência (solvers.hpp) em T, phi, nas histórias L1, L2, Linf e em it, para
+// qualquer malha e qualquer número de threads; nenhuma exceção de ponto
+// flutuante que a referência não levante. As exceções levantadas nas threads
+// de trabalho reaparecem na thread que chamou.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace rapido {
+
+// Threads dos solvers rápidos; n <= 0 volta ao padrão, todas as do hardware.
+void definir_threads(int n);
+int numero_threads();
+
+// Escolha do driver entre os solvers rápidos (padrão) e os de referência.
+void usar_nucleos_rapidos(bool sim);
+bool nucleos_rapidos();
+
+void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
+                std::span<double> L1, std::span<double> L2, std::span<double> Linf, std::int32_t& it,
+                std::span<double> T);
+
+void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps, std::int32_t Nx,
+              std::int32_t Ny, std::span<double> phi);
+
+} // namespace rapido

@@ -1,0 +1,339 @@
+// Solvers rápidos: bit a bit iguais aos de referência, com as mesmas exceções
+// de ponto flutuante, em qualquer malha e com 1, 2 ou 3 threads.
+#include "processamento.hpp"
+#include "solvers.hpp"
+#include "solvers_rapidos.hpp"
+#include "variaveis.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cfenv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int excecoes_fatais = FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID;
+
+bool mesmos_bits(const std::vector<double>& a, const std::vector<double>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// Número de threads dos solvers rápidos enquanto existir.
+class Com_threads {
+public:
+    explicit Com_threads(int n) { rapido::definir_threads(n); }
+    ~Com_threads() { rapido::definir_threads(0); }
+};
+
+struct Coeficientes {
+    double aP, aX, aY;
+};
+
+struct Caso {
+    std::int32_t Nx = 3, Ny = 3;
+    Coeficientes c{4, 1, 1};
+    std::vector<double> campo, fonte;
+};
+
+class Gerador {
+public:
+    explicit Gerador(std::uint64_t semente) : motor_(semente) {}
+
+    int inteiro(int a, int b) { return std::uniform_int_distribution<int>(a, b)(motor_); }
+    double real(double a, double b) { return std::uniform_real_distribution<double>(a, b)(motor_); }
+
+    // Coeficientes das equações do programa (térmica, u ou v) para a malha,
+    // ou quaisquer, com |aP| entre 0,9 e 3 vezes 2(|aX| + |aY|).
+    Coeficientes coeficientes(std::int32_t Nx, std::int32_t Ny)
+    {
+        const double dx = real(0.1, 3.0) / (Nx - 1.0);
+        const double dy = real(0.1, 3.0) / (Ny - 1.0);
+        const double K = real(1.0, 4.0);
+        switch (inteiro(0, 3)) {
+        case 0: return {2.0 / dy + 2.0 / dx, 1.0 / dx, 1.0 / dy};
+        case 1: {
+            const double aX = (K + 1.0) / (dx * dx), aY = 1.0 / (dy * dy);
+            return {(aY + aX) * 2.0, aX, aY};
+        }
+        case 2: {
+            const double aX = 1.0 / (dx * dx), aY = (K + 1.0) / (dy * dy);
+            return {(aX + aY) * 2.0, aX, aY};
+        }
+        default: {
+            const double aX = real(-2.0, 2.0), aY = real(-2.0, 2.0);
+            const double aP = 2.0 * (std::abs(aX) + std::abs(aY)) * real(0.9, 3.0);
+            return {inteiro(0, 1) != 0 ? aP : -aP, aX, aY};
+        }
+        }
+    }
+
+    std::vector<double> campo(std::int32_t Nx, std::int32_t Ny)
+    {
+        std::vector<double> f(static_cast<std::size_t>(Nx) * static_cast<std::size_t>(Ny));
+        const double escala = std::pow(10.0, inteiro(-3, 3));
+        for (double& x : f) x = real(-1.0, 1.0) * escala;
+        return f;
+    }
+
+    Caso caso(int maior_lado)
+    {
+        Caso k;
+        k.Nx = inteiro(3, maior_lado);
+        k.Ny = inteiro(3, maior_lado);
+        k.c = coeficientes(k.Nx, k.Ny);
+        k.campo = campo(k.Nx, k.Ny);
+        k.fonte = campo(k.Nx, k.Ny);
+        return k;
+    }
+
+private:
+    std::mt19937_64 motor_;
+};
+
+struct Termica {
+    std::vector<double> T, L1, L2, Linf;
+    std::int32_t it = -5;
+    int excecoes = 0;
+};
+
+using Funcao_laplace = void (*)(double, double, double, std::int32_t, double, std::int32_t, std::int32_t,
+                                std::span<double>, std::span<double>, std::span<double>, std::int32_t&,
+                                std::span<double>);
+using Funcao_fonte = void (*)(double, double, double, std::span<const double>, std::int32_t, std::int32_t,
+                              std::int32_t, std::span<double>);
+
+// Entrada 0 medida pela referência, como no driver; o resto das histórias
+// com um valor que não pode aparecer, para ver o que foi escrito.
+Termica resolver(Funcao_laplace gs, const Caso& k, std::int32_t itmax, double tol)
+{
+    Termica s;
+    s.T = k.campo;
+    const std::size_t h = static_cast<std::size_t>(itmax) + 1;
+    s.L1.assign(h, -123.0);
+    s.L2.assign(h, -123.0);
+    s.Linf.assign(h, -123.0);
+    norma_L1(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.L1[0]);
+    norma_L2(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.L2[0]);
+    norma_Linf(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.Linf[0]);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    gs(k.c.aP, k.c.aX, k.c.aY, itmax, tol, k.Nx, k.Ny, s.L1, s.L2, s.Linf, s.it, s.T);
+    s.excecoes = std::fetestexcept(excecoes_fatais);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    return s;
+}
+
+struct Deslocamento {
+    std::vector<double> phi;
+    int excecoes = 0;
+};
+
+Deslocamento varrer(Funcao_fonte gs, const Caso& k, std::int32_t nsweeps)
+{
+    Deslocamento d{k.campo, 0};
+    std::feclearexcept(FE_ALL_EXCEPT);
+    gs(k.c.aP, k.c.aX, k.c.aY, k.fonte, nsweeps, k.Nx, k.Ny, d.phi);
+    d.excecoes = std::fetestexcept(excecoes_fatais);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    return d;
+}
+
+void comparar_termica(const Caso& k, std::int32_t itmax, double tol, int threads)
+{
+    SCOPED_TRACE(testing::Message() << k.Nx << " x " << k.Ny << ", aP " << k.c.aP << ", itmax " << itmax
+                                    << ", tol " << tol << ", " << threads << " threads");
+    const Termica ref = resolver(::gs_laplace, k, itmax, tol);
+    const Com_threads com(threads);
+    const Termica rap = resolver(rapido::gs_laplace, k, itmax, tol);
+    EXPECT_EQ(rap.it, ref.it);
+    EXPECT_TRUE(mesmos_bits(rap.T, ref.T));
+    EXPECT_TRUE(mesmos_bits(rap.L1, ref.L1));
+    EXPECT_TRUE(mesmos_bits(rap.L2, ref.L2));
+    EXPECT_TRUE(mesmos_bits(rap.Linf, ref.Linf));
+    EXPECT_EQ(rap.excecoes, ref.excecoes);
+}
+
+void comparar_fonte(const Caso& k, std::int32_t nsweeps, int threads)
+{
+    SCOPED_TRACE(testing::Message() << k.Nx << " x " << k.Ny << ", aP " << k.c.aP << ", " << nsweeps
+                                    << " varreduras, " << threads << " threads");
+    const Deslocamento ref = varrer(::gs_fonte, k, nsweeps);
+    const Com_threads com(threads);
+    const Deslocamento rap = varrer(rapido::gs_fonte, k, nsweeps);
+    EXPECT_TRUE(mesmos_bits(rap.phi, ref.phi));
+    EXPECT_EQ(rap.excecoes, ref.excecoes);
+}
+
+// tol que para na varredura 2, que nunca para, que exige resíduo zero, ou
+// igual à razão da referência numa varredura (a igualdade para).
+double tolerancia(Gerador& g, const Caso& k, std::int32_t itmax)
+{
+    switch (g.inteiro(0, 4)) {
+    case 0: return 1e300;
+    case 1: return -1.0;
+    case 2: return 0.0;
+    default: {
+        const Termica ref = resolver(::gs_laplace, k, itmax, -1.0);
+        const std::size_t m = static_cast<std::size_t>(g.inteiro(1, itmax));
+        return ref.L1[m] / ref.L1[0];
+    }
+    }
+}
+
+TEST(SolversRapidos, LaplaceIgualAReferenciaEmCasosAleatorios)
+{
+    Gerador g(20240501);
+    for (int n = 0; n < 240; ++n) {
+        const Caso k = g.caso(70);
+        const std::int32_t itmax = g.inteiro(1, 30);
+        comparar_termica(k, itmax, tolerancia(g, k, itmax), 1 + n % 3);
+    }
+}
+
+TEST(SolversRapidos, FonteIgualAReferenciaEmCasosAleatorios)
+{
+    Gerador g(777);
+    for (int n = 0; n < 240; ++n) {
+        const Caso k = g.caso(70);
+        comparar_fonte(k, g.inteiro(0, 12) == 0 ? 0 : g.inteiro(1, 25), 1 + n % 3);
+    }
+}
+
+// Malhas estreitas e de bordas na fronteira das faixas de linhas e dos vetores.
+TEST(SolversRapidos, MalhasEstreitasEDeTamanhosNasFronteirasDosVetores)
+{
+    Gerador g(99);
+    const std::int32_t lados[] = {3, 4, 5, 9, 10, 23, 24, 25, 26, 27, 49, 50, 51};
+    for (const std::int32_t Nx : lados) {
+        for (const std::int32_t Ny : lados) {
+            Caso k;
+            k.Nx = Nx;
+            k.Ny = Ny;
+            k.c = g.coeficientes(Nx, Ny);
+            k.campo = g.campo(Nx, Ny);
+            k.fonte = g.campo(Nx, Ny);
+            const int threads = 1 + (Nx + Ny) % 3;
+            comparar_termica(k, 4, -1.0, threads);
+            comparar_fonte(k, 5, threads);
+        }
+    }
+}
+
+// NaN e infinitos no campo: mesmos bits (inclusive nas histórias) e as mesmas
+// exceções; o máximo ignora NaN como a referência.
+TEST(SolversRapidos, CamposComNaNEInfinito)
+{
+    Gerador g(5);
+    for (int n = 0; n < 30; ++n) {
+        Caso k = g.caso(40);
+        k.c = {4.0, 1.0, 1.0};
+        const std::size_t N = k.campo.size();
+        k.campo[static_cast<std::size_t>(g.inteiro(0, static_cast<int>(N) - 1))] =
+            n % 2 == 0 ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
+        comparar_termica(k, 6, -1.0, 1 + n % 3);
+        comparar_fonte(k, 6, 1 + n % 3);
+    }
+}
+
+// Coeficientes que os núcleos em faixas não aceitam vão para a referência.
+TEST(SolversRapidos, MalhasSemInteriorECoeficientesDegenerados)
+{
+    Gerador g(31);
+    const Coeficientes degenerados[] = {{0.0, 1.0, 1.0}, {std::numeric_limits<double>::infinity(), 1.0, 1.0},
+                                        {4.0, std::numeric_limits<double>::quiet_NaN(), 1.0}};
+    for (const Coeficientes& c : degenerados) {
+        Caso k = g.caso(20);
+        k.c = c;
+        comparar_termica(k, 3, 1e-3, 2);
+        comparar_fonte(k, 3, 2);
+    }
+    Caso fina = g.caso(20);
+    fina.Ny = 2;
+    fina.campo.resize(static_cast<std::size_t>(fina.Nx) * 2);
+    fina.fonte.resize(fina.campo.size());
+    comparar_fonte(fina, 3, 2);
+    comparar_termica(fina, 3, 1e-3, 2);
+}
+
+// Estouro só na segunda varredura, que é da thread de trabalho com 2 threads:
+// a exceção tem de chegar a quem chamou.
+TEST(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
+{
+    // Dois nós interiores: a varredura 1 leva o segundo a 4e300.
+    Caso k;
+    k.Nx = 4;
+    k.Ny = 3;
+    k.c = {1e-100, 1.0, 1.0};
+    k.campo.assign(12, 1e100);
+    k.fonte.assign(12, 0.0);
+    const Com_threads com(2);
+    const Deslocamento uma = varrer(rapido::gs_fonte, k, 1);
+    EXPECT_EQ(uma.excecoes, 0);
+    const Deslocamento duas = varrer(rapido::gs_fonte, k, 2);
+    EXPECT_EQ(duas.excecoes, FE_OVERFLOW);
+    EXPECT_TRUE(mesmos_bits(duas.phi, varrer(::gs_fonte, k, 2).phi));
+
+    // Na solução térmica, L2 (r*r) estoura na thread que soma: borda 1e200,
+    // interior zero.
+    k.Nx = 30;
+    k.Ny = 30;
+    k.c = {4.0, 1.0, 1.0};
+    k.campo.resize(900);
+    for (std::size_t i = 0; i < k.campo.size(); ++i) {
+        const bool borda = i < 30 || i >= 870 || i % 30 == 0 || i % 30 == 29;
+        k.campo[i] = borda ? 1e200 : 0.0;
+    }
+    const Termica t = resolver(rapido::gs_laplace, k, 2, -1.0);
+    EXPECT_EQ(t.excecoes, FE_OVERFLOW);
+    EXPECT_TRUE(std::isinf(t.L2[1]));
+}
+
+TEST(SolversRapidos, ExecucaoLimpaNaoLevantaExcecao)
+{
+    Gerador g(8);
+    const Caso k = g.caso(60);
+    for (int threads = 1; threads <= 3; ++threads) {
+        const Com_threads com(threads);
+        EXPECT_EQ(resolver(rapido::gs_laplace, k, 20, 1e-12).excecoes, 0);
+        EXPECT_EQ(varrer(rapido::gs_fonte, k, 20).excecoes, 0);
+    }
+}
+
+// O driver com os solvers rápidos dá o mesmo estado que com os de referência.
+TEST(SolversRapidos, DriverComSolversRapidosDaOMesmoEstado)
+{
+    const auto executar = [](bool rapidos) {
+        reiniciar_variaveis();
+        auto& e = estado;
+        e.Lx = 1.0;
+        e.Ly = 2.0;
+        e.Nx = 37;
+        e.Ny = 29;
+        e.itmax = 3000;
+        e.itgs = 20;
+        e.itdesl = 3;
+        e.tol = 1e-4;
+        e.nu = 0.3;
+        e.alpha = 1.2e-5;
+        rapido::usar_nucleos_rapidos(rapidos);
+        processar();
+        rapido::usar_nucleos_rapidos(true);
+        return e;
+    };
+    const Variaveis ref = executar(false);
+    const Variaveis rap = executar(true);
+    EXPECT_EQ(rap.it, ref.it);
+    EXPECT_LT(ref.it, ref.itmax);
+    for (const auto campo : {&Variaveis::T, &Variaveis::u, &Variaveis::v, &Variaveis::L1, &Variaveis::L2,
+                             &Variaveis::Linf}) {
+        EXPECT_TRUE(mesmos_bits(rap.*campo, ref.*campo));
+    }
+    reiniciar_variaveis();
+}
+
+} // namespace
