@@ -49,10 +49,14 @@ comparar=$linux/tests/comparar_saidas
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/placa2d-windows.XXXXXX")
 export WINEPREFIX=$tmp/prefixo WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export HOME=${HOME:-$tmp}
 unset DISPLAY WAYLAND_DISPLAY
 limpar() {
-  # Espera o wineserver deste prefixo terminar sozinho antes de apagar tudo.
-  [ -n "$wineserver" ] && timeout 30 "$wineserver" -w 2>/dev/null || true
+  # O wineserver deste prefixo termina sozinho logo depois do último programa;
+  # se não terminar, é encerrado (só ele, o deste prefixo) antes de apagar tudo.
+  if [ -n "$wineserver" ]; then
+    timeout 30 "$wineserver" -w 2>/dev/null || "$wineserver" -k 2>/dev/null || true
+  fi
   rm -rf "$tmp"
 }
 trap limpar EXIT
