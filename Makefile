@@ -5,16 +5,20 @@
 #   make windows   só a compilação cruzada: build-windows/placa2d.exe
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+MAKEFLAGS += --no-print-directory
 
-.PHONY: executar teste teste-windows windows compilar
+.PHONY: executar teste teste-windows windows compilar configurar
 
-compilar:
+configurar:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+
+compilar: configurar
 	cmake --build build -j $(JOBS)
 
 # No Linux, os substitutos de notepad e wgnuplot (ferramentas/linux) vêm antes
 # no PATH; sem terminal nada espera pelo usuário.
-executar: compilar
+executar: configurar
+	cmake --build build -j $(JOBS) --target placa2d
 	cd exemplo && PATH="$(CURDIR)/ferramentas/linux:$$PATH" ../build/placa2d
 	@echo "Resultados em exemplo/: o relatório, desl_x_meio.txt, desl_y_meio.txt, desl_x_meio.png e desl_y_meio.png"
 
@@ -23,7 +27,7 @@ teste: compilar
 	cmake -S . -B build-sanitizado -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLACA2D_SANITIZAR=ON
 	cmake --build build-sanitizado -j $(JOBS)
 	ctest --test-dir build-sanitizado --output-on-failure -j $(JOBS)
-	$(MAKE) --no-print-directory teste-windows
+	$(MAKE) teste-windows
 
 teste-windows: compilar
 	JOBS=$(JOBS) bash tests/teste_windows.sh build build-windows
