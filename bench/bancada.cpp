@@ -83,7 +83,7 @@ Problema problema(std::int32_t n)
     p.campo.assign(N, 0.0);
     p.fonte.assign(N, 0.0);
     for (std::int32_t ix = 0; ix < n; ++ix) {
-        p.campo[N - static_cast<std::size_t>(n) + static_cast<std::size_t>(ix)] = std::sin(M_PI * ix * d);
+        p.campo[N - static_cast<std::size_t>(n) + static_cast<std::size_t>(ix)] = std::sin(std::acos(-1.0) * ix * d);
     }
     for (std::size_t k = 0; k < N; ++k) p.fonte[k] = 1e-6 * static_cast<double>(k % 7);
     return p;

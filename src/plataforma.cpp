@@ -6,7 +6,31 @@
 #include <iostream>
 
 #ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
+
+namespace {
+
+// As mensagens saem em UTF-8: o console do Windows passa a interpretá-las
+// assim enquanto o programa roda e volta à página de código anterior no fim.
+struct Console_utf8 {
+    UINT anterior = GetConsoleOutputCP(); // 0 quando não há console
+    Console_utf8()
+    {
+        if (anterior != 0) SetConsoleOutputCP(CP_UTF8);
+    }
+    ~Console_utf8()
+    {
+        if (anterior != 0) SetConsoleOutputCP(anterior);
+    }
+} console_utf8;
+
+} // namespace
 #else
 #include <unistd.h>
 #endif

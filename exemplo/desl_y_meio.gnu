@@ -1,0 +1,51 @@
+# Deslocamentos u e v ao longo da linha média horizontal (y = Ly/2) da placa, lidos
+# de desl_y_meio.txt (colunas: x, u, v). Grava desl_y_meio.png ao lado dos dados
+# e, quando o gnuplot tem janela gráfica, mostra o gráfico até a janela ser
+# fechada (o placa2d espera por isso antes de seguir).
+#   wgnuplot desl_y_meio.gnu                 (Windows; é o que o placa2d roda)
+#   gnuplot desl_y_meio.gnu                  (Linux)
+#   gnuplot -e "janela=0" desl_y_meio.gnu    (só o PNG, sem janela)
+
+dados  = "desl_y_meio.txt"
+figura = "desl_y_meio.png"
+
+# Há janela quando o terminal inicial é interativo e, fora do Windows, quando
+# há tela gráfica; "janela" dada na linha de comando prevalece.
+if (!exists("janela")) {
+    janela = strstrt(" windows wxt qt x11 aqua ", " " . GPVAL_TERM . " ") > 0
+    if (janela && strstrt(GPVAL_TERMINALS, " windows ") == 0) {
+        janela = system("printf %s \"${DISPLAY}${WAYLAND_DISPLAY}\"") ne ""
+    }
+}
+
+# Campo numérico do placa2d. Expoentes de três algarismos vêm sem a letra E
+# (4.000000000000000-101), que o gnuplot sozinho leria como 4.
+sinal_exp(s) = strlen(s) - 3
+valor(s) = (strstrt(s, "E") == 0 && sinal_exp(s) > 1 && strstrt("+-", s[sinal_exp(s):sinal_exp(s)]) > 0) \
+    ? real(s[1:sinal_exp(s) - 1]) * 10.0**real(s[sinal_exp(s):]) : real(s)
+
+set encoding utf8
+set title "Deslocamentos na linha média horizontal (y = Ly/2)"
+set xlabel "posição x [m]"
+set ylabel "deslocamento [m]"
+set format y "%.1e"
+set grid
+set key outside top center horizontal
+set style data linespoints
+
+set terminal push
+if (strstrt(GPVAL_TERMINALS, " pngcairo ") > 0) {
+    set terminal pngcairo enhanced size 800,560 font "Sans,11"
+} else {
+    set terminal png enhanced size 800,560
+}
+set output figura
+plot dados using (valor(strcol(1))):(valor(strcol(2))) linewidth 2 pointtype 7 pointsize 0.6 title "u (direção x)", \
+     dados using (valor(strcol(1))):(valor(strcol(3))) linewidth 2 pointtype 5 pointsize 0.6 title "v (direção y)"
+unset output
+set terminal pop
+
+if (janela) {
+    replot
+    pause mouse close
+}

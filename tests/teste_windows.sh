@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# Executável do Windows: compilação cruzada com o MinGW-w64 e, com o wine,
+# execução de placa2d.exe nos mesmos casos que o executável do Linux, com as
+# saídas comparadas.
+#
+#   tests/teste_windows.sh DIR_LINUX DIR_WINDOWS
+#
+# DIR_LINUX é a compilação do Linux já feita (placa2d e tests/comparar_saidas);
+# DIR_WINDOWS recebe a compilação cruzada. Sem o MinGW-w64 ou sem o wine a
+# verificação é pulada com um aviso, menos no CI (CI=true), onde é erro.
+set -euo pipefail
+
+raiz=$(cd "$(dirname "$0")/.." && pwd)
+linux=$(cd "$1" && pwd)
+windows=$2
+jobs=${JOBS:-2}
+
+falhar() { echo "teste_windows: FALHOU: $*" >&2; exit 1; }
+pular() {
+  [ "${CI:-}" = true ] && falhar "$1"
+  echo "teste_windows: aviso: $1; verificação do Windows pulada" >&2
+  exit 0
+}
+
+# ------------------------------------------------------------ compilação
+command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 ||
+  pular "x86_64-w64-mingw32-g++-posix não encontrado (Debian: apt-get install g++-mingw-w64-x86-64)"
+echo "teste_windows: compilação cruzada em $windows"
+cmake -S "$raiz" -B "$windows" -DCMAKE_TOOLCHAIN_FILE="$raiz/cmake/mingw-w64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DPLACA2D_TESTES=OFF >/dev/null
+cmake --build "$windows" -j "$jobs" >/dev/null
+exe=$(cd "$windows" && pwd)/placa2d.exe
+[ -s "$exe" ] || falhar "placa2d.exe não foi gerado"
+echo "teste_windows: $exe compilado"
+
+# ------------------------------------------------------------ wine
+wine=${WINE:-}
+if [ -z "$wine" ]; then
+  for candidato in wine64 /usr/lib/wine/wine64 wine; do
+    if command -v "$candidato" >/dev/null 2>&1; then wine=$(command -v "$candidato"); break; fi
+  done
+fi
+[ -n "$wine" ] || pular "wine não encontrado (Debian: apt-get install wine64)"
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver || true)
+
+comparar=$linux/tests/comparar_saidas
+[ -x "$comparar" ] || falhar "$comparar não existe (compile os testes do Linux antes)"
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/placa2d-windows.XXXXXX")
+export WINEPREFIX=$tmp/prefixo WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export HOME=${HOME:-$tmp}
+unset DISPLAY WAYLAND_DISPLAY
+limpar() {
+  # O wineserver deste prefixo termina sozinho logo depois do último programa;
+  # se não terminar, é encerrado (só ele, o deste prefixo) antes de apagar tudo.
+  if [ -n "$wineserver" ]; then
+    timeout 30 "$wineserver" -w 2>/dev/null || "$wineserver" -k 2>/dev/null || true
+  fi
+  rm -rf "$tmp"
+}
+trap limpar EXIT
+
+echo "teste_windows: criando o prefixo do wine"
+timeout 300 "$wine" wineboot -i >/dev/null 2>&1 || falhar "wineboot não criou o prefixo do wine"
+
+# Substitutos de notepad e wgnuplot à frente no PATH de cada lado: só anotam o
+# comando recebido em .comandos, então nada gráfico abre e nada espera.
+mkdir -p "$tmp/bin-windows" "$tmp/bin-linux"
+for programa in notepad wgnuplot; do
+  printf '@>>.comandos echo %s %%*\r\n' "$programa" >"$tmp/bin-windows/$programa.cmd"
+  printf '#!/bin/sh\necho "%s $*" >> .comandos\n' "$programa" >"$tmp/bin-linux/$programa"
+  chmod +x "$tmp/bin-linux/$programa"
+done
+winepath_bin="Z:$(echo "$tmp/bin-windows" | tr / '\\')"
+
+# Roda um lado no diretório dado; status em $dir/.status, saídas em .saida/.erros.
+rodar_linux() {
+  local s=0
+  (cd "$1" && PATH="$tmp/bin-linux:$PATH" "$linux/placa2d" </dev/null >.saida 2>.erros) || s=$?
+  echo "$s" >"$1/.status"
+}
+rodar_windows() {
+  local s=0
+  (cd "$1" && WINEPATH="$winepath_bin" timeout 300 "$wine" "$exe" </dev/null >.saida 2>.erros) || s=$?
+  echo "$s" >"$1/.status"
+}
+
+# Entrada do exemplo com alterações "linha valor" (linhas de 1 a 14).
+entrada() {
+  local arquivo=$1; shift
+  cp "$raiz/exemplo/entrada_geral.ent" "$arquivo"
+  while [ $# -gt 0 ]; do
+    sed -i "$1s/^[^ ]*/$2/" "$arquivo"
+    shift 2
+  done
+}
+
+# Comandos que os substitutos anotaram no diretório da execução.
+comandos() {
+  tr -d '\r' <"$1/.comandos"
+}
+
+ok=0
+resultado() { # descrição, status
+  if [ "$2" -eq 0 ]; then echo "  ok: $1"; else echo "  FALHOU: $1"; ok=1; fi
+}
+verificar() { # descrição, condição (sh)
+  local s=0
+  eval "$2" || s=1
+  resultado "$1" "$s"
+}
+diferencas_toleradas=0
+comparar_arquivos() { # descrição, [--exato], referência (Linux), outra (Windows)
+  local descricao=$1 s=0
+  shift
+  (cd "$tmp" && "$comparar" "$@") >"$tmp/comparacao.txt" || s=$?
+  sed 's/^/    /' "$tmp/comparacao.txt"
+  if [ "$s" = 0 ] && ! grep -q ': iguais' "$tmp/comparacao.txt"; then diferencas_toleradas=1; fi
+  resultado "$descricao" "$s"
+}
+
+# O comparador tem de acusar uma diferença de um algarismo.
+mkdir -p "$tmp/auto"
+printf '    1.000000000000000E+00\r\n' >"$tmp/auto/a"
+printf '    1.000000000000001E+00\r\n' >"$tmp/auto/b"
+if "$comparar" --exato "$tmp/auto/a" "$tmp/auto/b" >/dev/null; then falhar "comparar_saidas não acusa diferenças"; fi
+
+# ------------------------------------------------------------ casos
+echo "teste_windows: caso 1, exemplo (relatório longo antes, para ver a sobrescrita)"
+for lado in linux windows; do
+  d=$tmp/exemplo-$lado; mkdir -p "$d"
+  entrada "$d/entrada_geral.ent" 13 1
+  rodar_$lado "$d"
+  entrada "$d/entrada_geral.ent"
+  rodar_$lado "$d"
+done
+L=$tmp/exemplo-linux W=$tmp/exemplo-windows
+verificar "placa2d.exe termina com status 0 e nada no console" \
+  '[ "$(cat "$W/.status")" = 0 ] && [ ! -s "$W/.saida" ] && [ ! -s "$W/.erros" ]'
+esperado=$(printf 'notepad entrada_geral.ent\nnotepad relatorio.txt\nwgnuplot desl_x_meio.gnu\nwgnuplot desl_y_meio.gnu')
+obtido=$(comandos "$W" | tail -4)
+verificar "comandos do Windows na ordem: $(echo $obtido | tr -s ' ' ' ')" '[ "$obtido" = "$esperado" ]'
+for f in relatorio.txt desl_x_meio.txt desl_y_meio.txt; do
+  comparar_arquivos "$f igual ao do Linux" --exato "exemplo-linux/$f" "exemplo-windows/$f"
+done
+
+echo "teste_windows: caso 2, todos os nós, placa 2 x 1, malha 21 x 12, nome com espaço"
+for lado in linux windows; do
+  d=$tmp/completo-$lado; mkdir -p "$d"
+  entrada "$d/entrada_geral.ent" 1 "'relatorio completo.txt'" 2 2.0 4 21 5 12 6 5000 7 20 8 10 9 1.0E-8 13 1 14 7
+  rodar_$lado "$d"
+done
+L=$tmp/completo-linux W=$tmp/completo-windows
+verificar "placa2d.exe termina com status 0" '[ "$(cat "$W/.status")" = 0 ] && [ ! -s "$W/.erros" ]'
+segundo=$(comandos "$W" | sed -n 2p)
+verificar "nome com espaço vai entre aspas para o notepad: $segundo" \
+  '[ "$segundo" = "notepad \"relatorio completo.txt\"" ]'
+for f in "relatorio completo.txt" desl_x_meio.txt desl_y_meio.txt; do
+  comparar_arquivos "$f igual ao do Linux dentro da tolerância" "completo-linux/$f" "completo-windows/$f"
+done
+
+echo "teste_windows: caso 3, erro de leitura"
+for lado in linux windows; do
+  d=$tmp/erro-$lado; mkdir -p "$d"
+  entrada "$d/entrada_geral.ent" 5 2.5
+  rodar_$lado "$d"
+done
+L=$tmp/erro-linux W=$tmp/erro-windows
+verificar "status 1 e nenhum arquivo de saída" '[ "$(cat "$W/.status")" = 1 ] && [ "$(ls "$W")" = entrada_geral.ent ]'
+verificar "mesma mensagem (UTF-8) que no Linux: $(cat "$L/.erros")" \
+  '[ "$(tr -d "\r" <"$W/.erros")" = "$(cat "$L/.erros")" ]'
+verificar "o Linux também termina com status 1" '[ "$(cat "$L/.status")" = 1 ]'
+
+if [ "$diferencas_toleradas" = 1 ]; then
+  cat <<'EOF'
+teste_windows: nota sobre as diferenças toleradas acima. O sin() do MinGW-w64
+  usa a instrução x87 fsin, cuja redução de argumento usa pi com só 66 bits:
+  perto de pi o resultado tem erro absoluto de ~4e-21 (sin(pi) dá
+  1.2246063538223773e-16 em vez de 1.2246467991473532e-16). Isso aparece na
+  borda x = Lx (canto superior direito de T e coluna x = Lx de Ta), onde o
+  valor exato seria 0. Longe de pi, sin, sinh e cosh podem diferir da glibc
+  no último bit (sinh e cosh vêm do msvcrt.dll, que no wine é o do wine).
+EOF
+fi
+[ "$ok" = 0 ] || falhar "há verificações que falharam (acima)"
+echo "teste_windows: tudo certo"
