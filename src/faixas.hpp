@@ -8,11 +8,9 @@
 // atrás da linha j-1, de modo que todos os nós de uma posição são
 // independentes dentro de uma varredura e cada passo da frente de onda é uma
 // leitura alinhada. Fora da malha tudo é zero, com margens nas posições.
-//
-// As contas por nó são as dos solvers de referência, na mesma ordem e com
-// divisão verdadeira; lanes fora do interior fazem contas só com zeros e não
-// mudam de valor, para não levantar exceção de ponto flutuante nenhuma.
 #pragma once
+
+#include "nucleos_faixas.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,19 +18,6 @@
 #include <vector>
 
 namespace faixas {
-
-constexpr int largura_vetor = 8;                          // lanes por vetor
-constexpr int vetores_por_faixa = 4;                      // vetores em voo por passo
-constexpr int linhas = largura_vetor * vetores_por_faixa; // L, linhas por faixa
-
-// As L lanes de uma posição de uma faixa.
-struct alignas(64) Grupo {
-    double lane[linhas];
-};
-
-struct Coeficientes {
-    double aP, aX, aY;
-};
 
 class Campo_faixas {
 public:
@@ -50,6 +35,9 @@ public:
     Grupo* grupo(int b, int p) { return &dados_[indice(b, p)]; }
     const Grupo* grupo(int b, int p) const { return &dados_[indice(b, p)]; }
 
+    // O campo como os núcleos vetoriais o veem.
+    Faixas vista() { return {dados_.data(), Nx_, Ny_, faixas_, posicoes_}; }
+
 private:
     std::size_t indice(int b, int p) const
     {
@@ -64,16 +52,20 @@ private:
     std::vector<Grupo> dados_;
 };
 
-// Uma varredura da faixa b com termo fonte. As faixas abaixo já foram
-// varridas nesta varredura; as de cima ainda não.
-void varrer_faixa(Campo_faixas& phi, const Campo_faixas& fonte, int b, const Coeficientes& c);
+// A CPU executa os núcleos desse conjunto.
+bool disponivel(Instrucoes conjunto);
+// O melhor conjunto disponível, escolhido uma vez.
+Instrucoes melhor_disponivel();
 
-// Uma varredura da faixa b sem fonte, com o resíduo r de cada nó interior
-// em `residuos` (zero fora do interior), menos os da linha de cima da faixa,
-// e o maior |r| em `maximo` (que só cresce; NaN é ignorado como no valor de
-// referência).
-void varrer_faixa_com_residuos(Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c,
-                               double& maximo);
+const Nucleos& nucleos(Instrucoes conjunto);
+
+// Uma varredura da faixa b com termo fonte; ver Nucleos.
+void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int b, const Coeficientes& c);
+
+// Uma varredura da faixa b sem fonte, com os resíduos em `residuos`, menos os
+// da linha de cima da faixa; o maior |r| entra em `maximo`, que só cresce.
+void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& T, Campo_faixas& residuos, int b,
+                               const Coeficientes& c, double& maximo);
 
 // Os resíduos da linha de cima da faixa b, depois de varrida a faixa b+1.
 void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo);

@@ -17,6 +17,9 @@ namespace {
 
 std::atomic<int> threads_pedidas{0};
 std::atomic<bool> rapidos_no_driver{true};
+std::atomic<int> conjunto_pedido{-1}; // -1: o melhor disponível
+
+const faixas::Nucleos& nucleos_em_uso() { return faixas::nucleos(instrucoes_em_uso()); }
 
 // Espera até o contador chegar ao alvo; cede a CPU se demorar (pode haver
 // mais threads que núcleos).
@@ -66,7 +69,7 @@ class Solucao_termica {
 public:
     Solucao_termica(const faixas::Coeficientes& c, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
                     std::span<double> L1, std::span<double> L2, std::span<double> Linf)
-        : c_(c), itmax_(itmax), tol_(tol), campo_(Nx, Ny), residuos_(Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf)
+        : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), campo_(Nx, Ny), residuos_(Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf)
     {
     }
 
@@ -120,7 +123,7 @@ private:
         const int nb = campo_.numero_faixas();
         double maximo = 0.0;
         for (int b = 0; b < nb; ++b) {
-            faixas::varrer_faixa_com_residuos(campo_, residuos_, b, c_, maximo);
+            faixas::varrer_faixa_com_residuos(nucleos_, campo_, residuos_, b, c_, maximo);
             if (b > 0) faixas::residuos_linha_topo(campo_, residuos_, b - 1, c_, maximo);
             prontas_.store(marca(m, 2 * b + 1), std::memory_order_release);
         }
@@ -152,6 +155,7 @@ private:
         return false;
     }
 
+    const faixas::Nucleos& nucleos_;
     faixas::Coeficientes c_;
     std::int32_t itmax_;
     double tol_;
@@ -176,6 +180,33 @@ int numero_threads()
 }
 
 void usar_nucleos_rapidos(bool sim) { rapidos_no_driver.store(sim); }
+
+bool instrucoes_disponiveis(Instrucoes conjunto) { return faixas::disponivel(conjunto); }
+
+bool usar_instrucoes(Instrucoes conjunto)
+{
+    if (!faixas::disponivel(conjunto)) return false;
+    conjunto_pedido.store(static_cast<int>(conjunto));
+    return true;
+}
+
+void usar_melhores_instrucoes() { conjunto_pedido.store(-1); }
+
+Instrucoes instrucoes_em_uso()
+{
+    const int pedido = conjunto_pedido.load();
+    return pedido < 0 ? faixas::melhor_disponivel() : static_cast<Instrucoes>(pedido);
+}
+
+const char* nome(Instrucoes conjunto)
+{
+    switch (conjunto) {
+    case Instrucoes::avx512: return "AVX-512";
+    case Instrucoes::avx2: return "AVX2";
+    case Instrucoes::portavel: break;
+    }
+    return "portável";
+}
 bool nucleos_rapidos() { return rapidos_no_driver.load(); }
 
 // Uma thread varre e calcula os resíduos; outra faz as duas somas em série,
@@ -219,6 +250,7 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
     const faixas::Coeficientes c{aP, aX, aY};
     const int n = std::min(numero_threads(), static_cast<int>(nsweeps));
     const int nb = campo.numero_faixas();
+    const faixas::Nucleos& nucleos = nucleos_em_uso();
     // Por thread: m*nb + b + 1 depois de varrer a faixa b da varredura m (base 0).
     std::vector<std::atomic<long long>> feitas(static_cast<std::size_t>(n));
     em_paralelo(n, [&](int t) {
@@ -228,7 +260,7 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
                     const auto& anterior = feitas[static_cast<std::size_t>((m - 1) % n)];
                     esperar(anterior, static_cast<long long>(m - 1) * nb + std::min(b + 1, nb - 1) + 1);
                 }
-                faixas::varrer_faixa(campo, fonte, b, c);
+                faixas::varrer_faixa(nucleos, campo, fonte, b, c);
                 feitas[static_cast<std::size_t>(t)].store(static_cast<long long>(m) * nb + b + 1,
                                                           std::memory_order_release);
             }

@@ -1,5 +1,6 @@
 // Solvers rápidos: bit a bit iguais aos de referência, com as mesmas exceções
-// de ponto flutuante, em qualquer malha e com 1, 2 ou 3 threads.
+// de ponto flutuante, em qualquer malha, com 1, 2 ou 3 threads e com os
+// núcleos de cada conjunto de instruções que a CPU tem.
 #include "processamento.hpp"
 #include "solvers.hpp"
 #include "solvers_rapidos.hpp"
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -33,6 +35,17 @@ public:
 
 struct Coeficientes {
     double aP, aX, aY;
+};
+
+// Cada teste roda com os núcleos de um conjunto de instruções; os que a CPU
+// não tem são pulados.
+class SolversRapidos : public testing::TestWithParam<rapido::Instrucoes> {
+protected:
+    void SetUp() override
+    {
+        if (!rapido::usar_instrucoes(GetParam())) GTEST_SKIP() << "a CPU não tem " << rapido::nome(GetParam());
+    }
+    void TearDown() override { rapido::usar_melhores_instrucoes(); }
 };
 
 struct Caso {
@@ -185,7 +198,7 @@ double tolerancia(Gerador& g, const Caso& k, std::int32_t itmax)
     }
 }
 
-TEST(SolversRapidos, LaplaceIgualAReferenciaEmCasosAleatorios)
+TEST_P(SolversRapidos, LaplaceIgualAReferenciaEmCasosAleatorios)
 {
     Gerador g(20240501);
     for (int n = 0; n < 240; ++n) {
@@ -195,7 +208,7 @@ TEST(SolversRapidos, LaplaceIgualAReferenciaEmCasosAleatorios)
     }
 }
 
-TEST(SolversRapidos, FonteIgualAReferenciaEmCasosAleatorios)
+TEST_P(SolversRapidos, FonteIgualAReferenciaEmCasosAleatorios)
 {
     Gerador g(777);
     for (int n = 0; n < 240; ++n) {
@@ -205,7 +218,7 @@ TEST(SolversRapidos, FonteIgualAReferenciaEmCasosAleatorios)
 }
 
 // Malhas estreitas e de bordas na fronteira das faixas de linhas e dos vetores.
-TEST(SolversRapidos, MalhasEstreitasEDeTamanhosNasFronteirasDosVetores)
+TEST_P(SolversRapidos, MalhasEstreitasEDeTamanhosNasFronteirasDosVetores)
 {
     Gerador g(99);
     const std::int32_t lados[] = {3, 4, 5, 9, 10, 23, 24, 25, 26, 27, 49, 50, 51};
@@ -226,7 +239,7 @@ TEST(SolversRapidos, MalhasEstreitasEDeTamanhosNasFronteirasDosVetores)
 
 // NaN e infinitos no campo: mesmos bits (inclusive nas histórias) e as mesmas
 // exceções; o máximo ignora NaN como a referência.
-TEST(SolversRapidos, CamposComNaNEInfinito)
+TEST_P(SolversRapidos, CamposComNaNEInfinito)
 {
     Gerador g(5);
     for (int n = 0; n < 30; ++n) {
@@ -241,7 +254,7 @@ TEST(SolversRapidos, CamposComNaNEInfinito)
 }
 
 // Coeficientes que os núcleos em faixas não aceitam vão para a referência.
-TEST(SolversRapidos, MalhasSemInteriorECoeficientesDegenerados)
+TEST_P(SolversRapidos, MalhasSemInteriorECoeficientesDegenerados)
 {
     Gerador g(31);
     const Coeficientes degenerados[] = {{0.0, 1.0, 1.0}, {std::numeric_limits<double>::infinity(), 1.0, 1.0},
@@ -262,7 +275,7 @@ TEST(SolversRapidos, MalhasSemInteriorECoeficientesDegenerados)
 
 // Estouro só na segunda varredura, que é da thread de trabalho com 2 threads:
 // a exceção tem de chegar a quem chamou.
-TEST(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
+TEST_P(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
 {
     // Dois nós interiores: a varredura 1 leva o segundo a 4e300.
     Caso k;
@@ -293,7 +306,7 @@ TEST(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
     EXPECT_TRUE(std::isinf(t.L2[1]));
 }
 
-TEST(SolversRapidos, ExecucaoLimpaNaoLevantaExcecao)
+TEST_P(SolversRapidos, ExecucaoLimpaNaoLevantaExcecao)
 {
     Gerador g(8);
     const Caso k = g.caso(60);
@@ -305,7 +318,7 @@ TEST(SolversRapidos, ExecucaoLimpaNaoLevantaExcecao)
 }
 
 // O driver com os solvers rápidos dá o mesmo estado que com os de referência.
-TEST(SolversRapidos, DriverComSolversRapidosDaOMesmoEstado)
+TEST_P(SolversRapidos, DriverComSolversRapidosDaOMesmoEstado)
 {
     const auto executar = [](bool rapidos) {
         reiniciar_variaveis();
@@ -336,4 +349,23 @@ TEST(SolversRapidos, DriverComSolversRapidosDaOMesmoEstado)
     reiniciar_variaveis();
 }
 
+std::string nome_do_teste(const testing::TestParamInfo<rapido::Instrucoes>& info)
+{
+    switch (info.param) {
+    case rapido::Instrucoes::avx512: return "avx512";
+    case rapido::Instrucoes::avx2: return "avx2";
+    case rapido::Instrucoes::portavel: break;
+    }
+    return "portavel";
+}
+
+INSTANTIATE_TEST_SUITE_P(Instrucoes, SolversRapidos,
+                         testing::Values(rapido::Instrucoes::portavel, rapido::Instrucoes::avx2,
+                                         rapido::Instrucoes::avx512),
+                         nome_do_teste);
+
 } // namespace
+
+namespace faixas {
+void PrintTo(Instrucoes conjunto, std::ostream* saida) { *saida << rapido::nome(conjunto); }
+} // namespace faixas
