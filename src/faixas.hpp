@@ -30,6 +30,7 @@ public:
     std::int32_t Nx() const { return Nx_; }
     std::int32_t Ny() const { return Ny_; }
     int numero_faixas() const { return faixas_; }
+    std::size_t bytes() const { return dados_.size() * sizeof(Grupo); }
 
     // Grupo da posição p da faixa b (b de -1 a numero_faixas()).
     Grupo* grupo(int b, int p) { return &dados_[indice(b, p)]; }

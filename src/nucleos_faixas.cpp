@@ -37,13 +37,6 @@ static_assert(sizeof(Grupo) == sizeof(double) * L, "um grupo são L doubles, sem
 using vec = double __attribute__((vector_size(8 * W)));
 using masc = std::int64_t __attribute__((vector_size(8 * W)));
 
-Grupo* grupo(const Faixas& f, int b, int p)
-{
-    return f.origem + static_cast<std::ptrdiff_t>(b + 1) * f.posicoes + p + L;
-}
-
-vec* vetores(Grupo* g) { return reinterpret_cast<vec*>(g); }
-
 vec espalhar(double a) { return vec{} + a; }
 
 // Índices inicio, inicio+1, ... das lanes de (a, b) para __builtin_shuffle.
@@ -67,215 +60,229 @@ vec valor_absoluto(vec r)
     return (vec)((masc)r & sem_sinal);
 }
 
-// Linha iy da lane j da faixa b; a faixa 0 começa na primeira linha interior.
-std::int64_t linha_da_lane(int b, int j) { return static_cast<std::int64_t>(b) * L + j + 2; }
-
-// Lanes da faixa b cuja linha é interior.
-struct Linhas_ativas {
-    masc lane[NV];  // índice j da lane na faixa
-    masc ativa[NV]; // linha interior
-    bool todas;     // todas as L linhas são interiores
-    int vetores;    // vetores com alguma linha interior
-};
-
-Linhas_ativas linhas_ativas(int b, std::int32_t Ny)
+// Os vetores da posição p da faixa b: o vetor v em [p * NV + v].
+vec* vetores(const Faixas& f, int b, int p)
 {
-    Linhas_ativas a{};
-    for (int v = 0; v < NV; ++v) {
-        for (int l = 0; l < W; ++l) {
-            const int j = v * W + l;
-            a.lane[v][l] = j;
-            a.ativa[v][l] = linha_da_lane(b, j) <= Ny - 1 ? -1 : 0;
-        }
-    }
-    const std::int64_t interiores = Ny - linha_da_lane(b, 0);
-    a.todas = interiores >= L;
-    const std::int64_t com_interior = (interiores + W - 1) / W;
-    a.vetores = static_cast<int>(com_interior < NV ? com_interior : NV);
-    return a;
+    return reinterpret_cast<vec*>(f.origem + static_cast<std::ptrdiff_t>(b + 1) * f.posicoes + p + L);
 }
 
-// Nó interior em cada lane do vetor v na posição p: coluna ix = p + 1 - j.
-masc ativos(const Linhas_ativas& a, int v, int p, std::int32_t Nx)
-{
-    const masc coluna = (p + 1) - a.lane[v];
-    return a.ativa[v] & (coluna >= 2) & (coluna <= Nx - 1);
-}
-
-vec ou_zero(masc ativo, vec x) { return ativo ? x : vec{}; }
-
-// Vizinhos de cada lane do vetor v na posição p. `oeste_sul` é o grupo da
-// posição anterior (oeste na mesma lane, sul na lane de baixo).
-struct Vizinhos {
-    vec norte, sul, leste, oeste;
-};
-
-Vizinhos vizinhos(const vec* leste, const vec* oeste_sul, const vec& sul_externo, const vec& norte_externo, int v)
-{
-    Vizinhos n;
-    n.leste = leste[v];
-    n.oeste = oeste_sul[v];
-    n.norte = desce(n.leste, v + 1 < NV ? leste[v + 1] : norte_externo);
-    n.sul = sobe(v > 0 ? oeste_sul[v - 1] : sul_externo, n.oeste);
-    return n;
-}
-
-Vizinhos zerar_inativos(masc ativo, Vizinhos n)
-{
-    return {ou_zero(ativo, n.norte), ou_zero(ativo, n.sul), ou_zero(ativo, n.leste), ou_zero(ativo, n.oeste)};
-}
+vec ou_zero(masc ativo, vec x) { return (vec)((masc)x & ativo); }
 
 struct Coef_vetor {
     vec aP, aX, aY;
 };
 
-// Resíduos calculados na própria varredura, uma posição atrás dela.
-struct Residuos_na_varredura {
-    Faixas saida;
-    vec antes[NV]; // valores novos da posição s-2
-    vec maior[NV]; // maior |r| por lane
+// Quais lanes de uma faixa são nós interiores em cada posição.
+class Interior {
+public:
+    Interior(int b, std::int32_t Nx, std::int32_t Ny) : Nx_(Nx)
+    {
+        const std::int64_t primeira = static_cast<std::int64_t>(b) * L + 2; // linha da lane 0
+        for (int v = 0; v < NV; ++v) {
+            for (int l = 0; l < W; ++l) {
+                const int j = v * W + l;
+                lane_[v][l] = j;
+                linha_[v][l] = primeira + j <= Ny - 1 ? -1 : 0;
+                sem_topo_[v][l] = j == L - 1 ? 0 : -1;
+            }
+        }
+        todas_ = Ny - primeira >= L;
+    }
+
+    // Lanes do vetor v que são nós interiores na posição p: coluna
+    // ix = p + 1 - j entre 2 e Nx - 1, linha interior.
+    masc ativos(int v, int p) const
+    {
+        const masc coluna = (p + 1) - lane_[v];
+        return linha_[v] & (coluna >= 2) & (coluna <= Nx_ - 1);
+    }
+
+    // Todas as lanes, menos a de cima da faixa, cujo vizinho norte é da
+    // faixa seguinte, ainda não varrida: o resíduo dela sai depois.
+    masc sem_topo(int v) const { return sem_topo_[v]; }
+
+    // Primeira e última posição em que toda lane é nó interior (vazio se
+    // nenhuma): colunas 2 <= p + 1 - j <= Nx - 1 para j = 0 .. L-1.
+    int primeira_cheia() const { return L; }
+    int ultima_cheia() const { return todas_ ? Nx_ - 2 : L - 1; }
+
+    // Posições com algum nó da faixa: de 1 a Nx + L - 3.
+    int ultima_posicao() const { return Nx_ + L - 3; }
+
+private:
+    masc lane_[NV];
+    masc linha_[NV];
+    masc sem_topo_[NV];
+    std::int32_t Nx_;
+    bool todas_; // todas as L linhas são interiores
 };
 
-// Lanes de cada vetor exceto a de cima da faixa, cujo vizinho norte ainda
-// não foi varrido: o resíduo dela sai depois (residuos_linha_topo).
-masc sem_lane_do_topo(int v)
-{
-    masc m{};
-    for (int l = 0; l < W; ++l) m[l] = (v * W + l == L - 1) ? 0 : -1;
-    return m;
-}
-
-// Resíduos da posição s-1 da faixa b: centro `anterior`, leste `novo`
-// (posição s) e oeste r.antes (posição s-2).
-template <int nv, bool mascara>
-void residuos_atras(const Faixas& T, int b, int s, const Coef_vetor& c, const Linhas_ativas& linhas_b,
-                    const vec (&anterior)[NV], const vec (&novo)[NV], Residuos_na_varredura& r)
-{
-    const vec* acima = vetores(grupo(T, b, s));
-    const vec sul_externo = vetores(grupo(T, b - 1, s + L - 2))[NV - 1];
-    vec* saida = vetores(grupo(r.saida, b, s - 1));
-    for (int v = 0; v < nv; ++v) {
-        const vec norte_externo = v + 1 < nv ? novo[v + 1] : (v + 1 < NV ? acima[v + 1] : novo[v]);
-        Vizinhos n;
-        n.leste = novo[v];
-        n.oeste = r.antes[v];
-        n.norte = desce(novo[v], norte_externo);
-        n.sul = sobe(v > 0 ? r.antes[v - 1] : sul_externo, r.antes[v]);
-        vec t = anterior[v];
-        if (mascara || v == NV - 1) {
-            masc ativo = sem_lane_do_topo(v);
-            if constexpr (mascara) ativo &= ativos(linhas_b, v, s - 1, T.Nx);
-            n = zerar_inativos(ativo, n);
-            t = ou_zero(ativo, t);
-        }
-        const vec residuo = c.aY * (n.norte + n.sul) + c.aX * (n.leste + n.oeste) - c.aP * t;
-        const vec a = valor_absoluto(residuo);
-        r.maior[v] = a > r.maior[v] ? a : r.maior[v];
-        saida[v] = residuo;
-    }
-}
-
-// Um passo da frente de onda: a posição s da faixa b, nos seus `nv`
-// primeiros vetores (os outros não têm linha interior). `anterior` tem os
-// valores novos da posição s-1 e recebe os da posição s.
-template <int nv, bool mascara, bool com_fonte, bool com_residuos>
-void passo(const Faixas& phi, const Faixas& fonte, int b, int s, const Coef_vetor& c, const Linhas_ativas& linhas_b,
-           vec (&anterior)[NV], Residuos_na_varredura* r)
-{
-    vec* atual = vetores(grupo(phi, b, s));
-    const vec* leste = vetores(grupo(phi, b, s + 1));
-    const vec sul_externo = vetores(grupo(phi, b - 1, s + L - 1))[NV - 1];
-    const vec norte_externo = vetores(grupo(phi, b + 1, s - L + 1))[0];
-    vec novo[NV];
-    for (int v = 0; v < nv; ++v) {
-        Vizinhos n = vizinhos(leste, anterior, sul_externo, norte_externo, v);
-        vec f{};
-        if constexpr (com_fonte) f = vetores(grupo(fonte, b, s))[v];
-        masc ativo{};
-        if constexpr (mascara) {
-            ativo = ativos(linhas_b, v, s, phi.Nx);
-            n = zerar_inativos(ativo, n);
-            f = ou_zero(ativo, f);
-        }
-        vec q = c.aY * (n.norte + n.sul) + c.aX * (n.leste + n.oeste);
-        if constexpr (com_fonte) q = q + f;
-        q = q / c.aP;
-        if constexpr (mascara) q = ativo ? q : atual[v];
-        novo[v] = q;
-    }
-    if constexpr (com_residuos) residuos_atras<nv, mascara>(phi, b, s, c, linhas_b, anterior, novo, *r);
-    for (int v = 0; v < nv; ++v) {
-        atual[v] = novo[v];
-        if constexpr (com_residuos) r->antes[v] = anterior[v];
-        anterior[v] = novo[v];
-    }
-}
-
-Coef_vetor espalhar(const Coeficientes& c) { return {espalhar(c.aP), espalhar(c.aX), espalhar(c.aY)}; }
-
-// Posições com algum nó da faixa: p = 0 .. Nx + L - 2; as pontas são borda.
-int primeira_posicao() { return 1; }
-int ultima_posicao(std::int32_t Nx) { return Nx + L - 3; }
-
-// Sem máscara quando toda lane é nó interior: linhas interiores e
-// colunas 2 <= p + 1 - j <= Nx - 1 para j = 0 .. L-1.
-bool sem_mascara(const Linhas_ativas& a, int p, std::int32_t Nx) { return a.todas && p >= L && p <= Nx - 2; }
-
-// Com resíduos há um passo a mais, sem nó interior, para os resíduos da
-// última posição.
+// Varredura de uma faixa em frente de onda: na posição s, os nv primeiros
+// vetores (os outros não têm linha interior) recebem os valores novos,
+// calculados com os da posição s-1 já novos (oeste na mesma lane, sul na
+// lane de baixo) e os da posição s+1 ainda velhos (leste na mesma lane,
+// norte na lane de cima). Com resíduos, o passo s também calcula os da
+// posição s-1, cujos vizinhos ficaram todos novos.
 template <int nv, bool com_fonte, bool com_residuos>
-void varrer(const Faixas& phi, const Faixas& fonte, int b, const Coef_vetor& c, const Linhas_ativas& linhas_b,
-            Residuos_na_varredura* r)
+class Varredura {
+public:
+    Varredura(const Faixas& phi, const Faixas& fonte, const Faixas& residuos, int b, const Coeficientes& c)
+        : campo_(vetores(phi, b, 0)), fonte_(com_fonte ? vetores(fonte, b, 0) : nullptr),
+          residuos_(com_residuos ? vetores(residuos, b, 0) : nullptr),
+          baixo_(vetores(phi, b - 1, L - 1) + (NV - 1)), cima_(vetores(phi, b + 1, 1 - L)),
+          c_{espalhar(c.aP), espalhar(c.aX), espalhar(c.aY)}, interior_(b, phi.Nx, phi.Ny)
+    {
+    }
+
+    // Varre a faixa; com resíduos, devolve o maior |r| de cada lane.
+    void varrer(vec (&maior)[nv])
+    {
+        vec anterior[nv], oeste[nv], sul[nv];
+#pragma GCC unroll 16
+        for (int v = 0; v < nv; ++v) {
+            anterior[v] = campo_[v];
+            oeste[v] = vec{};
+            sul[v] = vec{};
+            maior[v] = vec{};
+        }
+        // Com resíduos o passo s é livre de máscaras quando s e s-1 são
+        // cheias; há um passo a mais, só para os resíduos da última posição.
+        const int extra = com_residuos ? 1 : 0;
+        const int cheia0 = interior_.primeira_cheia() + extra;
+        const int cheia1 = interior_.ultima_cheia();
+        const int ultima = interior_.ultima_posicao() + extra;
+        int s = 1;
+        for (; s <= ultima && s < cheia0; ++s) passo<true>(s, anterior, oeste, sul, maior);
+        for (; s <= cheia1; ++s) passo<false>(s, anterior, oeste, sul, maior);
+        for (; s <= ultima; ++s) passo<true>(s, anterior, oeste, sul, maior);
+    }
+
+private:
+    template <bool mascara>
+    [[gnu::always_inline]] void passo(int s, vec (&anterior)[nv], vec (&oeste)[nv], vec (&sul)[nv], vec (&maior)[nv])
+    {
+        vec* atual = campo_ + s * NV;
+        const vec* leste = atual + NV;
+        const vec sul_externo = baixo_[s * NV];
+        const vec norte_externo = cima_[s * NV];
+        vec novo[nv], sul_novo[nv];
+#pragma GCC unroll 16
+        for (int v = 0; v < nv; ++v) {
+            vec e = leste[v];
+            vec n = desce(e, v + 1 < NV ? leste[v + 1] : norte_externo);
+            vec o = anterior[v];
+            vec so = sobe(v > 0 ? anterior[v - 1] : sul_externo, o);
+            vec q;
+            if constexpr (mascara) {
+                const masc ativo = interior_.ativos(v, s);
+                n = ou_zero(ativo, n);
+                so = ou_zero(ativo, so);
+                e = ou_zero(ativo, e);
+                o = ou_zero(ativo, o);
+                q = c_.aY * (n + so) + c_.aX * (e + o);
+                if constexpr (com_fonte) q = q + ou_zero(ativo, fonte_[s * NV + v]);
+                q = q / c_.aP;
+                q = ativo ? q : atual[v];
+            } else {
+                q = c_.aY * (n + so) + c_.aX * (e + o);
+                if constexpr (com_fonte) q = q + fonte_[s * NV + v];
+                q = q / c_.aP;
+            }
+            novo[v] = q;
+            sul_novo[v] = so;
+        }
+        if constexpr (com_residuos) residuos_atras<mascara>(s, anterior, novo, oeste, sul, maior);
+#pragma GCC unroll 16
+        for (int v = 0; v < nv; ++v) {
+            atual[v] = novo[v];
+            oeste[v] = anterior[v];
+            sul[v] = sul_novo[v];
+            anterior[v] = novo[v];
+        }
+    }
+
+    // Resíduos da posição s-1: centro `anterior`, leste e norte `novo`
+    // (posição s), oeste e sul os da varredura da posição s-1.
+    template <bool mascara>
+    [[gnu::always_inline]] void residuos_atras(int s, const vec (&anterior)[nv], const vec (&novo)[nv],
+                                               const vec (&oeste)[nv], const vec (&sul)[nv], vec (&maior)[nv])
+    {
+        const vec* atual = campo_ + s * NV;
+        vec* saida = residuos_ + (s - 1) * NV;
+#pragma GCC unroll 16
+        for (int v = 0; v < nv; ++v) {
+            // Acima do vetor nv-1 não há linha interior: o norte dele é o
+            // valor guardado; acima da faixa, um zero que a máscara descarta.
+            const vec acima = v + 1 < nv ? novo[v + 1] : (v + 1 < NV ? atual[v + 1] : vec{});
+            vec n = desce(novo[v], acima);
+            vec so = sul[v];
+            vec e = novo[v];
+            vec o = oeste[v];
+            vec centro = anterior[v];
+            if (mascara || v == NV - 1) {
+                masc ativo = interior_.sem_topo(v);
+                if constexpr (mascara) ativo &= interior_.ativos(v, s - 1);
+                n = ou_zero(ativo, n);
+                so = ou_zero(ativo, so);
+                e = ou_zero(ativo, e);
+                o = ou_zero(ativo, o);
+                centro = ou_zero(ativo, centro);
+            }
+            const vec r = c_.aY * (n + so) + c_.aX * (e + o) - c_.aP * centro;
+            const vec a = valor_absoluto(r);
+            maior[v] = a > maior[v] ? a : maior[v];
+            saida[v] = r;
+        }
+    }
+
+    vec* campo_;
+    const vec* fonte_;
+    vec* residuos_;
+    const vec* baixo_; // último vetor da faixa b-1 na posição s + L - 1: baixo_[s * NV]
+    const vec* cima_;  // primeiro vetor da faixa b+1 na posição s - L + 1: cima_[s * NV]
+    Coef_vetor c_;
+    Interior interior_;
+};
+
+// Maior lane, ignorando NaN.
+double maior_lane(const vec& m, double maximo)
 {
-    const std::int32_t Nx = phi.Nx;
-    vec anterior[NV];
-    for (int v = 0; v < NV; ++v) {
-        anterior[v] = vetores(grupo(phi, b, primeira_posicao() - 1))[v];
-        if constexpr (com_residuos) r->antes[v] = vetores(grupo(phi, b, primeira_posicao() - 2))[v];
+    for (int l = 0; l < W; ++l) {
+        if (m[l] > maximo) maximo = m[l];
     }
-    const int ultima = ultima_posicao(Nx) + (com_residuos ? 1 : 0);
-    for (int s = primeira_posicao(); s <= ultima; ++s) {
-        const bool livre = sem_mascara(linhas_b, s, Nx) && (!com_residuos || sem_mascara(linhas_b, s - 1, Nx));
-        if (livre) passo<nv, false, com_fonte, com_residuos>(phi, fonte, b, s, c, linhas_b, anterior, r);
-        else passo<nv, true, com_fonte, com_residuos>(phi, fonte, b, s, c, linhas_b, anterior, r);
-    }
+    return maximo;
 }
 
-// Instancia `varrer` para o número de vetores com linha interior, de NV a 1.
+// Varre a faixa b com o número de vetores com linha interior, de NV a 1.
 template <bool com_fonte, bool com_residuos, int nv = NV>
-void varrer_vetores(int vetores, const Faixas& phi, const Faixas& fonte, int b, const Coef_vetor& c,
-                    const Linhas_ativas& linhas_b, Residuos_na_varredura* r)
+double varrer(int vetores, const Faixas& phi, const Faixas& fonte, const Faixas& residuos, int b,
+              const Coeficientes& c)
 {
     if constexpr (nv > 1) {
-        if (vetores < nv) {
-            varrer_vetores<com_fonte, com_residuos, nv - 1>(vetores, phi, fonte, b, c, linhas_b, r);
-            return;
-        }
+        if (vetores < nv) return varrer<com_fonte, com_residuos, nv - 1>(vetores, phi, fonte, residuos, b, c);
     }
-    varrer<nv, com_fonte, com_residuos>(phi, fonte, b, c, linhas_b, r);
+    vec maior[nv];
+    Varredura<nv, com_fonte, com_residuos>(phi, fonte, residuos, b, c).varrer(maior);
+    double maximo = 0.0;
+    for (const vec& m : maior) maximo = maior_lane(m, maximo);
+    return maximo;
 }
 
-template <bool com_fonte, bool com_residuos>
-void varrer(const Faixas& phi, const Faixas& fonte, int b, const Coeficientes& coef, Residuos_na_varredura* r)
+int vetores_com_interior(int b, std::int32_t Ny)
 {
-    const Coef_vetor c = espalhar(coef);
-    const Linhas_ativas linhas_b = linhas_ativas(b, phi.Ny);
-    varrer_vetores<com_fonte, com_residuos>(linhas_b.vetores, phi, fonte, b, c, linhas_b, r);
+    const std::int64_t interiores = Ny - (static_cast<std::int64_t>(b) * L + 2);
+    const std::int64_t vetores = (interiores + W - 1) / W;
+    return static_cast<int>(vetores < NV ? vetores : NV);
 }
 
-void varrer_faixa(Faixas phi, Faixas fonte, int b, Coeficientes c) { varrer<true, false>(phi, fonte, b, c, nullptr); }
+void varrer_faixa(Faixas phi, Faixas fonte, int b, Coeficientes c)
+{
+    varrer<true, false>(vetores_com_interior(b, phi.Ny), phi, fonte, phi, b, c);
+}
 
 double varrer_faixa_com_residuos(Faixas T, Faixas residuos, int b, Coeficientes c)
 {
-    Residuos_na_varredura r{residuos, {}, {}};
-    varrer<false, true>(T, T, b, c, &r);
-    double maximo = 0.0;
-    for (const vec& m : r.maior) {
-        for (int l = 0; l < W; ++l) {
-            if (m[l] > maximo) maximo = m[l];
-        }
-    }
-    return maximo;
+    return varrer<false, true>(vetores_com_interior(b, T.Ny), T, T, residuos, b, c);
 }
 
 } // namespace

@@ -55,6 +55,17 @@ void em_paralelo(int n, const std::function<void(int)>& tarefa)
     }
 }
 
+// Quantos campos de resíduos circulam entre quem varre e quem soma. Quem
+// varre reescreve as linhas de cache que o outro núcleo leu; se elas ainda
+// estiverem no cache dele, cada escrita espera a cópia de lá ser invalidada,
+// o que chega a triplicar o tempo da varredura. Com uns 4 MiB circulando,
+// mais que o cache L2 de um núcleo, a cópia já saiu de lá quando o campo volta.
+std::size_t campos_de_residuos(std::size_t bytes_por_campo)
+{
+    constexpr std::size_t circulando = 4u << 20;
+    return std::max<std::size_t>(2, (circulando + bytes_por_campo - 1) / bytes_por_campo);
+}
+
 // Os núcleos em faixas tratam malhas com nó interior e coeficientes finitos
 // com aP != 0: assim as lanes fora do interior, que só fazem contas com zeros,
 // não levantam exceção. O resto vai para a referência.
@@ -67,10 +78,15 @@ bool em_faixas(double aP, double aX, double aY, std::int32_t Nx, std::int32_t Ny
 // calcula os resíduos) e quem soma L1 e L2 e decide a parada.
 class Solucao_termica {
 public:
+    // Com duas threads os resíduos circulam por vários campos (ver
+    // campos_de_residuos); com uma, basta um.
     Solucao_termica(const faixas::Coeficientes& c, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
-                    std::span<double> L1, std::span<double> L2, std::span<double> Linf)
-        : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), campo_(Nx, Ny), residuos_(Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf)
+                    std::span<double> L1, std::span<double> L2, std::span<double> Linf, bool duas_threads)
+        : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), campo_(Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf)
     {
+        const std::size_t n = duas_threads ? campos_de_residuos(campo_.bytes()) : 1;
+        residuos_.reserve(n);
+        for (std::size_t k = 0; k < n; ++k) residuos_.emplace_back(Nx, Ny);
     }
 
     faixas::Campo_faixas& campo() { return campo_; }
@@ -116,18 +132,25 @@ private:
         return static_cast<long long>(m - 1) * 2 * campo_.numero_faixas() + etapa;
     }
 
+    // Os resíduos da varredura m.
+    faixas::Campo_faixas& residuos(std::int32_t m)
+    {
+        return residuos_[static_cast<std::size_t>(m) % residuos_.size()];
+    }
+
     // Varredura m; os resíduos saem na própria varredura, menos os da linha de
     // cima da faixa b, que saem logo que a faixa b+1 foi varrida.
     void varrer_e_medir(std::int32_t m)
     {
         const int nb = campo_.numero_faixas();
+        faixas::Campo_faixas& residuos_m = residuos(m);
         double maximo = 0.0;
         for (int b = 0; b < nb; ++b) {
-            faixas::varrer_faixa_com_residuos(nucleos_, campo_, residuos_, b, c_, maximo);
-            if (b > 0) faixas::residuos_linha_topo(campo_, residuos_, b - 1, c_, maximo);
+            faixas::varrer_faixa_com_residuos(nucleos_, campo_, residuos_m, b, c_, maximo);
+            if (b > 0) faixas::residuos_linha_topo(campo_, residuos_m, b - 1, c_, maximo);
             prontas_.store(marca(m, 2 * b + 1), std::memory_order_release);
         }
-        faixas::residuos_linha_topo(campo_, residuos_, nb - 1, c_, maximo);
+        faixas::residuos_linha_topo(campo_, residuos_m, nb - 1, c_, maximo);
         prontas_.store(marca(m, 2 * nb), std::memory_order_release);
         Linf_[static_cast<std::size_t>(m)] = maximo;
     }
@@ -137,12 +160,13 @@ private:
     {
         double soma1 = 0.0;
         double soma2 = 0.0;
+        const faixas::Campo_faixas& residuos_m = residuos(m);
         constexpr int topo = faixas::linhas - 1;
         for (int b = 0; b < campo_.numero_faixas(); ++b) {
             esperar(prontas_, marca(m, 2 * b + 1));
-            faixas::somar_faixa(residuos_, b, 0, topo, soma1, soma2);
+            faixas::somar_faixa(residuos_m, b, 0, topo, soma1, soma2);
             esperar(prontas_, marca(m, 2 * b + 2));
-            faixas::somar_faixa(residuos_, b, topo, topo + 1, soma1, soma2);
+            faixas::somar_faixa(residuos_m, b, topo, topo + 1, soma1, soma2);
         }
         const std::size_t mm = static_cast<std::size_t>(m);
         L1_[mm] = soma1;
@@ -160,7 +184,7 @@ private:
     std::int32_t itmax_;
     double tol_;
     faixas::Campo_faixas campo_;
-    faixas::Campo_faixas residuos_;
+    std::vector<faixas::Campo_faixas> residuos_;
     std::span<double> L1_, L2_, Linf_;
     std::int32_t it_ = 0;
     std::atomic<long long> prontas_{0};
@@ -219,9 +243,10 @@ void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol,
         ::gs_laplace(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
         return;
     }
-    Solucao_termica solucao({aP, aX, aY}, itmax, tol, Nx, Ny, L1, L2, Linf);
+    const bool duas_threads = numero_threads() >= 2;
+    Solucao_termica solucao({aP, aX, aY}, itmax, tol, Nx, Ny, L1, L2, Linf, duas_threads);
     solucao.campo().carregar(T);
-    if (numero_threads() >= 2) {
+    if (duas_threads) {
         em_paralelo(2, [&solucao](int t) {
             if (t == 0) solucao.varredor();
             else solucao.somador();
