@@ -73,6 +73,28 @@ struct Coef_vetor {
 };
 
 // Quais lanes de uma faixa são nós interiores em cada posição.
+// Degraus de máscara: W zeros e depois W uns. Os W elementos a partir de
+// degrau[W - k] ligam as lanes l >= k; ler da tabela sai mais barato que
+// comparar inteiros de 64 bits, que o SSE2 não tem.
+struct Degrau {
+    std::int64_t elemento[2 * W];
+    constexpr Degrau() : elemento{}
+    {
+        for (int i = W; i < 2 * W; ++i) elemento[i] = -1;
+    }
+};
+constexpr Degrau degrau;
+
+// Lanes l >= k.
+masc lanes_a_partir(std::int64_t k)
+{
+    const std::int64_t limitado = k < 0 ? 0 : (k > W ? W : k);
+    masc m;
+    __builtin_memcpy(&m, degrau.elemento + W - limitado, sizeof m);
+    return m;
+}
+
+// Quais lanes de uma faixa são nós interiores em cada posição.
 class Interior {
 public:
     Interior(int b, std::int32_t Nx, std::int32_t Ny) : Nx_(Nx)
@@ -81,7 +103,6 @@ public:
         for (int v = 0; v < NV; ++v) {
             for (int l = 0; l < W; ++l) {
                 const int j = v * W + l;
-                lane_[v][l] = j;
                 linha_[v][l] = primeira + j <= Ny - 1 ? -1 : 0;
                 sem_topo_[v][l] = j == L - 1 ? 0 : -1;
             }
@@ -89,12 +110,13 @@ public:
         todas_ = Ny - primeira >= L;
     }
 
-    // Lanes do vetor v que são nós interiores na posição p: coluna
-    // ix = p + 1 - j entre 2 e Nx - 1, linha interior.
+    // Lanes do vetor v que são nós interiores na posição p: linha interior
+    // e coluna ix = p + 1 - j entre 2 e Nx - 1, ou seja,
+    // p + 2 - Nx <= j <= p - 1, com j = v * W + l.
     masc ativos(int v, int p) const
     {
-        const masc coluna = (p + 1) - lane_[v];
-        return linha_[v] & (coluna >= 2) & (coluna <= Nx_ - 1);
+        const std::int64_t k = static_cast<std::int64_t>(p) - v * W;
+        return linha_[v] & lanes_a_partir(k + 2 - Nx_) & ~lanes_a_partir(k);
     }
 
     // Todas as lanes, menos a de cima da faixa, cujo vizinho norte é da
@@ -110,7 +132,6 @@ public:
     int ultima_posicao() const { return Nx_ + L - 3; }
 
 private:
-    masc lane_[NV];
     masc linha_[NV];
     masc sem_topo_[NV];
     std::int32_t Nx_;
