@@ -7,13 +7,12 @@ namespace faixas {
 
 namespace {
 
-constexpr int L = linhas;
-
-// Linha iy da lane j da faixa b; a faixa 0 começa na primeira linha interior.
-std::int64_t linha_da_lane(int b, int j) { return static_cast<std::int64_t>(b) * L + j + 2; }
+// Linha iy da lane j da faixa b de L linhas; a faixa 0 começa na primeira
+// linha interior.
+std::int64_t linha_da_lane(int b, int j, int L) { return static_cast<std::int64_t>(b) * L + j + 2; }
 
 // Faixa e lane da linha iy (a linha 1 é a última lane da faixa -1).
-void faixa_e_lane(std::int32_t iy, int& b, int& j)
+void faixa_e_lane(std::int32_t iy, int L, int& b, int& j)
 {
     b = (iy - 2 + L) / L - 1;
     j = (iy - 2 + L) % L;
@@ -35,9 +34,10 @@ bool cpu_tem(Instrucoes conjunto)
 
 } // namespace
 
-Campo_faixas::Campo_faixas(std::int32_t Nx, std::int32_t Ny)
-    : Nx_(Nx), Ny_(Ny), faixas_(std::max(1, (Ny - 2 + L - 1) / L)), posicoes_(Nx + 3 * L),
-      dados_(static_cast<std::size_t>(faixas_ + 2) * static_cast<std::size_t>(posicoes_))
+Campo_faixas::Campo_faixas(std::int32_t Nx, std::int32_t Ny, int L)
+    : Nx_(Nx), Ny_(Ny), L_(L), faixas_(std::max(1, (Ny - 2 + L - 1) / L)), posicoes_(Nx + 3 * L),
+      dados_((static_cast<std::size_t>(faixas_ + 2) * static_cast<std::size_t>(posicoes_) *
+                  static_cast<std::size_t>(L) + 7) / 8)
 {
 }
 
@@ -46,9 +46,9 @@ void Campo_faixas::carregar(std::span<const double> campo)
     const std::size_t nx = static_cast<std::size_t>(Nx_);
     for (std::int32_t iy = 1; iy <= Ny_; ++iy) {
         int b, j;
-        faixa_e_lane(iy, b, j);
+        faixa_e_lane(iy, L_, b, j);
         const double* linha = campo.data() + static_cast<std::size_t>(iy - 1) * nx;
-        for (std::int32_t ix = 1; ix <= Nx_; ++ix) grupo(b, ix + j - 1)->lane[j] = linha[ix - 1];
+        for (std::int32_t ix = 1; ix <= Nx_; ++ix) lanes(b, ix + j - 1)[j] = linha[ix - 1];
     }
 }
 
@@ -57,9 +57,9 @@ void Campo_faixas::descarregar(std::span<double> campo) const
     const std::size_t nx = static_cast<std::size_t>(Nx_);
     for (std::int32_t iy = 2; iy <= Ny_ - 1; ++iy) {
         int b, j;
-        faixa_e_lane(iy, b, j);
+        faixa_e_lane(iy, L_, b, j);
         double* linha = campo.data() + static_cast<std::size_t>(iy - 1) * nx;
-        for (std::int32_t ix = 2; ix <= Nx_ - 1; ++ix) linha[ix - 1] = grupo(b, ix + j - 1)->lane[j];
+        for (std::int32_t ix = 2; ix <= Nx_ - 1; ++ix) linha[ix - 1] = lanes(b, ix + j - 1)[j];
     }
 }
 
@@ -101,16 +101,17 @@ void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& T, Campo_faixas& 
 
 void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo)
 {
-    constexpr int j = L - 1;
-    if (linha_da_lane(b, j) > T.Ny() - 1) return;
+    const int L = T.linhas();
+    const int j = L - 1;
+    if (linha_da_lane(b, j, L) > T.Ny() - 1) return;
     for (std::int32_t ix = 2; ix <= T.Nx() - 1; ++ix) {
         const int p = ix + j - 1;
-        const double norte = T.grupo(b + 1, ix - 1)->lane[0];
-        const double sul = T.grupo(b, p - 1)->lane[j - 1];
-        const double leste = T.grupo(b, p + 1)->lane[j];
-        const double oeste = T.grupo(b, p - 1)->lane[j];
-        const double r = c.aY * (norte + sul) + c.aX * (leste + oeste) - c.aP * T.grupo(b, p)->lane[j];
-        residuos.grupo(b, p)->lane[j] = r;
+        const double norte = T.lanes(b + 1, ix - 1)[0];
+        const double sul = T.lanes(b, p - 1)[j - 1];
+        const double leste = T.lanes(b, p + 1)[j];
+        const double oeste = T.lanes(b, p - 1)[j];
+        const double r = c.aY * (norte + sul) + c.aX * (leste + oeste) - c.aP * T.lanes(b, p)[j];
+        residuos.lanes(b, p)[j] = r;
         const double a = std::abs(r);
         if (a > maximo) maximo = a;
     }
@@ -118,15 +119,15 @@ void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, c
 
 void somar_faixa(const Campo_faixas& residuos, int b, int j0, int j1, double& L1, double& L2)
 {
+    const int L = residuos.linhas();
     double soma1 = L1;
     double soma2 = L2;
     for (int j = j0; j < j1; ++j) {
-        if (linha_da_lane(b, j) > residuos.Ny() - 1) break;
-        const Grupo* g = residuos.grupo(b, j + 1); // ix = 2
-        for (std::int32_t ix = 2; ix <= residuos.Nx() - 1; ++ix, ++g) {
-            const double r = g->lane[j];
-            soma1 = soma1 + std::abs(r);
-            soma2 = soma2 + r * r;
+        if (linha_da_lane(b, j, L) > residuos.Ny() - 1) break;
+        const double* r = residuos.lanes(b, j + 1) + j; // ix = 2
+        for (std::int32_t ix = 2; ix <= residuos.Nx() - 1; ++ix, r += L) {
+            soma1 = soma1 + std::abs(*r);
+            soma2 = soma2 + *r * *r;
         }
     }
     L1 = soma1;

@@ -21,7 +21,8 @@ namespace faixas {
 
 class Campo_faixas {
 public:
-    Campo_faixas(std::int32_t Nx, std::int32_t Ny);
+    // Faixas de L linhas (as dos núcleos).
+    Campo_faixas(std::int32_t Nx, std::int32_t Ny, int L);
 
     void carregar(std::span<const double> campo);
     // Copia de volta só os nós interiores.
@@ -29,28 +30,36 @@ public:
 
     std::int32_t Nx() const { return Nx_; }
     std::int32_t Ny() const { return Ny_; }
+    int linhas() const { return L_; }
     int numero_faixas() const { return faixas_; }
-    std::size_t bytes() const { return dados_.size() * sizeof(Grupo); }
+    std::size_t bytes() const { return dados_.size() * sizeof(Bloco); }
 
-    // Grupo da posição p da faixa b (b de -1 a numero_faixas()).
-    Grupo* grupo(int b, int p) { return &dados_[indice(b, p)]; }
-    const Grupo* grupo(int b, int p) const { return &dados_[indice(b, p)]; }
+    // As L lanes da posição p da faixa b (b de -1 a numero_faixas()).
+    double* lanes(int b, int p) { return dados_.data()->elemento + indice(b, p); }
+    const double* lanes(int b, int p) const { return dados_.data()->elemento + indice(b, p); }
 
     // O campo como os núcleos vetoriais o veem.
-    Faixas vista() { return {dados_.data(), Nx_, Ny_, faixas_, posicoes_}; }
+    Faixas vista() { return {dados_.data()->elemento, Nx_, Ny_, faixas_, posicoes_}; }
 
 private:
+    // Oito doubles numa linha de cache: o armazenamento, alinhado.
+    struct alignas(64) Bloco {
+        double elemento[8];
+    };
+
     std::size_t indice(int b, int p) const
     {
-        return static_cast<std::size_t>(b + 1) * static_cast<std::size_t>(posicoes_) +
-               static_cast<std::size_t>(p + linhas);
+        const std::size_t grupo = static_cast<std::size_t>(b + 1) * static_cast<std::size_t>(posicoes_) +
+                                  static_cast<std::size_t>(p + L_);
+        return grupo * static_cast<std::size_t>(L_);
     }
 
     std::int32_t Nx_;
     std::int32_t Ny_;
+    int L_;
     int faixas_;
     int posicoes_;
-    std::vector<Grupo> dados_;
+    std::vector<Bloco> dados_;
 };
 
 // A CPU executa os núcleos desse conjunto.

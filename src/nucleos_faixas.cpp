@@ -20,18 +20,20 @@ namespace faixas::NUCLEOS_ALVO {
 
 namespace {
 
+// W: lanes por vetor. NV: vetores por passo da frente de onda, o bastante
+// para a latência de um passo (soma, produto, soma e divisão) ficar coberta
+// pela vazão das divisões.
 #if defined(__AVX512F__)
 constexpr int W = 8;
+constexpr int NV = 4;
 #elif defined(__AVX__)
 constexpr int W = 4;
+constexpr int NV = 6;
 #else
 constexpr int W = 2;
+constexpr int NV = 6;
 #endif
-
-constexpr int L = linhas;
-constexpr int NV = L / W; // vetores por faixa
-static_assert(L % W == 0, "uma faixa são vetores inteiros");
-static_assert(sizeof(Grupo) == sizeof(double) * L, "um grupo são L doubles, sem enchimento");
+constexpr int L = W * NV; // linhas por faixa
 
 // Vetores genéricos do GCC, da largura dos registradores do alvo.
 using vec = double __attribute__((vector_size(8 * W)));
@@ -63,7 +65,8 @@ vec valor_absoluto(vec r)
 // Os vetores da posição p da faixa b: o vetor v em [p * NV + v].
 vec* vetores(const Faixas& f, int b, int p)
 {
-    return reinterpret_cast<vec*>(f.origem + static_cast<std::ptrdiff_t>(b + 1) * f.posicoes + p + L);
+    const std::ptrdiff_t grupo = static_cast<std::ptrdiff_t>(b + 1) * f.posicoes + p + L;
+    return reinterpret_cast<vec*>(f.origem + grupo * L);
 }
 
 vec ou_zero(masc ativo, vec x) { return (vec)((masc)x & ativo); }
@@ -159,7 +162,7 @@ public:
     void varrer(vec (&maior)[nv])
     {
         vec anterior[nv], oeste[nv], sul[nv];
-#pragma GCC unroll 16
+#pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
             anterior[v] = campo_[v];
             oeste[v] = vec{};
@@ -187,7 +190,7 @@ private:
         const vec sul_externo = baixo_[s * NV];
         const vec norte_externo = cima_[s * NV];
         vec novo[nv], sul_novo[nv];
-#pragma GCC unroll 16
+#pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
             vec e = leste[v];
             vec n = desce(e, v + 1 < NV ? leste[v + 1] : norte_externo);
@@ -213,7 +216,7 @@ private:
             sul_novo[v] = so;
         }
         if constexpr (com_residuos) residuos_atras<mascara>(s, anterior, novo, oeste, sul, maior);
-#pragma GCC unroll 16
+#pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
             atual[v] = novo[v];
             oeste[v] = anterior[v];
@@ -230,7 +233,7 @@ private:
     {
         const vec* atual = campo_ + s * NV;
         vec* saida = residuos_ + (s - 1) * NV;
-#pragma GCC unroll 16
+#pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
             // Acima do vetor nv-1 não há linha interior: o norte dele é o
             // valor guardado; acima da faixa, um zero que a máscara descarta.
@@ -308,6 +311,6 @@ double varrer_faixa_com_residuos(Faixas T, Faixas residuos, int b, Coeficientes 
 
 } // namespace
 
-const Nucleos nucleos{varrer_faixa, varrer_faixa_com_residuos};
+const Nucleos nucleos{L, varrer_faixa, varrer_faixa_com_residuos};
 
 } // namespace faixas::NUCLEOS_ALVO

@@ -10,22 +10,15 @@
 
 namespace faixas {
 
-constexpr int linhas = 32; // L, linhas por faixa
-
-// As L lanes de uma posição de uma faixa.
-struct alignas(64) Grupo {
-    double lane[linhas];
-};
-
 struct Coeficientes {
     double aP, aX, aY;
 };
 
-// Um campo em faixas visto pelos núcleos: o grupo da posição p da faixa b
-// (b de -1 a faixas, p de -L a posicoes - L - 1) é
-// origem[(b + 1) * posicoes + p + L].
+// Um campo em faixas de L linhas visto pelos núcleos: as L lanes da posição
+// p da faixa b (b de -1 a faixas, p de -L a posicoes - L - 1) começam em
+// origem[((b + 1) * posicoes + p + L) * L]; origem alinhada a 64 bytes.
 struct Faixas {
-    Grupo* origem;
+    double* origem;
     std::int32_t Nx, Ny;
     int faixas;
     int posicoes;
@@ -35,6 +28,8 @@ struct Faixas {
 enum class Instrucoes { portavel, avx2, avx512 };
 
 struct Nucleos {
+    // L: linhas por faixa, múltiplo da largura dos vetores dos núcleos.
+    int linhas;
     // Uma varredura da faixa b com termo fonte. As faixas abaixo já foram
     // varridas nesta varredura; as de cima ainda não.
     void (*varrer_faixa)(Faixas phi, Faixas fonte, int b, Coeficientes c);

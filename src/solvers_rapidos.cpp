@@ -82,11 +82,12 @@ public:
     // campos_de_residuos); com uma, basta um.
     Solucao_termica(const faixas::Coeficientes& c, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
                     std::span<double> L1, std::span<double> L2, std::span<double> Linf, bool duas_threads)
-        : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), campo_(Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf)
+        : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), campo_(Nx, Ny, nucleos_.linhas), L1_(L1),
+          L2_(L2), Linf_(Linf)
     {
         const std::size_t n = duas_threads ? campos_de_residuos(campo_.bytes()) : 1;
         residuos_.reserve(n);
-        for (std::size_t k = 0; k < n; ++k) residuos_.emplace_back(Nx, Ny);
+        for (std::size_t k = 0; k < n; ++k) residuos_.emplace_back(Nx, Ny, nucleos_.linhas);
     }
 
     faixas::Campo_faixas& campo() { return campo_; }
@@ -161,7 +162,7 @@ private:
         double soma1 = 0.0;
         double soma2 = 0.0;
         const faixas::Campo_faixas& residuos_m = residuos(m);
-        constexpr int topo = faixas::linhas - 1;
+        const int topo = campo_.linhas() - 1;
         for (int b = 0; b < campo_.numero_faixas(); ++b) {
             esperar(prontas_, marca(m, 2 * b + 1));
             faixas::somar_faixa(residuos_m, b, 0, topo, soma1, soma2);
@@ -268,14 +269,14 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
         ::gs_fonte(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
         return;
     }
-    faixas::Campo_faixas campo(Nx, Ny);
-    faixas::Campo_faixas fonte(Nx, Ny);
+    const faixas::Nucleos& nucleos = nucleos_em_uso();
+    faixas::Campo_faixas campo(Nx, Ny, nucleos.linhas);
+    faixas::Campo_faixas fonte(Nx, Ny, nucleos.linhas);
     campo.carregar(phi);
     fonte.carregar(S);
     const faixas::Coeficientes c{aP, aX, aY};
     const int n = std::min(numero_threads(), static_cast<int>(nsweeps));
     const int nb = campo.numero_faixas();
-    const faixas::Nucleos& nucleos = nucleos_em_uso();
     // Por thread: m*nb + b + 1 depois de varrer a faixa b da varredura m (base 0).
     std::vector<std::atomic<long long>> feitas(static_cast<std::size_t>(n));
     em_paralelo(n, [&](int t) {
