@@ -34,10 +34,20 @@ bool cpu_tem(Instrucoes conjunto)
 
 } // namespace
 
+int Campo_faixas::faixas(std::int32_t Ny, int L) { return std::max(1, (Ny - 2 + L - 1) / L); }
+
+// As faixas -1 a faixas(), cada uma com Nx + 3L posições de L lanes.
+std::size_t Campo_faixas::blocos(std::int32_t Nx, std::int32_t Ny, int L)
+{
+    const std::size_t lanes = static_cast<std::size_t>(faixas(Ny, L) + 2) * static_cast<std::size_t>(Nx + 3 * L) *
+                              static_cast<std::size_t>(L);
+    return (lanes + 7) / 8;
+}
+
+std::size_t Campo_faixas::bytes(std::int32_t Nx, std::int32_t Ny, int L) { return blocos(Nx, Ny, L) * sizeof(Bloco); }
+
 Campo_faixas::Campo_faixas(std::int32_t Nx, std::int32_t Ny, int L)
-    : Nx_(Nx), Ny_(Ny), L_(L), faixas_(std::max(1, (Ny - 2 + L - 1) / L)), posicoes_(Nx + 3 * L),
-      dados_((static_cast<std::size_t>(faixas_ + 2) * static_cast<std::size_t>(posicoes_) *
-                  static_cast<std::size_t>(L) + 7) / 8)
+    : Nx_(Nx), Ny_(Ny), L_(L), faixas_(faixas(Ny, L)), posicoes_(Nx + 3 * L), dados_(blocos(Nx, Ny, L))
 {
 }
 
@@ -92,10 +102,10 @@ void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int 
     n.varrer_faixa(phi.vista(), fonte.vista(), b, c);
 }
 
-void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& T, Campo_faixas& residuos, int b,
-                               const Coeficientes& c, double& maximo)
+void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas& residuos,
+                               int b, const Coeficientes& c, double& maximo)
 {
-    const double m = n.varrer_faixa_com_residuos(T.vista(), residuos.vista(), b, c);
+    const double m = n.varrer_faixa_com_residuos(velho.vista(), novo.vista(), residuos.vista(), b, c);
     if (m > maximo) maximo = m;
 }
 

@@ -32,7 +32,8 @@ public:
     std::int32_t Ny() const { return Ny_; }
     int linhas() const { return L_; }
     int numero_faixas() const { return faixas_; }
-    std::size_t bytes() const { return dados_.size() * sizeof(Bloco); }
+    // Memória de um campo, sem criá-lo.
+    static std::size_t bytes(std::int32_t Nx, std::int32_t Ny, int L);
 
     // As L lanes da posição p da faixa b (b de -1 a numero_faixas()).
     double* lanes(int b, int p) { return dados_.data()->elemento + indice(b, p); }
@@ -46,6 +47,9 @@ private:
     struct alignas(64) Bloco {
         double elemento[8];
     };
+
+    static int faixas(std::int32_t Ny, int L);
+    static std::size_t blocos(std::int32_t Nx, std::int32_t Ny, int L);
 
     std::size_t indice(int b, int p) const
     {
@@ -72,10 +76,11 @@ const Nucleos& nucleos(Instrucoes conjunto);
 // Uma varredura da faixa b com termo fonte; ver Nucleos.
 void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int b, const Coeficientes& c);
 
-// Uma varredura da faixa b sem fonte, com os resíduos em `residuos`, menos os
-// da linha de cima da faixa; o maior |r| entra em `maximo`, que só cresce.
-void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& T, Campo_faixas& residuos, int b,
-                               const Coeficientes& c, double& maximo);
+// Uma varredura da faixa b sem fonte, de `velho` para `novo`, com os
+// resíduos em `residuos`, menos os da linha de cima da faixa; o maior |r|
+// entra em `maximo`, que só cresce.
+void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas& residuos,
+                               int b, const Coeficientes& c, double& maximo);
 
 // Os resíduos da linha de cima da faixa b, depois de varrida a faixa b+1.
 void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo);

@@ -141,20 +141,28 @@ private:
     bool todas_; // todas as L linhas são interiores
 };
 
+// Os campos de uma varredura: os valores velhos são lidos de `velho` e os
+// novos escritos em `novo`, que pode ser o mesmo campo.
+struct Campos {
+    Faixas velho, novo, fonte, residuos;
+};
+
 // Varredura de uma faixa em frente de onda: na posição s, os nv primeiros
 // vetores (os outros não têm linha interior) recebem os valores novos,
 // calculados com os da posição s-1 já novos (oeste na mesma lane, sul na
 // lane de baixo) e os da posição s+1 ainda velhos (leste na mesma lane,
 // norte na lane de cima). Com resíduos, o passo s também calcula os da
-// posição s-1, cujos vizinhos ficaram todos novos.
+// posição s-1, cujos vizinhos ficaram todos novos. Lanes e vetores sem nó
+// interior ficam com o valor velho, que é o mesmo nos dois campos.
 template <int nv, bool com_fonte, bool com_residuos>
 class Varredura {
 public:
-    Varredura(const Faixas& phi, const Faixas& fonte, const Faixas& residuos, int b, const Coeficientes& c)
-        : campo_(vetores(phi, b, 0)), fonte_(com_fonte ? vetores(fonte, b, 0) : nullptr),
-          residuos_(com_residuos ? vetores(residuos, b, 0) : nullptr),
-          baixo_(vetores(phi, b - 1, L - 1) + (NV - 1)), cima_(vetores(phi, b + 1, 1 - L)),
-          c_{espalhar(c.aP), espalhar(c.aX), espalhar(c.aY)}, interior_(b, phi.Nx, phi.Ny)
+    Varredura(const Campos& k, int b, const Coeficientes& c)
+        : velho_(vetores(k.velho, b, 0)), novo_(vetores(k.novo, b, 0)),
+          fonte_(com_fonte ? vetores(k.fonte, b, 0) : nullptr),
+          residuos_(com_residuos ? vetores(k.residuos, b, 0) : nullptr),
+          baixo_(vetores(k.novo, b - 1, L - 1) + (NV - 1)), cima_(vetores(k.velho, b + 1, 1 - L)),
+          c_{espalhar(c.aP), espalhar(c.aX), espalhar(c.aY)}, interior_(b, k.novo.Nx, k.novo.Ny)
     {
     }
 
@@ -164,7 +172,7 @@ public:
         vec anterior[nv], oeste[nv], sul[nv];
 #pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
-            anterior[v] = campo_[v];
+            anterior[v] = velho_[v];
             oeste[v] = vec{};
             sul[v] = vec{};
             maior[v] = vec{};
@@ -185,7 +193,7 @@ private:
     template <bool mascara>
     [[gnu::always_inline]] void passo(int s, vec (&anterior)[nv], vec (&oeste)[nv], vec (&sul)[nv], vec (&maior)[nv])
     {
-        vec* atual = campo_ + s * NV;
+        const vec* atual = velho_ + s * NV;
         const vec* leste = atual + NV;
         const vec sul_externo = baixo_[s * NV];
         const vec norte_externo = cima_[s * NV];
@@ -218,7 +226,7 @@ private:
         if constexpr (com_residuos) residuos_atras<mascara>(s, anterior, novo, oeste, sul, maior);
 #pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
-            atual[v] = novo[v];
+            novo_[s * NV + v] = novo[v];
             oeste[v] = anterior[v];
             sul[v] = sul_novo[v];
             anterior[v] = novo[v];
@@ -231,7 +239,7 @@ private:
     [[gnu::always_inline]] void residuos_atras(int s, const vec (&anterior)[nv], const vec (&novo)[nv],
                                                const vec (&oeste)[nv], const vec (&sul)[nv], vec (&maior)[nv])
     {
-        const vec* atual = campo_ + s * NV;
+        const vec* atual = velho_ + s * NV;
         vec* saida = residuos_ + (s - 1) * NV;
 #pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
@@ -259,11 +267,12 @@ private:
         }
     }
 
-    vec* campo_;
+    const vec* velho_;
+    vec* novo_;
     const vec* fonte_;
     vec* residuos_;
-    const vec* baixo_; // último vetor da faixa b-1 na posição s + L - 1: baixo_[s * NV]
-    const vec* cima_;  // primeiro vetor da faixa b+1 na posição s - L + 1: cima_[s * NV]
+    const vec* baixo_; // último vetor da faixa b-1 (nova) na posição s + L - 1: baixo_[s * NV]
+    const vec* cima_;  // primeiro vetor da faixa b+1 (velha) na posição s - L + 1: cima_[s * NV]
     Coef_vetor c_;
     Interior interior_;
 };
@@ -279,14 +288,13 @@ double maior_lane(const vec& m, double maximo)
 
 // Varre a faixa b com o número de vetores com linha interior, de NV a 1.
 template <bool com_fonte, bool com_residuos, int nv = NV>
-double varrer(int vetores, const Faixas& phi, const Faixas& fonte, const Faixas& residuos, int b,
-              const Coeficientes& c)
+double varrer(int vetores, const Campos& k, int b, const Coeficientes& c)
 {
     if constexpr (nv > 1) {
-        if (vetores < nv) return varrer<com_fonte, com_residuos, nv - 1>(vetores, phi, fonte, residuos, b, c);
+        if (vetores < nv) return varrer<com_fonte, com_residuos, nv - 1>(vetores, k, b, c);
     }
     vec maior[nv];
-    Varredura<nv, com_fonte, com_residuos>(phi, fonte, residuos, b, c).varrer(maior);
+    Varredura<nv, com_fonte, com_residuos>(k, b, c).varrer(maior);
     double maximo = 0.0;
     for (const vec& m : maior) maximo = maior_lane(m, maximo);
     return maximo;
@@ -301,12 +309,12 @@ int vetores_com_interior(int b, std::int32_t Ny)
 
 void varrer_faixa(Faixas phi, Faixas fonte, int b, Coeficientes c)
 {
-    varrer<true, false>(vetores_com_interior(b, phi.Ny), phi, fonte, phi, b, c);
+    varrer<true, false>(vetores_com_interior(b, phi.Ny), {phi, phi, fonte, phi}, b, c);
 }
 
-double varrer_faixa_com_residuos(Faixas T, Faixas residuos, int b, Coeficientes c)
+double varrer_faixa_com_residuos(Faixas velho, Faixas novo, Faixas residuos, int b, Coeficientes c)
 {
-    return varrer<false, true>(vetores_com_interior(b, T.Ny), T, T, residuos, b, c);
+    return varrer<false, true>(vetores_com_interior(b, novo.Ny), {velho, novo, novo, residuos}, b, c);
 }
 
 } // namespace

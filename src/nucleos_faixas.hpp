@@ -33,10 +33,11 @@ struct Nucleos {
     // Uma varredura da faixa b com termo fonte. As faixas abaixo já foram
     // varridas nesta varredura; as de cima ainda não.
     void (*varrer_faixa)(Faixas phi, Faixas fonte, int b, Coeficientes c);
-    // Uma varredura da faixa b sem fonte, com o resíduo de cada nó interior
+    // Uma varredura da faixa b sem fonte, dos valores de `velho` para os de
+    // `novo` (as bordas iguais nos dois), com o resíduo de cada nó interior
     // em `residuos` (zero fora do interior), menos os da linha de cima da
     // faixa; devolve o maior |r| (NaN ignorado).
-    double (*varrer_faixa_com_residuos)(Faixas T, Faixas residuos, int b, Coeficientes c);
+    double (*varrer_faixa_com_residuos)(Faixas velho, Faixas novo, Faixas residuos, int b, Coeficientes c);
 };
 
 namespace avx512 {

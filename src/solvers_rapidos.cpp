@@ -66,6 +66,11 @@ std::size_t campos_de_residuos(std::size_t bytes_por_campo)
     return std::max<std::size_t>(2, (circulando + bytes_por_campo - 1) / bytes_por_campo);
 }
 
+// Com dois campos de temperatura, o que cada iteração percorre cresce de
+// um campo; acima disto (malhas de uns 700 x 700 nós) já não cabe no cache
+// L3 e adiantar uma varredura custa mais do que ganha.
+constexpr std::size_t limite_para_adiantar = 16u << 20;
+
 // Os núcleos em faixas tratam malhas com nó interior e coeficientes finitos
 // com aP != 0: assim as lanes fora do interior, que só fazem contas com zeros,
 // não levantam exceção. O resto vai para a referência.
@@ -74,23 +79,35 @@ bool em_faixas(double aP, double aX, double aY, std::int32_t Nx, std::int32_t Ny
     return Nx >= 3 && Ny >= 3 && std::isfinite(aP) && std::isfinite(aX) && std::isfinite(aY) && aP != 0.0;
 }
 
-// Estado de uma solução térmica em faixas, dividida entre quem varre (e
-// calcula os resíduos) e quem soma L1 e L2 e decide a parada.
+// Solução térmica em faixas, dividida entre quem varre (e calcula os
+// resíduos e o máximo) e quem soma L1 e L2 na ordem dos nós e decide a
+// parada. Com duas threads e campos que cabem no cache, a varredura m lê o
+// campo de m-1 e escreve o de m, alternando entre dois campos: assim quem
+// varre faz a varredura m+1 enquanto a soma da m não termina, e a descarta
+// se a decisão for parar na m. Senão há um campo só, varrido no lugar, e a
+// varredura m+1 espera a decisão sobre a m.
 class Solucao_termica {
 public:
-    // Com duas threads os resíduos circulam por vários campos (ver
-    // campos_de_residuos); com uma, basta um.
     Solucao_termica(const faixas::Coeficientes& c, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
                     std::span<double> L1, std::span<double> L2, std::span<double> Linf, bool duas_threads)
-        : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), campo_(Nx, Ny, nucleos_.linhas), L1_(L1),
-          L2_(L2), Linf_(Linf)
+        : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), L1_(L1), L2_(L2), Linf_(Linf)
     {
-        const std::size_t n = duas_threads ? campos_de_residuos(campo_.bytes()) : 1;
-        residuos_.reserve(n);
-        for (std::size_t k = 0; k < n; ++k) residuos_.emplace_back(Nx, Ny, nucleos_.linhas);
+        const std::size_t bytes = faixas::Campo_faixas::bytes(Nx, Ny, nucleos_.linhas);
+        const std::size_t n_residuos = duas_threads ? campos_de_residuos(bytes) : 1;
+        const bool adiantar = duas_threads && (2 + n_residuos) * bytes <= limite_para_adiantar;
+        for (int k = 0; k < (adiantar ? 2 : 1); ++k) campos_.emplace_back(Nx, Ny, nucleos_.linhas);
+        residuos_.reserve(n_residuos);
+        for (std::size_t k = 0; k < n_residuos; ++k) residuos_.emplace_back(Nx, Ny, nucleos_.linhas);
     }
 
-    faixas::Campo_faixas& campo() { return campo_; }
+    void carregar(std::span<const double> T)
+    {
+        for (auto& campo : campos_) campo.carregar(T);
+    }
+
+    // O campo da última varredura, it.
+    void descarregar(std::span<double> T) const { campo(it_).descarregar(T); }
+
     std::int32_t it() const { return it_; }
 
     // Tudo numa thread, faixa a faixa.
@@ -102,15 +119,25 @@ public:
         }
     }
 
-    // Papel de quem varre: a varredura m só começa depois da decisão sobre m-1.
+    // Papel de quem varre. Com dois campos, a varredura m+1 começa sem
+    // esperar a decisão sobre a m, mas só depois da decisão sobre a m-1, cujo
+    // campo ela sobrescreve; se essa decisão foi parar, a varredura m é
+    // descartada, com as exceções de ponto flutuante que levantou.
     void varredor()
     {
+        const std::int32_t adiantadas = static_cast<std::int32_t>(campos_.size()) - 1;
         for (std::int32_t m = 1;; ++m) {
-            if (m > 1) {
-                esperar(decidida_, m - 1);
-                if (parou_.load(std::memory_order_relaxed)) return;
-            }
+            std::fexcept_t antes;
+            std::fegetexceptflag(&antes, FE_ALL_EXCEPT);
             varrer_e_medir(m);
+            if (m > adiantadas) {
+                esperar(decidida_, m - adiantadas);
+                if (parou_.load(std::memory_order_relaxed)) {
+                    if (adiantadas > 0) std::fesetexceptflag(&antes, FE_ALL_EXCEPT);
+                    return;
+                }
+            }
+            if (m >= itmax_) return;
         }
     }
 
@@ -126,52 +153,61 @@ public:
     }
 
 private:
+    // O campo da varredura m.
+    faixas::Campo_faixas& campo(std::int32_t m) { return campos_[static_cast<std::size_t>(m) % campos_.size()]; }
+    const faixas::Campo_faixas& campo(std::int32_t m) const
+    {
+        return campos_[static_cast<std::size_t>(m) % campos_.size()];
+    }
+
+    faixas::Campo_faixas& residuos(std::int32_t m)
+    {
+        return residuos_[static_cast<std::size_t>(m) % residuos_.size()];
+    }
+
     // Etapas da varredura m: 2b+1 quando a faixa b tem resíduos menos na
     // linha de cima, 2b+2 quando tem todos.
     long long marca(std::int32_t m, int etapa) const
     {
-        return static_cast<long long>(m - 1) * 2 * campo_.numero_faixas() + etapa;
-    }
-
-    // Os resíduos da varredura m.
-    faixas::Campo_faixas& residuos(std::int32_t m)
-    {
-        return residuos_[static_cast<std::size_t>(m) % residuos_.size()];
+        return static_cast<long long>(m - 1) * 2 * campos_[0].numero_faixas() + etapa;
     }
 
     // Varredura m; os resíduos saem na própria varredura, menos os da linha de
     // cima da faixa b, que saem logo que a faixa b+1 foi varrida.
     void varrer_e_medir(std::int32_t m)
     {
-        const int nb = campo_.numero_faixas();
-        faixas::Campo_faixas& residuos_m = residuos(m);
+        faixas::Campo_faixas& velho = campo(m - 1);
+        faixas::Campo_faixas& novo = campo(m);
+        faixas::Campo_faixas& r = residuos(m);
+        const int nb = novo.numero_faixas();
         double maximo = 0.0;
         for (int b = 0; b < nb; ++b) {
-            faixas::varrer_faixa_com_residuos(nucleos_, campo_, residuos_m, b, c_, maximo);
-            if (b > 0) faixas::residuos_linha_topo(campo_, residuos_m, b - 1, c_, maximo);
+            faixas::varrer_faixa_com_residuos(nucleos_, velho, novo, r, b, c_, maximo);
+            if (b > 0) faixas::residuos_linha_topo(novo, r, b - 1, c_, maximo);
             prontas_.store(marca(m, 2 * b + 1), std::memory_order_release);
         }
-        faixas::residuos_linha_topo(campo_, residuos_m, nb - 1, c_, maximo);
+        faixas::residuos_linha_topo(novo, r, nb - 1, c_, maximo);
+        maximos_[m % 2].valor = maximo;
         prontas_.store(marca(m, 2 * nb), std::memory_order_release);
-        Linf_[static_cast<std::size_t>(m)] = maximo;
     }
 
-    // L1(m) e L2(m) na ordem dos nós e o teste de parada da referência.
+    // L1(m), L2(m) e Linf(m) e o teste de parada da referência.
     bool somar_e_decidir(std::int32_t m)
     {
         double soma1 = 0.0;
         double soma2 = 0.0;
-        const faixas::Campo_faixas& residuos_m = residuos(m);
-        const int topo = campo_.linhas() - 1;
-        for (int b = 0; b < campo_.numero_faixas(); ++b) {
+        const faixas::Campo_faixas& r = residuos(m);
+        const int topo = r.linhas() - 1;
+        for (int b = 0; b < r.numero_faixas(); ++b) {
             esperar(prontas_, marca(m, 2 * b + 1));
-            faixas::somar_faixa(residuos_m, b, 0, topo, soma1, soma2);
+            faixas::somar_faixa(r, b, 0, topo, soma1, soma2);
             esperar(prontas_, marca(m, 2 * b + 2));
-            faixas::somar_faixa(residuos_m, b, topo, topo + 1, soma1, soma2);
+            faixas::somar_faixa(r, b, topo, topo + 1, soma1, soma2);
         }
         const std::size_t mm = static_cast<std::size_t>(m);
         L1_[mm] = soma1;
         L2_[mm] = soma2;
+        Linf_[mm] = maximos_[m % 2].valor;
         const bool convergiu = m >= 2 && L1_[mm] / L1_[0] <= tol_;
         if (convergiu || m >= itmax_) {
             it_ = m;
@@ -180,16 +216,22 @@ private:
         return false;
     }
 
+    // Um valor sozinho numa linha de cache.
+    struct alignas(64) Isolado {
+        double valor = 0.0;
+    };
+
     const faixas::Nucleos& nucleos_;
     faixas::Coeficientes c_;
     std::int32_t itmax_;
     double tol_;
-    faixas::Campo_faixas campo_;
+    std::vector<faixas::Campo_faixas> campos_;
     std::vector<faixas::Campo_faixas> residuos_;
     std::span<double> L1_, L2_, Linf_;
     std::int32_t it_ = 0;
-    std::atomic<long long> prontas_{0};
-    std::atomic<std::int32_t> decidida_{0};
+    Isolado maximos_[2]; // maior |r| das duas últimas varreduras
+    alignas(64) std::atomic<long long> prontas_{0};
+    alignas(64) std::atomic<std::int32_t> decidida_{0};
     std::atomic<bool> parou_{false};
 };
 
@@ -246,7 +288,7 @@ void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol,
     }
     const bool duas_threads = numero_threads() >= 2;
     Solucao_termica solucao({aP, aX, aY}, itmax, tol, Nx, Ny, L1, L2, Linf, duas_threads);
-    solucao.campo().carregar(T);
+    solucao.carregar(T);
     if (duas_threads) {
         em_paralelo(2, [&solucao](int t) {
             if (t == 0) solucao.varredor();
@@ -255,7 +297,7 @@ void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol,
     } else {
         solucao.sozinha();
     }
-    solucao.campo().descarregar(T);
+    solucao.descarregar(T);
     it = solucao.it();
 }
 
