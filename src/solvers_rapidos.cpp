@@ -122,7 +122,10 @@ public:
     // Papel de quem varre. Com dois campos, a varredura m+1 começa sem
     // esperar a decisão sobre a m, mas só depois da decisão sobre a m-1, cujo
     // campo ela sobrescreve; se essa decisão foi parar, a varredura m é
-    // descartada, com as exceções de ponto flutuante que levantou.
+    // descartada, com as exceções de ponto flutuante que levantou. Só a
+    // decisão sobre a m-1 conta, mesmo que a da m já tenha saído: assim há
+    // sempre uma varredura adiantada e descartada no fim, sem depender de
+    // qual thread chega antes.
     void varredor()
     {
         const std::int32_t adiantadas = static_cast<std::int32_t>(campos_.size()) - 1;
@@ -132,8 +135,9 @@ public:
             varrer_e_medir(m);
             if (m > adiantadas) {
                 esperar(decidida_, m - adiantadas);
-                if (parou_.load(std::memory_order_relaxed)) {
-                    if (adiantadas > 0) std::fesetexceptflag(&antes, FE_ALL_EXCEPT);
+                const std::int32_t parada = parada_.load(std::memory_order_relaxed);
+                if (parada != 0 && parada <= m - adiantadas) {
+                    if (parada < m) std::fesetexceptflag(&antes, FE_ALL_EXCEPT);
                     return;
                 }
             }
@@ -146,7 +150,7 @@ public:
     {
         for (std::int32_t m = 1;; ++m) {
             const bool parar = somar_e_decidir(m);
-            parou_.store(parar, std::memory_order_relaxed);
+            if (parar) parada_.store(m, std::memory_order_relaxed);
             decidida_.store(m, std::memory_order_release);
             if (parar) return;
         }
@@ -232,7 +236,7 @@ private:
     Isolado maximos_[2]; // maior |r| das duas últimas varreduras
     alignas(64) std::atomic<long long> prontas_{0};
     alignas(64) std::atomic<std::int32_t> decidida_{0};
-    std::atomic<bool> parou_{false};
+    std::atomic<std::int32_t> parada_{0}; // a varredura em que parou, ou 0
 };
 
 } // namespace

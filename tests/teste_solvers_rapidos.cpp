@@ -306,6 +306,28 @@ TEST_P(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
     EXPECT_TRUE(std::isinf(t.L2[1]));
 }
 
+// A varredura adiantada (a 3, feita antes da decisão de parar na 2) estoura;
+// ela é descartada e o estouro também, como na referência, que nunca a faz.
+// Uma coluna de dois nós interiores: k1 = k2 / aP e k2 = k1 / aP a cada
+// varredura, com aP = 1e-80; k2 vai de 1e-170 a 1e-10, 1e150 e estouraria
+// na terceira. L1(2)/L1(0) é cerca de 1e50 <= tol.
+TEST_P(SolversRapidos, VarreduraAdiantadaDescartadaNaoDeixaExcecao)
+{
+    Caso k;
+    k.Nx = 3;
+    k.Ny = 4;
+    k.c = {1e-80, 1.0, 1.0};
+    k.campo.assign(12, 0.0);
+    k.campo[4] = 1e100;
+    k.campo[7] = 1e-170;
+    k.fonte.assign(12, 0.0);
+    const Termica ref = resolver(::gs_laplace, k, 5, 1e60);
+    ASSERT_EQ(ref.it, 2);
+    ASSERT_EQ(ref.excecoes, 0);
+    ASSERT_EQ(resolver(::gs_laplace, k, 3, -1.0).excecoes & FE_OVERFLOW, FE_OVERFLOW);
+    for (int threads = 1; threads <= 2; ++threads) comparar_termica(k, 5, 1e60, threads);
+}
+
 TEST_P(SolversRapidos, ExecucaoLimpaNaoLevantaExcecao)
 {
     Gerador g(8);
