@@ -55,12 +55,8 @@ vec desce(vec a, vec b) { return __builtin_shuffle(a, b, sequencia(1)); }
 // Lane 0 recebe a última lane de `a`; a lane l recebe a lane l-1 de `b`.
 vec sobe(vec a, vec b) { return __builtin_shuffle(a, b, sequencia(W - 1)); }
 
-// Zera o bit de sinal, como std::abs.
-vec valor_absoluto(vec r)
-{
-    const masc sem_sinal = masc{} + INT64_MAX;
-    return (vec)((masc)r & sem_sinal);
-}
+// Todos os bits menos o de sinal: com um "e", o valor absoluto.
+masc sem_sinal() { return masc{} + INT64_MAX; }
 
 // Os vetores da posição p da faixa b: o vetor v em [p * NV + v].
 vec* vetores(const Faixas& f, int b, int p)
@@ -70,6 +66,21 @@ vec* vetores(const Faixas& f, int b, int p)
 }
 
 vec ou_zero(masc ativo, vec x) { return (vec)((masc)x & ativo); }
+
+// a > m ? a : m, lane a lane (com a NaN, m), numa instrução só: a
+// comparação seguida de seleção vira duas.
+vec maior_de(vec a, vec m)
+{
+#if defined(__AVX512F__)
+    return __builtin_ia32_maxpd512_mask(a, m, m, -1, 4);
+#elif defined(__AVX__)
+    return __builtin_ia32_maxpd256(a, m);
+#elif defined(__SSE2__)
+    return __builtin_ia32_maxpd(a, m);
+#else
+    return a > m ? a : m;
+#endif
+}
 
 struct Coef_vetor {
     vec aP, aX, aY;
@@ -244,25 +255,31 @@ private:
 #pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
             // Acima do vetor nv-1 não há linha interior: o norte dele é o
-            // valor guardado; acima da faixa, um zero que a máscara descarta.
+            // valor guardado; acima da faixa, zero.
             const vec acima = v + 1 < nv ? novo[v + 1] : (v + 1 < NV ? atual[v + 1] : vec{});
             vec n = desce(novo[v], acima);
             vec so = sul[v];
             vec e = novo[v];
             vec o = oeste[v];
             vec centro = anterior[v];
-            if (mascara || v == NV - 1) {
-                masc ativo = interior_.sem_topo(v);
-                if constexpr (mascara) ativo &= interior_.ativos(v, s - 1);
+            if constexpr (mascara) {
+                const masc ativo = interior_.sem_topo(v) & interior_.ativos(v, s - 1);
                 n = ou_zero(ativo, n);
                 so = ou_zero(ativo, so);
                 e = ou_zero(ativo, e);
                 o = ou_zero(ativo, o);
                 centro = ou_zero(ativo, centro);
+            } else if (v == NV - 1) {
+                // Na lane de cima o norte já é zero; zerados também o sul e o
+                // centro, sobra aX*(e + o), que a referência também calcula.
+                // Esse valor fica fora do máximo; o resíduo certo sai depois,
+                // em residuos_linha_topo.
+                so = ou_zero(interior_.sem_topo(v), so);
+                centro = ou_zero(interior_.sem_topo(v), centro);
             }
             const vec r = c_.aY * (n + so) + c_.aX * (e + o) - c_.aP * centro;
-            const vec a = valor_absoluto(r);
-            maior[v] = a > maior[v] ? a : maior[v];
+            const masc modulo = v == NV - 1 ? sem_sinal() & interior_.sem_topo(v) : sem_sinal();
+            maior[v] = maior_de((vec)((masc)r & modulo), maior[v]);
             saida[v] = r;
         }
     }
