@@ -109,6 +109,9 @@ masc lanes_a_partir(std::int64_t k)
 }
 
 // Quais lanes de uma faixa são nós interiores em cada posição.
+// Quanto de um vetor é nó interior num passo.
+enum class Cobertura { nada, parte, tudo };
+
 class Interior {
 public:
     Interior(int b, std::int32_t Nx, std::int32_t Ny) : Nx_(Nx)
@@ -120,8 +123,22 @@ public:
                 linha_[v][l] = primeira + j <= Ny - 1 ? -1 : 0;
                 sem_topo_[v][l] = j == L - 1 ? 0 : -1;
             }
+            linhas_[v] = primeira + v * W + W - 1 <= Ny - 1   ? Cobertura::tudo
+                         : primeira + v * W <= Ny - 1 ? Cobertura::parte
+                                                      : Cobertura::nada;
         }
         todas_ = Ny - primeira >= L;
+    }
+
+    // Cobertura do vetor v nas posições p0 a p1 (p0 = p1 ou p1 - 1): tudo
+    // se toda lane é nó interior nas duas, nada se nenhuma é em nenhuma.
+    Cobertura cobertura(int v, int p0, int p1) const
+    {
+        const int j0 = v * W;
+        const int j1 = j0 + W - 1;
+        if (linhas_[v] == Cobertura::nada || j0 > p1 - 1 || j1 < p0 + 2 - Nx_) return Cobertura::nada;
+        if (linhas_[v] == Cobertura::tudo && j1 <= p0 - 1 && j0 >= p1 + 2 - Nx_) return Cobertura::tudo;
+        return Cobertura::parte;
     }
 
     // Lanes do vetor v que são nós interiores na posição p: linha interior
@@ -147,6 +164,7 @@ public:
 
 private:
     masc linha_[NV];
+    Cobertura linhas_[NV]; // das linhas de cada vetor
     masc sem_topo_[NV];
     std::int32_t Nx_;
     bool todas_; // todas as L linhas são interiores
@@ -201,6 +219,9 @@ public:
     }
 
 private:
+    // Nos passos com máscara, cada vetor é tratado conforme a cobertura:
+    // inteiro, com máscara ou, sem nó interior, só com os valores velhos
+    // (que o campo novo já tem).
     template <bool mascara>
     [[gnu::always_inline]] void passo(int s, vec (&anterior)[nv], vec (&oeste)[nv], vec (&sul)[nv], vec (&maior)[nv])
     {
@@ -208,15 +229,22 @@ private:
         const vec* leste = atual + NV;
         const vec sul_externo = baixo_[s * NV];
         const vec norte_externo = cima_[s * NV];
+        Cobertura cobre[nv];
         vec novo[nv], sul_novo[nv];
 #pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
+            cobre[v] = mascara ? interior_.cobertura(v, com_residuos ? s - 1 : s, s) : Cobertura::tudo;
+            if (cobre[v] == Cobertura::nada) {
+                novo[v] = atual[v];
+                sul_novo[v] = vec{};
+                continue;
+            }
             vec e = leste[v];
             vec n = desce(e, v + 1 < NV ? leste[v + 1] : norte_externo);
             vec o = anterior[v];
             vec so = sobe(v > 0 ? anterior[v - 1] : sul_externo, o);
             vec q;
-            if constexpr (mascara) {
+            if (cobre[v] == Cobertura::parte) {
                 const masc ativo = interior_.ativos(v, s);
                 n = ou_zero(ativo, n);
                 so = ou_zero(ativo, so);
@@ -234,10 +262,10 @@ private:
             novo[v] = q;
             sul_novo[v] = so;
         }
-        if constexpr (com_residuos) residuos_atras<mascara>(s, anterior, novo, oeste, sul, maior);
+        if constexpr (com_residuos) residuos_atras(s, cobre, anterior, novo, oeste, sul, maior);
 #pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
-            novo_[s * NV + v] = novo[v];
+            if (cobre[v] != Cobertura::nada) novo_[s * NV + v] = novo[v];
             oeste[v] = anterior[v];
             sul[v] = sul_novo[v];
             anterior[v] = novo[v];
@@ -246,14 +274,15 @@ private:
 
     // Resíduos da posição s-1: centro `anterior`, leste e norte `novo`
     // (posição s), oeste e sul os da varredura da posição s-1.
-    template <bool mascara>
-    [[gnu::always_inline]] void residuos_atras(int s, const vec (&anterior)[nv], const vec (&novo)[nv],
-                                               const vec (&oeste)[nv], const vec (&sul)[nv], vec (&maior)[nv])
+    [[gnu::always_inline]] void residuos_atras(int s, const Cobertura (&cobre)[nv], const vec (&anterior)[nv],
+                                               const vec (&novo)[nv], const vec (&oeste)[nv], const vec (&sul)[nv],
+                                               vec (&maior)[nv])
     {
         const vec* atual = velho_ + s * NV;
         vec* saida = residuos_ + (s - 1) * NV;
 #pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
+            if (cobre[v] == Cobertura::nada) continue;
             // Acima do vetor nv-1 não há linha interior: o norte dele é o
             // valor guardado; acima da faixa, zero.
             const vec acima = v + 1 < nv ? novo[v + 1] : (v + 1 < NV ? atual[v + 1] : vec{});
@@ -262,7 +291,7 @@ private:
             vec e = novo[v];
             vec o = oeste[v];
             vec centro = anterior[v];
-            if constexpr (mascara) {
+            if (cobre[v] == Cobertura::parte) {
                 const masc ativo = interior_.sem_topo(v) & interior_.ativos(v, s - 1);
                 n = ou_zero(ativo, n);
                 so = ou_zero(ativo, so);
