@@ -55,20 +55,21 @@ void em_paralelo(int n, const std::function<void(int)>& tarefa)
     }
 }
 
-// Quantos campos de resíduos circulam entre quem varre e quem soma. Quem
-// varre reescreve as linhas de cache que o outro núcleo leu; se elas ainda
-// estiverem no cache dele, cada escrita espera a cópia de lá ser invalidada,
-// o que chega a triplicar o tempo da varredura. Com uns 4 MiB circulando,
-// mais que o cache L2 de um núcleo, a cópia já saiu de lá quando o campo volta.
+// Quantos campos de resíduos circulam entre quem varre e quem soma quando a
+// varredura é adiantada (no mínimo dois: um para cada). Quem varre reescreve
+// as linhas de cache que o outro núcleo leu; se elas ainda estiverem no cache
+// dele, cada escrita espera a cópia de lá ser invalidada, o que chega a
+// triplicar o tempo da varredura. Com uns 4 MiB circulando, mais que o cache
+// L2 de um núcleo, a cópia já saiu de lá quando o campo volta.
 std::size_t campos_de_residuos(std::size_t bytes_por_campo)
 {
     constexpr std::size_t circulando = 4u << 20;
     return std::max<std::size_t>(2, (circulando + bytes_por_campo - 1) / bytes_por_campo);
 }
 
-// Com dois campos de temperatura, o que cada iteração percorre cresce de
-// um campo; acima disto (malhas de uns 700 x 700 nós) já não cabe no cache
-// L3 e adiantar uma varredura custa mais do que ganha.
+// Adiantar a varredura pede dois campos de temperatura e os de resíduos;
+// acima deste total (malhas de uns 600 x 600 nós) já não cabe no cache L3 e
+// custa mais do que ganha. Aí há um campo de cada, que já não cabe no L2.
 constexpr std::size_t limite_para_adiantar = 16u << 20;
 
 // Os núcleos em faixas tratam malhas com nó interior e coeficientes finitos
@@ -93,8 +94,8 @@ public:
         : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), L1_(L1), L2_(L2), Linf_(Linf)
     {
         const std::size_t bytes = faixas::Campo_faixas::bytes(Nx, Ny, nucleos_.linhas);
-        const std::size_t n_residuos = duas_threads ? campos_de_residuos(bytes) : 1;
-        const bool adiantar = duas_threads && (2 + n_residuos) * bytes <= limite_para_adiantar;
+        const bool adiantar = duas_threads && (2 + campos_de_residuos(bytes)) * bytes <= limite_para_adiantar;
+        const std::size_t n_residuos = adiantar ? campos_de_residuos(bytes) : 1;
         for (int k = 0; k < (adiantar ? 2 : 1); ++k) campos_.emplace_back(Nx, Ny, nucleos_.linhas);
         residuos_.reserve(n_residuos);
         for (std::size_t k = 0; k < n_residuos; ++k) residuos_.emplace_back(Nx, Ny, nucleos_.linhas);

@@ -237,6 +237,23 @@ TEST_P(SolversRapidos, MalhasEstreitasEDeTamanhosNasFronteirasDosVetores)
     }
 }
 
+// Malha cujos campos não cabem no cache: com duas threads a varredura não é
+// adiantada e o campo é varrido no lugar.
+TEST_P(SolversRapidos, MalhaGrandeVarridaNoLugar)
+{
+    Gerador g(41);
+    Caso k;
+    k.Nx = 760;
+    k.Ny = 650;
+    k.c = g.coeficientes(k.Nx, k.Ny);
+    k.campo = g.campo(k.Nx, k.Ny);
+    const Termica ref = resolver(::gs_laplace, k, 5, -1.0);
+    for (int threads = 1; threads <= 2; ++threads) {
+        comparar_termica(k, 5, ref.L1[3] / ref.L1[0], threads);
+        comparar_termica(k, 4, -1.0, threads);
+    }
+}
+
 // NaN e infinitos no campo: mesmos bits (inclusive nas histórias) e as mesmas
 // exceções; o máximo ignora NaN como a referência.
 TEST_P(SolversRapidos, CamposComNaNEInfinito)
