@@ -12,10 +12,6 @@
 #include <cstddef>
 #include <cstdint>
 
-// Os vetores só passam entre funções internas deste arquivo: o aviso de
-// mudança de ABI não se aplica.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 namespace faixas::NUCLEOS_ALVO {
 
 namespace {
@@ -72,7 +68,7 @@ vec ou_zero(masc ativo, vec x) { return (vec)((masc)x & ativo); }
 vec maior_de(vec a, vec m)
 {
 #if defined(__AVX512F__)
-    return __builtin_ia32_maxpd512_mask(a, m, m, -1, 4);
+    return __builtin_ia32_maxpd512_mask(a, m, m, -1, 4); // todas as lanes, arredondamento corrente
 #elif defined(__AVX__)
     return __builtin_ia32_maxpd256(a, m);
 #elif defined(__SSE2__)
@@ -86,7 +82,6 @@ struct Coef_vetor {
     vec aP, aX, aY;
 };
 
-// Quais lanes de uma faixa são nós interiores em cada posição.
 // Degraus de máscara: W zeros e depois W uns. Os W elementos a partir de
 // degrau[W - k] ligam as lanes l >= k; ler da tabela sai mais barato que
 // comparar inteiros de 64 bits, que o SSE2 não tem.
@@ -108,10 +103,10 @@ masc lanes_a_partir(std::int64_t k)
     return m;
 }
 
-// Quais lanes de uma faixa são nós interiores em cada posição.
 // Quanto de um vetor é nó interior num passo.
 enum class Cobertura { nada, parte, tudo };
 
+// Quais lanes de uma faixa são nós interiores em cada posição.
 class Interior {
 public:
     Interior(int b, std::int32_t Nx, std::int32_t Ny) : Nx_(Nx)

@@ -252,6 +252,7 @@ int numero_threads()
 }
 
 void usar_nucleos_rapidos(bool sim) { rapidos_no_driver.store(sim); }
+bool nucleos_rapidos() { return rapidos_no_driver.load(); }
 
 bool instrucoes_disponiveis(Instrucoes conjunto) { return faixas::disponivel(conjunto); }
 
@@ -279,7 +280,6 @@ const char* nome(Instrucoes conjunto)
     }
     return "portável";
 }
-bool nucleos_rapidos() { return rapidos_no_driver.load(); }
 
 // Uma thread varre e calcula os resíduos; outra faz as duas somas em série,
 // que são o gargalo (uma adição dependente por nó).
