@@ -8,6 +8,7 @@
 #include <cfenv>
 #include <cmath>
 #include <functional>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -78,6 +79,16 @@ constexpr std::size_t limite_para_adiantar = 16u << 20;
 bool em_faixas(double aP, double aX, double aY, std::int32_t Nx, std::int32_t Ny)
 {
     return Nx >= 3 && Ny >= 3 && std::isfinite(aP) && std::isfinite(aX) && std::isfinite(aY) && aP != 0.0;
+}
+
+// O arranjo em faixas guarda L lanes por posição mesmo onde há menos linhas e
+// margens de 3L posições por faixa: em malhas muito baixas ou muito estreitas
+// isso passa de muitas vezes o campo. Aí fica a referência, que não precisa
+// dessa memória e, nessas malhas, quase não perde em tempo.
+bool faixas_cabem(std::int32_t Nx, std::int32_t Ny)
+{
+    const std::size_t campo = static_cast<std::size_t>(Nx) * static_cast<std::size_t>(Ny) * sizeof(double);
+    return faixas::Campo_faixas::bytes(Nx, Ny, nucleos_em_uso().linhas) <= 4 * campo + (64u << 20);
 }
 
 // Solução térmica em faixas, dividida entre quem varre (e calcula os
@@ -281,16 +292,14 @@ const char* nome(Instrucoes conjunto)
     return "portável";
 }
 
+namespace {
+
 // Uma thread varre e calcula os resíduos; outra faz as duas somas em série,
 // que são o gargalo (uma adição dependente por nó).
-void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
-                std::span<double> L1, std::span<double> L2, std::span<double> Linf, std::int32_t& it,
-                std::span<double> T)
+void laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx,
+                       std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
+                       std::int32_t& it, std::span<double> T)
 {
-    if (itmax < 1 || !em_faixas(aP, aX, aY, Nx, Ny)) {
-        ::gs_laplace(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
-        return;
-    }
     const bool duas_threads = numero_threads() >= 2;
     Solucao_termica solucao({aP, aX, aY}, itmax, tol, Nx, Ny, L1, L2, Linf, duas_threads);
     solucao.carregar(T);
@@ -308,14 +317,9 @@ void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol,
 
 // Varreduras em tubulação: a varredura m fica com a thread m mod n e só
 // entra na faixa b quando a varredura m-1 já saiu da faixa b+1.
-void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps, std::int32_t Nx,
-              std::int32_t Ny, std::span<double> phi)
+void fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps,
+                     std::int32_t Nx, std::int32_t Ny, std::span<double> phi)
 {
-    if (nsweeps <= 0) return;
-    if (!em_faixas(aP, aX, aY, Nx, Ny)) {
-        ::gs_fonte(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
-        return;
-    }
     const faixas::Nucleos& nucleos = nucleos_em_uso();
     faixas::Campo_faixas campo(Nx, Ny, nucleos.linhas);
     faixas::Campo_faixas fonte(Nx, Ny, nucleos.linhas);
@@ -340,6 +344,38 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
         }
     });
     campo.descarregar(phi);
+}
+
+} // namespace
+
+// Sem memória para as faixas (que só são criadas antes de mexer nos
+// resultados), a referência faz o trabalho.
+void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
+                std::span<double> L1, std::span<double> L2, std::span<double> Linf, std::int32_t& it,
+                std::span<double> T)
+{
+    if (itmax >= 1 && em_faixas(aP, aX, aY, Nx, Ny) && faixas_cabem(Nx, Ny)) {
+        try {
+            laplace_em_faixas(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
+            return;
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    ::gs_laplace(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
+}
+
+void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps, std::int32_t Nx,
+              std::int32_t Ny, std::span<double> phi)
+{
+    if (nsweeps <= 0) return;
+    if (em_faixas(aP, aX, aY, Nx, Ny) && faixas_cabem(Nx, Ny)) {
+        try {
+            fonte_em_faixas(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
+            return;
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    ::gs_fonte(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
 }
 
 } // namespace rapido
