@@ -56,22 +56,25 @@ void em_paralelo(int n, const std::function<void(int)>& tarefa)
     }
 }
 
-// Quantos campos de resíduos circulam entre quem varre e quem soma quando a
-// varredura é adiantada (no mínimo dois: um para cada). Quem varre reescreve
-// as linhas de cache que o outro núcleo leu; se elas ainda estiverem no cache
+// Campos de resíduos que circulam entre quem varre e quem soma quando a
+// varredura é adiantada, ou 0 se ela não deve ser. Quem varre reescreve as
+// linhas de cache que o outro núcleo leu; se elas ainda estiverem no cache
 // dele, cada escrita espera a cópia de lá ser invalidada, o que chega a
-// triplicar o tempo da varredura. Com uns 4 MiB circulando, mais que o cache
-// L2 de um núcleo, a cópia já saiu de lá quando o campo volta.
-std::size_t campos_de_residuos(std::size_t bytes_por_campo)
+// triplicar o tempo da varredura. Com uns 8 MiB circulando, bem mais que o
+// cache L2 de um núcleo, a cópia já saiu de lá quando o campo volta (medido
+// no Zen 4: 4 MiB ainda deixam malhas de 101 x 101 uns 30 % mais lentas).
+// São pelo menos dois, um para cada thread, e com os dois campos de
+// temperatura somam no máximo 16 MiB: acima disso (malhas de uns 700 x 700
+// nós) já não cabe no cache L3 e adiantar custa mais do que ganha.
+std::size_t residuos_para_adiantar(std::size_t bytes_por_campo)
 {
-    constexpr std::size_t circulando = 4u << 20;
-    return std::max<std::size_t>(2, (circulando + bytes_por_campo - 1) / bytes_por_campo);
+    constexpr std::size_t circulando = 8u << 20;
+    constexpr std::size_t limite = 16u << 20;
+    const std::size_t cabem = limite / bytes_por_campo;
+    if (cabem < 4) return 0;
+    const std::size_t desejados = (circulando + bytes_por_campo - 1) / bytes_por_campo;
+    return std::clamp<std::size_t>(desejados, 2, cabem - 2);
 }
-
-// Adiantar a varredura pede dois campos de temperatura e os de resíduos;
-// acima deste total (malhas de uns 600 x 600 nós) já não cabe no cache L3 e
-// custa mais do que ganha. Aí há um campo de cada, que já não cabe no L2.
-constexpr std::size_t limite_para_adiantar = 16u << 20;
 
 // Os núcleos em faixas tratam malhas com nó interior e coeficientes finitos
 // com aP != 0: assim as lanes fora do interior, que só fazem contas com zeros,
@@ -104,9 +107,9 @@ public:
                     std::span<double> L1, std::span<double> L2, std::span<double> Linf, bool duas_threads)
         : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), L1_(L1), L2_(L2), Linf_(Linf)
     {
-        const std::size_t bytes = faixas::Campo_faixas::bytes(Nx, Ny, nucleos_.linhas);
-        const bool adiantar = duas_threads && (2 + campos_de_residuos(bytes)) * bytes <= limite_para_adiantar;
-        const std::size_t n_residuos = adiantar ? campos_de_residuos(bytes) : 1;
+        const std::size_t adiantados = residuos_para_adiantar(faixas::Campo_faixas::bytes(Nx, Ny, nucleos_.linhas));
+        const bool adiantar = duas_threads && adiantados > 0;
+        const std::size_t n_residuos = adiantar ? adiantados : 1;
         for (int k = 0; k < (adiantar ? 2 : 1); ++k) campos_.emplace_back(Nx, Ny, nucleos_.linhas);
         residuos_.reserve(n_residuos);
         for (std::size_t k = 0; k < n_residuos; ++k) residuos_.emplace_back(Nx, Ny, nucleos_.linhas);
