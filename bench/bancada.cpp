@@ -1,7 +1,10 @@
 // Bancada: tempo dos solvers de referência e dos rápidos no mesmo processo,
 // nas malhas 101, 201 e 1001, e o `tempo` de uma execução inteira com cada um.
-// Cada número é o melhor de N repetições. Argumentos opcionais: N (padrão 3)
-// e o número de threads dos solvers rápidos (padrão: todas).
+// Cada número é o melhor de N repetições.
+//   bancada [N [threads [conjunto [so-nucleos]]]]
+// N: repetições (padrão 3); threads: dos solvers rápidos (padrão 0, todas);
+// conjunto: portavel, avx2 ou avx512 (padrão: o melhor que a CPU tem);
+// com o quarto argumento, não mede a execução inteira.
 #include "processamento.hpp"
 #include "solvers.hpp"
 #include "solvers_rapidos.hpp"
@@ -13,8 +16,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
 
 namespace {
 
@@ -47,22 +56,74 @@ double ns_por_adicao_dependente()
     return t * 1e9 / (static_cast<double>(voltas) * static_cast<double>(x.size()));
 }
 
-// Piso da varredura com fonte: vazão de divisão por núcleo, 8 lanes por
-// vetor e 8 vetores independentes.
-double ns_por_divisao()
+// Piso da varredura com fonte: vazão de divisão por núcleo, com vetores da
+// largura W e 8 divisões independentes.
+template <int W> struct Vetor;
+template <> struct Vetor<8> { using tipo = double __attribute__((vector_size(64))); };
+template <> struct Vetor<4> { using tipo = double __attribute__((vector_size(32))); };
+template <> struct Vetor<2> { using tipo = double __attribute__((vector_size(16))); };
+
+// Divisões de 8 vetores independentes por volta; devolve a soma de todas as
+// lanes, para o compilador não descartar conta nenhuma.
+template <int W>
+[[gnu::always_inline]] inline double dividir(long voltas)
 {
-    using v8 = double __attribute__((vector_size(64)));
-    v8 a[8];
-    for (int i = 0; i < 8; ++i) a[i] = v8{} + (1.0 + i);
-    const v8 d = v8{} + 1.0000001;
-    const long voltas = 2000000;
-    const double t = segundos([&] {
-        for (long v = 0; v < voltas; ++v) {
-            for (auto& ai : a) ai = ai / d;
-        }
-    });
-    if (a[0][0] == 42.0) std::puts("");
-    return t * 1e9 / (static_cast<double>(voltas) * 64.0);
+    using vetor = typename Vetor<W>::tipo;
+    vetor a[8];
+    for (int i = 0; i < 8; ++i) a[i] = vetor{} + (1.0 + i);
+    const vetor d = vetor{} + 1.0000001;
+    for (long v = 0; v < voltas; ++v) {
+        for (auto& ai : a) ai = ai / d;
+    }
+    double soma = 0.0;
+    for (const auto& ai : a) {
+        for (int l = 0; l < W; ++l) soma += ai[l];
+    }
+    return soma;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+[[gnu::target("avx512f")]] double dividir_avx512(long voltas) { return dividir<8>(voltas); }
+[[gnu::target("avx2")]] double dividir_avx2(long voltas) { return dividir<4>(voltas); }
+#endif
+
+double ns_por_divisao(rapido::Instrucoes conjunto)
+{
+    int largura = 2;
+    double (*funcao)(long) = dividir<2>;
+#if defined(__x86_64__) || defined(__i386__)
+    if (conjunto == rapido::Instrucoes::avx512) largura = 8, funcao = dividir_avx512;
+    if (conjunto == rapido::Instrucoes::avx2) largura = 4, funcao = dividir_avx2;
+#endif
+    const long voltas = 16000000 / largura;
+    double lane = 0.0;
+    const double t = segundos([&] { lane = funcao(voltas); });
+    if (lane == 42.0) std::puts("");
+    return t * 1e9 / (static_cast<double>(voltas) * 8.0 * largura);
+}
+
+// Nome do processador, da CPUID.
+std::string processador()
+{
+    std::string nome;
+#if defined(__x86_64__) || defined(__i386__)
+    unsigned regs[12] = {};
+    if (__get_cpuid_max(0x80000000, nullptr) >= 0x80000004) {
+        for (unsigned i = 0; i < 3; ++i) __get_cpuid(0x80000002 + i, &regs[4 * i], &regs[4 * i + 1], &regs[4 * i + 2], &regs[4 * i + 3]);
+        char texto[sizeof(regs) + 1] = {};
+        std::memcpy(texto, regs, sizeof(regs));
+        nome = texto;
+    }
+#endif
+    const auto inicio = nome.find_first_not_of(' ');
+    return inicio == std::string::npos ? "desconhecido" : nome.substr(inicio, nome.find_last_not_of(' ') - inicio + 1);
+}
+
+rapido::Instrucoes conjunto_pedido(const char* nome)
+{
+    if (std::strcmp(nome, "portavel") == 0) return rapido::Instrucoes::portavel;
+    if (std::strcmp(nome, "avx2") == 0) return rapido::Instrucoes::avx2;
+    return rapido::Instrucoes::avx512;
 }
 
 struct Problema {
@@ -151,10 +212,16 @@ int main(int argc, char** argv)
 {
     if (argc > 1) repeticoes = std::max(1, std::atoi(argv[1]));
     if (argc > 2) rapido::definir_threads(std::atoi(argv[2]));
+    if (argc > 3 && !rapido::usar_instrucoes(conjunto_pedido(argv[3]))) {
+        std::fprintf(stderr, "bancada: a CPU não tem o conjunto %s\n", argv[3]);
+        return 1;
+    }
+    const rapido::Instrucoes conjunto = rapido::instrucoes_em_uso();
     const int threads = rapido::numero_threads();
     const double piso_adicao = ns_por_adicao_dependente();
-    const double piso_divisao = ns_por_divisao();
-    std::printf("threads dos solvers rápidos: %d; melhor de %d repetições\n", threads, repeticoes);
+    const double piso_divisao = ns_por_divisao(conjunto);
+    std::printf("processador: %s; núcleos: %s; threads dos solvers rápidos: %d; melhor de %d repetições\n",
+                processador().c_str(), rapido::nome(conjunto), threads, repeticoes);
     std::printf("piso térmico (uma adição dependente por nó): %.3f ns/nó\n", piso_adicao);
     std::printf("piso da varredura com fonte (vazão de divisão): %.3f ns/nó por núcleo, %.3f com %d threads\n\n",
                 piso_divisao, piso_divisao / threads, threads);
@@ -168,7 +235,7 @@ int main(int argc, char** argv)
         linha("fonte", n, ns_fonte(::gs_fonte, p, iteracoes), ns_fonte(rapido::gs_fonte, p, 5 * iteracoes),
               piso_divisao / threads);
     }
-    if (argc > 3) return 0;
+    if (argc > 4) return 0;
     std::printf("\nexecução inteira (201 x 201, 15000 iterações térmicas, 50 x 100 varreduras):\n");
     const double referencia = tempo_execucao(false);
     const double rapida = tempo_execucao(true);

@@ -8,11 +8,9 @@
 // atrás da linha j-1, de modo que todos os nós de uma posição são
 // independentes dentro de uma varredura e cada passo da frente de onda é uma
 // leitura alinhada. Fora da malha tudo é zero, com margens nas posições.
-//
-// As contas por nó são as dos solvers de referência, na mesma ordem e com
-// divisão verdadeira; lanes fora do interior fazem contas só com zeros e não
-// mudam de valor, para não levantar exceção de ponto flutuante nenhuma.
 #pragma once
+
+#include "nucleos_faixas.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,22 +19,10 @@
 
 namespace faixas {
 
-constexpr int largura_vetor = 8;                          // lanes por vetor
-constexpr int vetores_por_faixa = 4;                      // vetores em voo por passo
-constexpr int linhas = largura_vetor * vetores_por_faixa; // L, linhas por faixa
-
-// As L lanes de uma posição de uma faixa.
-struct alignas(64) Grupo {
-    double lane[linhas];
-};
-
-struct Coeficientes {
-    double aP, aX, aY;
-};
-
 class Campo_faixas {
 public:
-    Campo_faixas(std::int32_t Nx, std::int32_t Ny);
+    // Faixas de L linhas (as dos núcleos).
+    Campo_faixas(std::int32_t Nx, std::int32_t Ny, int L);
 
     void carregar(std::span<const double> campo);
     // Copia de volta só os nós interiores.
@@ -44,36 +30,57 @@ public:
 
     std::int32_t Nx() const { return Nx_; }
     std::int32_t Ny() const { return Ny_; }
+    int linhas() const { return L_; }
     int numero_faixas() const { return faixas_; }
+    // Memória de um campo, sem criá-lo.
+    static std::size_t bytes(std::int32_t Nx, std::int32_t Ny, int L);
 
-    // Grupo da posição p da faixa b (b de -1 a numero_faixas()).
-    Grupo* grupo(int b, int p) { return &dados_[indice(b, p)]; }
-    const Grupo* grupo(int b, int p) const { return &dados_[indice(b, p)]; }
+    // As L lanes da posição p da faixa b (b de -1 a numero_faixas()).
+    double* lanes(int b, int p) { return dados_.data()->elemento + indice(b, p); }
+    const double* lanes(int b, int p) const { return dados_.data()->elemento + indice(b, p); }
+
+    // O campo como os núcleos vetoriais o veem.
+    Faixas vista() { return {dados_.data()->elemento, Nx_, Ny_, faixas_, posicoes_}; }
 
 private:
+    // Oito doubles numa linha de cache: o armazenamento, alinhado.
+    struct alignas(64) Bloco {
+        double elemento[8];
+    };
+
+    static int faixas(std::int32_t Ny, int L);
+    static std::size_t blocos(std::int32_t Nx, std::int32_t Ny, int L);
+
     std::size_t indice(int b, int p) const
     {
-        return static_cast<std::size_t>(b + 1) * static_cast<std::size_t>(posicoes_) +
-               static_cast<std::size_t>(p + linhas);
+        const std::size_t grupo = static_cast<std::size_t>(b + 1) * static_cast<std::size_t>(posicoes_) +
+                                  static_cast<std::size_t>(p + L_);
+        return grupo * static_cast<std::size_t>(L_);
     }
 
     std::int32_t Nx_;
     std::int32_t Ny_;
+    int L_;
     int faixas_;
     int posicoes_;
-    std::vector<Grupo> dados_;
+    std::vector<Bloco> dados_;
 };
 
-// Uma varredura da faixa b com termo fonte. As faixas abaixo já foram
-// varridas nesta varredura; as de cima ainda não.
-void varrer_faixa(Campo_faixas& phi, const Campo_faixas& fonte, int b, const Coeficientes& c);
+// A CPU executa os núcleos desse conjunto.
+bool disponivel(Instrucoes conjunto);
+// O melhor conjunto disponível, escolhido uma vez.
+Instrucoes melhor_disponivel();
 
-// Uma varredura da faixa b sem fonte, com o resíduo r de cada nó interior
-// em `residuos` (zero fora do interior), menos os da linha de cima da faixa,
-// e o maior |r| em `maximo` (que só cresce; NaN é ignorado como no valor de
-// referência).
-void varrer_faixa_com_residuos(Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c,
-                               double& maximo);
+const Nucleos& nucleos(Instrucoes conjunto);
+
+// Uma varredura da faixa b com termo fonte; ver Nucleos.
+void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int b, const Coeficientes& c);
+
+// Uma varredura da faixa b sem fonte, de `velho` para `novo`, com os
+// resíduos em `residuos`, menos os da linha de cima da faixa; o maior |r|
+// entra em `maximo`, que só cresce.
+void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas& residuos,
+                               int b, const Coeficientes& c, double& maximo);
 
 // Os resíduos da linha de cima da faixa b, depois de varrida a faixa b+1.
 void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo);

@@ -8,6 +8,7 @@
 #include <cfenv>
 #include <cmath>
 #include <functional>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -17,6 +18,9 @@ namespace {
 
 std::atomic<int> threads_pedidas{0};
 std::atomic<bool> rapidos_no_driver{true};
+std::atomic<int> conjunto_pedido{-1}; // -1: o melhor disponível
+
+const faixas::Nucleos& nucleos_em_uso() { return faixas::nucleos(instrucoes_em_uso()); }
 
 // Espera até o contador chegar ao alvo; cede a CPU se demorar (pode haver
 // mais threads que núcleos).
@@ -52,6 +56,26 @@ void em_paralelo(int n, const std::function<void(int)>& tarefa)
     }
 }
 
+// Campos de resíduos que circulam entre quem varre e quem soma quando a
+// varredura é adiantada, ou 0 se ela não deve ser. Quem varre reescreve as
+// linhas de cache que o outro núcleo leu; se elas ainda estiverem no cache
+// dele, cada escrita espera a cópia de lá ser invalidada, o que chega a
+// triplicar o tempo da varredura. Com uns 8 MiB circulando, bem mais que o
+// cache L2 de um núcleo, a cópia já saiu de lá quando o campo volta (medido
+// no Zen 4: 4 MiB ainda deixam malhas de 101 x 101 uns 30 % mais lentas).
+// São pelo menos dois, um para cada thread, e com os dois campos de
+// temperatura somam no máximo 16 MiB: acima disso (malhas de uns 700 x 700
+// nós) já não cabe no cache L3 e adiantar custa mais do que ganha.
+std::size_t residuos_para_adiantar(std::size_t bytes_por_campo)
+{
+    constexpr std::size_t circulando = 8u << 20;
+    constexpr std::size_t limite = 16u << 20;
+    const std::size_t cabem = limite / bytes_por_campo;
+    if (cabem < 4) return 0;
+    const std::size_t desejados = (circulando + bytes_por_campo - 1) / bytes_por_campo;
+    return std::clamp<std::size_t>(desejados, 2, cabem - 2);
+}
+
 // Os núcleos em faixas tratam malhas com nó interior e coeficientes finitos
 // com aP != 0: assim as lanes fora do interior, que só fazem contas com zeros,
 // não levantam exceção. O resto vai para a referência.
@@ -60,17 +84,45 @@ bool em_faixas(double aP, double aX, double aY, std::int32_t Nx, std::int32_t Ny
     return Nx >= 3 && Ny >= 3 && std::isfinite(aP) && std::isfinite(aX) && std::isfinite(aY) && aP != 0.0;
 }
 
-// Estado de uma solução térmica em faixas, dividida entre quem varre (e
-// calcula os resíduos) e quem soma L1 e L2 e decide a parada.
+// O arranjo em faixas guarda L lanes por posição mesmo onde há menos linhas e
+// margens de 3L posições por faixa: em malhas muito baixas ou muito estreitas
+// isso passa de muitas vezes o campo. Aí fica a referência, que não precisa
+// dessa memória e, nessas malhas, quase não perde em tempo.
+bool faixas_cabem(std::int32_t Nx, std::int32_t Ny)
+{
+    const std::size_t campo = static_cast<std::size_t>(Nx) * static_cast<std::size_t>(Ny) * sizeof(double);
+    return faixas::Campo_faixas::bytes(Nx, Ny, nucleos_em_uso().linhas) <= 4 * campo + (64u << 20);
+}
+
+// Solução térmica em faixas, dividida entre quem varre (e calcula os
+// resíduos e o máximo) e quem soma L1 e L2 na ordem dos nós e decide a
+// parada. Com duas threads e campos que cabem no cache, a varredura m lê o
+// campo de m-1 e escreve o de m, alternando entre dois campos: assim quem
+// varre faz a varredura m+1 enquanto a soma da m não termina, e a descarta
+// se a decisão for parar na m. Senão há um campo só, varrido no lugar, e a
+// varredura m+1 espera a decisão sobre a m.
 class Solucao_termica {
 public:
     Solucao_termica(const faixas::Coeficientes& c, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
-                    std::span<double> L1, std::span<double> L2, std::span<double> Linf)
-        : c_(c), itmax_(itmax), tol_(tol), campo_(Nx, Ny), residuos_(Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf)
+                    std::span<double> L1, std::span<double> L2, std::span<double> Linf, bool duas_threads)
+        : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), L1_(L1), L2_(L2), Linf_(Linf)
     {
+        const std::size_t adiantados = residuos_para_adiantar(faixas::Campo_faixas::bytes(Nx, Ny, nucleos_.linhas));
+        const bool adiantar = duas_threads && adiantados > 0;
+        const std::size_t n_residuos = adiantar ? adiantados : 1;
+        for (int k = 0; k < (adiantar ? 2 : 1); ++k) campos_.emplace_back(Nx, Ny, nucleos_.linhas);
+        residuos_.reserve(n_residuos);
+        for (std::size_t k = 0; k < n_residuos; ++k) residuos_.emplace_back(Nx, Ny, nucleos_.linhas);
     }
 
-    faixas::Campo_faixas& campo() { return campo_; }
+    void carregar(std::span<const double> T)
+    {
+        for (auto& campo : campos_) campo.carregar(T);
+    }
+
+    // O campo da última varredura, it.
+    void descarregar(std::span<double> T) const { campo(it_).descarregar(T); }
+
     std::int32_t it() const { return it_; }
 
     // Tudo numa thread, faixa a faixa.
@@ -82,15 +134,29 @@ public:
         }
     }
 
-    // Papel de quem varre: a varredura m só começa depois da decisão sobre m-1.
+    // Papel de quem varre. Com dois campos, a varredura m+1 começa sem
+    // esperar a decisão sobre a m, mas só depois da decisão sobre a m-1, cujo
+    // campo ela sobrescreve; se essa decisão foi parar, a varredura m é
+    // descartada, com as exceções de ponto flutuante que levantou. Só a
+    // decisão sobre a m-1 conta, mesmo que a da m já tenha saído: assim há
+    // sempre uma varredura adiantada e descartada no fim, sem depender de
+    // qual thread chega antes.
     void varredor()
     {
+        const std::int32_t adiantadas = static_cast<std::int32_t>(campos_.size()) - 1;
         for (std::int32_t m = 1;; ++m) {
-            if (m > 1) {
-                esperar(decidida_, m - 1);
-                if (parou_.load(std::memory_order_relaxed)) return;
-            }
+            std::fexcept_t antes;
+            std::fegetexceptflag(&antes, FE_ALL_EXCEPT);
             varrer_e_medir(m);
+            if (m > adiantadas) {
+                esperar(decidida_, m - adiantadas);
+                const std::int32_t parada = parada_.load(std::memory_order_relaxed);
+                if (parada != 0 && parada <= m - adiantadas) {
+                    if (parada < m) std::fesetexceptflag(&antes, FE_ALL_EXCEPT);
+                    return;
+                }
+            }
+            if (m >= itmax_) return;
         }
     }
 
@@ -99,51 +165,68 @@ public:
     {
         for (std::int32_t m = 1;; ++m) {
             const bool parar = somar_e_decidir(m);
-            parou_.store(parar, std::memory_order_relaxed);
+            if (parar) parada_.store(m, std::memory_order_relaxed);
             decidida_.store(m, std::memory_order_release);
             if (parar) return;
         }
     }
 
 private:
+    // O campo da varredura m.
+    faixas::Campo_faixas& campo(std::int32_t m) { return campos_[static_cast<std::size_t>(m) % campos_.size()]; }
+    const faixas::Campo_faixas& campo(std::int32_t m) const
+    {
+        return campos_[static_cast<std::size_t>(m) % campos_.size()];
+    }
+
+    faixas::Campo_faixas& residuos(std::int32_t m)
+    {
+        return residuos_[static_cast<std::size_t>(m) % residuos_.size()];
+    }
+
     // Etapas da varredura m: 2b+1 quando a faixa b tem resíduos menos na
     // linha de cima, 2b+2 quando tem todos.
     long long marca(std::int32_t m, int etapa) const
     {
-        return static_cast<long long>(m - 1) * 2 * campo_.numero_faixas() + etapa;
+        return static_cast<long long>(m - 1) * 2 * campos_[0].numero_faixas() + etapa;
     }
 
     // Varredura m; os resíduos saem na própria varredura, menos os da linha de
     // cima da faixa b, que saem logo que a faixa b+1 foi varrida.
     void varrer_e_medir(std::int32_t m)
     {
-        const int nb = campo_.numero_faixas();
+        faixas::Campo_faixas& velho = campo(m - 1);
+        faixas::Campo_faixas& novo = campo(m);
+        faixas::Campo_faixas& r = residuos(m);
+        const int nb = novo.numero_faixas();
         double maximo = 0.0;
         for (int b = 0; b < nb; ++b) {
-            faixas::varrer_faixa_com_residuos(campo_, residuos_, b, c_, maximo);
-            if (b > 0) faixas::residuos_linha_topo(campo_, residuos_, b - 1, c_, maximo);
+            faixas::varrer_faixa_com_residuos(nucleos_, velho, novo, r, b, c_, maximo);
+            if (b > 0) faixas::residuos_linha_topo(novo, r, b - 1, c_, maximo);
             prontas_.store(marca(m, 2 * b + 1), std::memory_order_release);
         }
-        faixas::residuos_linha_topo(campo_, residuos_, nb - 1, c_, maximo);
+        faixas::residuos_linha_topo(novo, r, nb - 1, c_, maximo);
+        maximos_[m % 2].valor = maximo;
         prontas_.store(marca(m, 2 * nb), std::memory_order_release);
-        Linf_[static_cast<std::size_t>(m)] = maximo;
     }
 
-    // L1(m) e L2(m) na ordem dos nós e o teste de parada da referência.
+    // L1(m), L2(m) e Linf(m) e o teste de parada da referência.
     bool somar_e_decidir(std::int32_t m)
     {
         double soma1 = 0.0;
         double soma2 = 0.0;
-        constexpr int topo = faixas::linhas - 1;
-        for (int b = 0; b < campo_.numero_faixas(); ++b) {
+        const faixas::Campo_faixas& r = residuos(m);
+        const int topo = r.linhas() - 1;
+        for (int b = 0; b < r.numero_faixas(); ++b) {
             esperar(prontas_, marca(m, 2 * b + 1));
-            faixas::somar_faixa(residuos_, b, 0, topo, soma1, soma2);
+            faixas::somar_faixa(r, b, 0, topo, soma1, soma2);
             esperar(prontas_, marca(m, 2 * b + 2));
-            faixas::somar_faixa(residuos_, b, topo, topo + 1, soma1, soma2);
+            faixas::somar_faixa(r, b, topo, topo + 1, soma1, soma2);
         }
         const std::size_t mm = static_cast<std::size_t>(m);
         L1_[mm] = soma1;
         L2_[mm] = soma2;
+        Linf_[mm] = maximos_[m % 2].valor;
         const bool convergiu = m >= 2 && L1_[mm] / L1_[0] <= tol_;
         if (convergiu || m >= itmax_) {
             it_ = m;
@@ -152,16 +235,23 @@ private:
         return false;
     }
 
+    // Um valor sozinho numa linha de cache.
+    struct alignas(64) Isolado {
+        double valor = 0.0;
+    };
+
+    const faixas::Nucleos& nucleos_;
     faixas::Coeficientes c_;
     std::int32_t itmax_;
     double tol_;
-    faixas::Campo_faixas campo_;
-    faixas::Campo_faixas residuos_;
+    std::vector<faixas::Campo_faixas> campos_;
+    std::vector<faixas::Campo_faixas> residuos_;
     std::span<double> L1_, L2_, Linf_;
     std::int32_t it_ = 0;
-    std::atomic<long long> prontas_{0};
-    std::atomic<std::int32_t> decidida_{0};
-    std::atomic<bool> parou_{false};
+    Isolado maximos_[2]; // maior |r| das duas últimas varreduras
+    alignas(64) std::atomic<long long> prontas_{0};
+    alignas(64) std::atomic<std::int32_t> decidida_{0};
+    std::atomic<std::int32_t> parada_{0}; // a varredura em que parou, ou 0
 };
 
 } // namespace
@@ -178,19 +268,45 @@ int numero_threads()
 void usar_nucleos_rapidos(bool sim) { rapidos_no_driver.store(sim); }
 bool nucleos_rapidos() { return rapidos_no_driver.load(); }
 
+bool instrucoes_disponiveis(Instrucoes conjunto) { return faixas::disponivel(conjunto); }
+
+bool usar_instrucoes(Instrucoes conjunto)
+{
+    if (!faixas::disponivel(conjunto)) return false;
+    conjunto_pedido.store(static_cast<int>(conjunto));
+    return true;
+}
+
+void usar_melhores_instrucoes() { conjunto_pedido.store(-1); }
+
+Instrucoes instrucoes_em_uso()
+{
+    const int pedido = conjunto_pedido.load();
+    return pedido < 0 ? faixas::melhor_disponivel() : static_cast<Instrucoes>(pedido);
+}
+
+const char* nome(Instrucoes conjunto)
+{
+    switch (conjunto) {
+    case Instrucoes::avx512: return "AVX-512";
+    case Instrucoes::avx2: return "AVX2";
+    case Instrucoes::portavel: break;
+    }
+    return "portável";
+}
+
+namespace {
+
 // Uma thread varre e calcula os resíduos; outra faz as duas somas em série,
 // que são o gargalo (uma adição dependente por nó).
-void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
-                std::span<double> L1, std::span<double> L2, std::span<double> Linf, std::int32_t& it,
-                std::span<double> T)
+void laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx,
+                       std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
+                       std::int32_t& it, std::span<double> T)
 {
-    if (itmax < 1 || !em_faixas(aP, aX, aY, Nx, Ny)) {
-        ::gs_laplace(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
-        return;
-    }
-    Solucao_termica solucao({aP, aX, aY}, itmax, tol, Nx, Ny, L1, L2, Linf);
-    solucao.campo().carregar(T);
-    if (numero_threads() >= 2) {
+    const bool duas_threads = numero_threads() >= 2;
+    Solucao_termica solucao({aP, aX, aY}, itmax, tol, Nx, Ny, L1, L2, Linf, duas_threads);
+    solucao.carregar(T);
+    if (duas_threads) {
         em_paralelo(2, [&solucao](int t) {
             if (t == 0) solucao.varredor();
             else solucao.somador();
@@ -198,22 +314,18 @@ void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol,
     } else {
         solucao.sozinha();
     }
-    solucao.campo().descarregar(T);
+    solucao.descarregar(T);
     it = solucao.it();
 }
 
 // Varreduras em tubulação: a varredura m fica com a thread m mod n e só
 // entra na faixa b quando a varredura m-1 já saiu da faixa b+1.
-void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps, std::int32_t Nx,
-              std::int32_t Ny, std::span<double> phi)
+void fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps,
+                     std::int32_t Nx, std::int32_t Ny, std::span<double> phi)
 {
-    if (nsweeps <= 0) return;
-    if (!em_faixas(aP, aX, aY, Nx, Ny)) {
-        ::gs_fonte(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
-        return;
-    }
-    faixas::Campo_faixas campo(Nx, Ny);
-    faixas::Campo_faixas fonte(Nx, Ny);
+    const faixas::Nucleos& nucleos = nucleos_em_uso();
+    faixas::Campo_faixas campo(Nx, Ny, nucleos.linhas);
+    faixas::Campo_faixas fonte(Nx, Ny, nucleos.linhas);
     campo.carregar(phi);
     fonte.carregar(S);
     const faixas::Coeficientes c{aP, aX, aY};
@@ -228,13 +340,45 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
                     const auto& anterior = feitas[static_cast<std::size_t>((m - 1) % n)];
                     esperar(anterior, static_cast<long long>(m - 1) * nb + std::min(b + 1, nb - 1) + 1);
                 }
-                faixas::varrer_faixa(campo, fonte, b, c);
+                faixas::varrer_faixa(nucleos, campo, fonte, b, c);
                 feitas[static_cast<std::size_t>(t)].store(static_cast<long long>(m) * nb + b + 1,
                                                           std::memory_order_release);
             }
         }
     });
     campo.descarregar(phi);
+}
+
+} // namespace
+
+// Sem memória para as faixas (que só são criadas antes de mexer nos
+// resultados), a referência faz o trabalho.
+void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
+                std::span<double> L1, std::span<double> L2, std::span<double> Linf, std::int32_t& it,
+                std::span<double> T)
+{
+    if (itmax >= 1 && em_faixas(aP, aX, aY, Nx, Ny) && faixas_cabem(Nx, Ny)) {
+        try {
+            laplace_em_faixas(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
+            return;
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    ::gs_laplace(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
+}
+
+void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps, std::int32_t Nx,
+              std::int32_t Ny, std::span<double> phi)
+{
+    if (nsweeps <= 0) return;
+    if (em_faixas(aP, aX, aY, Nx, Ny) && faixas_cabem(Nx, Ny)) {
+        try {
+            fonte_em_faixas(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
+            return;
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    ::gs_fonte(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
 }
 
 } // namespace rapido

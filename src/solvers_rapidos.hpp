@@ -5,10 +5,24 @@
 // de trabalho reaparecem na thread que chamou.
 #pragma once
 
+#include "nucleos_faixas.hpp"
+
 #include <cstdint>
 #include <span>
 
 namespace rapido {
+
+// Conjunto de instruções dos núcleos vetoriais: por padrão o melhor que a CPU
+// tem (AVX-512, AVX2 ou o portável), escolhido na primeira chamada. Os
+// resultados são os mesmos com qualquer um.
+using faixas::Instrucoes;
+bool instrucoes_disponiveis(Instrucoes conjunto);
+// Usa o conjunto dado, se a CPU o tiver (devolve se usou).
+bool usar_instrucoes(Instrucoes conjunto);
+// Volta ao padrão.
+void usar_melhores_instrucoes();
+Instrucoes instrucoes_em_uso();
+const char* nome(Instrucoes conjunto);
 
 // Threads dos solvers rápidos; n <= 0 volta ao padrão, todas as do hardware.
 void definir_threads(int n);

@@ -1,5 +1,6 @@
 // Solvers rápidos: bit a bit iguais aos de referência, com as mesmas exceções
-// de ponto flutuante, em qualquer malha e com 1, 2 ou 3 threads.
+// de ponto flutuante, em qualquer malha, com 1, 2 ou 3 threads e com os
+// núcleos de cada conjunto de instruções que a CPU tem.
 #include "processamento.hpp"
 #include "solvers.hpp"
 #include "solvers_rapidos.hpp"
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -33,6 +35,17 @@ public:
 
 struct Coeficientes {
     double aP, aX, aY;
+};
+
+// Cada teste roda com os núcleos de um conjunto de instruções; os que a CPU
+// não tem são pulados.
+class SolversRapidos : public testing::TestWithParam<rapido::Instrucoes> {
+protected:
+    void SetUp() override
+    {
+        if (!rapido::usar_instrucoes(GetParam())) GTEST_SKIP() << "a CPU não tem " << rapido::nome(GetParam());
+    }
+    void TearDown() override { rapido::usar_melhores_instrucoes(); }
 };
 
 struct Caso {
@@ -185,7 +198,7 @@ double tolerancia(Gerador& g, const Caso& k, std::int32_t itmax)
     }
 }
 
-TEST(SolversRapidos, LaplaceIgualAReferenciaEmCasosAleatorios)
+TEST_P(SolversRapidos, LaplaceIgualAReferenciaEmCasosAleatorios)
 {
     Gerador g(20240501);
     for (int n = 0; n < 240; ++n) {
@@ -195,7 +208,7 @@ TEST(SolversRapidos, LaplaceIgualAReferenciaEmCasosAleatorios)
     }
 }
 
-TEST(SolversRapidos, FonteIgualAReferenciaEmCasosAleatorios)
+TEST_P(SolversRapidos, FonteIgualAReferenciaEmCasosAleatorios)
 {
     Gerador g(777);
     for (int n = 0; n < 240; ++n) {
@@ -205,7 +218,7 @@ TEST(SolversRapidos, FonteIgualAReferenciaEmCasosAleatorios)
 }
 
 // Malhas estreitas e de bordas na fronteira das faixas de linhas e dos vetores.
-TEST(SolversRapidos, MalhasEstreitasEDeTamanhosNasFronteirasDosVetores)
+TEST_P(SolversRapidos, MalhasEstreitasEDeTamanhosNasFronteirasDosVetores)
 {
     Gerador g(99);
     const std::int32_t lados[] = {3, 4, 5, 9, 10, 23, 24, 25, 26, 27, 49, 50, 51};
@@ -224,9 +237,26 @@ TEST(SolversRapidos, MalhasEstreitasEDeTamanhosNasFronteirasDosVetores)
     }
 }
 
+// Malha cujos campos não cabem no cache: com duas threads a varredura não é
+// adiantada e o campo é varrido no lugar.
+TEST_P(SolversRapidos, MalhaGrandeVarridaNoLugar)
+{
+    Gerador g(41);
+    Caso k;
+    k.Nx = 760;
+    k.Ny = 650;
+    k.c = g.coeficientes(k.Nx, k.Ny);
+    k.campo = g.campo(k.Nx, k.Ny);
+    const Termica ref = resolver(::gs_laplace, k, 5, -1.0);
+    for (int threads = 1; threads <= 2; ++threads) {
+        comparar_termica(k, 5, ref.L1[3] / ref.L1[0], threads);
+        comparar_termica(k, 4, -1.0, threads);
+    }
+}
+
 // NaN e infinitos no campo: mesmos bits (inclusive nas histórias) e as mesmas
 // exceções; o máximo ignora NaN como a referência.
-TEST(SolversRapidos, CamposComNaNEInfinito)
+TEST_P(SolversRapidos, CamposComNaNEInfinito)
 {
     Gerador g(5);
     for (int n = 0; n < 30; ++n) {
@@ -241,7 +271,7 @@ TEST(SolversRapidos, CamposComNaNEInfinito)
 }
 
 // Coeficientes que os núcleos em faixas não aceitam vão para a referência.
-TEST(SolversRapidos, MalhasSemInteriorECoeficientesDegenerados)
+TEST_P(SolversRapidos, MalhasSemInteriorECoeficientesDegenerados)
 {
     Gerador g(31);
     const Coeficientes degenerados[] = {{0.0, 1.0, 1.0}, {std::numeric_limits<double>::infinity(), 1.0, 1.0},
@@ -262,7 +292,7 @@ TEST(SolversRapidos, MalhasSemInteriorECoeficientesDegenerados)
 
 // Estouro só na segunda varredura, que é da thread de trabalho com 2 threads:
 // a exceção tem de chegar a quem chamou.
-TEST(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
+TEST_P(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
 {
     // Dois nós interiores: a varredura 1 leva o segundo a 4e300.
     Caso k;
@@ -293,7 +323,29 @@ TEST(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
     EXPECT_TRUE(std::isinf(t.L2[1]));
 }
 
-TEST(SolversRapidos, ExecucaoLimpaNaoLevantaExcecao)
+// A varredura adiantada (a 3, feita antes da decisão de parar na 2) estoura;
+// ela é descartada e o estouro também, como na referência, que nunca a faz.
+// Uma coluna de dois nós interiores: k1 = k2 / aP e k2 = k1 / aP a cada
+// varredura, com aP = 1e-80; k2 vai de 1e-170 a 1e-10, 1e150 e estouraria
+// na terceira. L1(2)/L1(0) é cerca de 1e50 <= tol.
+TEST_P(SolversRapidos, VarreduraAdiantadaDescartadaNaoDeixaExcecao)
+{
+    Caso k;
+    k.Nx = 3;
+    k.Ny = 4;
+    k.c = {1e-80, 1.0, 1.0};
+    k.campo.assign(12, 0.0);
+    k.campo[4] = 1e100;
+    k.campo[7] = 1e-170;
+    k.fonte.assign(12, 0.0);
+    const Termica ref = resolver(::gs_laplace, k, 5, 1e60);
+    ASSERT_EQ(ref.it, 2);
+    ASSERT_EQ(ref.excecoes, 0);
+    ASSERT_EQ(resolver(::gs_laplace, k, 3, -1.0).excecoes & FE_OVERFLOW, FE_OVERFLOW);
+    for (int threads = 1; threads <= 2; ++threads) comparar_termica(k, 5, 1e60, threads);
+}
+
+TEST_P(SolversRapidos, ExecucaoLimpaNaoLevantaExcecao)
 {
     Gerador g(8);
     const Caso k = g.caso(60);
@@ -305,7 +357,7 @@ TEST(SolversRapidos, ExecucaoLimpaNaoLevantaExcecao)
 }
 
 // O driver com os solvers rápidos dá o mesmo estado que com os de referência.
-TEST(SolversRapidos, DriverComSolversRapidosDaOMesmoEstado)
+TEST_P(SolversRapidos, DriverComSolversRapidosDaOMesmoEstado)
 {
     const auto executar = [](bool rapidos) {
         reiniciar_variaveis();
@@ -336,4 +388,23 @@ TEST(SolversRapidos, DriverComSolversRapidosDaOMesmoEstado)
     reiniciar_variaveis();
 }
 
+std::string nome_do_teste(const testing::TestParamInfo<rapido::Instrucoes>& info)
+{
+    switch (info.param) {
+    case rapido::Instrucoes::avx512: return "avx512";
+    case rapido::Instrucoes::avx2: return "avx2";
+    case rapido::Instrucoes::portavel: break;
+    }
+    return "portavel";
+}
+
+INSTANTIATE_TEST_SUITE_P(Instrucoes, SolversRapidos,
+                         testing::Values(rapido::Instrucoes::portavel, rapido::Instrucoes::avx2,
+                                         rapido::Instrucoes::avx512),
+                         nome_do_teste);
+
 } // namespace
+
+namespace faixas {
+void PrintTo(Instrucoes conjunto, std::ostream* saida) { *saida << rapido::nome(conjunto); }
+} // namespace faixas

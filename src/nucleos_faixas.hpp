@@ -1,0 +1,53 @@
+// Núcleos vetoriais das varreduras em faixas, compilados uma vez para cada
+// conjunto de instruções (nucleos_faixas.cpp) e escolhidos na execução.
+//
+// Este cabeçalho só tem dados simples: o que os núcleos incluem não pode
+// trazer funções inline compartilhadas com o resto do programa, que o ligador
+// poderia tomar da cópia compilada com instruções que a CPU não tem.
+#pragma once
+
+#include <cstdint>
+
+namespace faixas {
+
+struct Coeficientes {
+    double aP, aX, aY;
+};
+
+// Um campo em faixas de L linhas visto pelos núcleos: as L lanes da posição
+// p da faixa b (b de -1 a faixas, p de -L a posicoes - L - 1) começam em
+// origem[((b + 1) * posicoes + p + L) * L]; origem alinhada a 64 bytes.
+struct Faixas {
+    double* origem;
+    std::int32_t Nx, Ny;
+    int faixas;
+    int posicoes;
+};
+
+// Conjuntos de instruções dos núcleos, do mais simples ao mais largo.
+enum class Instrucoes { portavel, avx2, avx512 };
+
+struct Nucleos {
+    // L: linhas por faixa, múltiplo da largura dos vetores dos núcleos.
+    int linhas;
+    // Uma varredura da faixa b com termo fonte. As faixas abaixo já foram
+    // varridas nesta varredura; as de cima ainda não.
+    void (*varrer_faixa)(Faixas phi, Faixas fonte, int b, Coeficientes c);
+    // Uma varredura da faixa b sem fonte, dos valores de `velho` para os de
+    // `novo` (as bordas iguais nos dois), com o resíduo de cada nó interior
+    // em `residuos` (zero fora do interior), menos os da linha de cima da
+    // faixa; devolve o maior |r| (NaN ignorado).
+    double (*varrer_faixa_com_residuos)(Faixas velho, Faixas novo, Faixas residuos, int b, Coeficientes c);
+};
+
+namespace avx512 {
+extern const Nucleos nucleos;
+}
+namespace avx2 {
+extern const Nucleos nucleos;
+}
+namespace portavel {
+extern const Nucleos nucleos;
+}
+
+} // namespace faixas
