@@ -7,10 +7,13 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cerrno>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <variant>
 
 namespace {
@@ -225,18 +228,32 @@ std::string ajustar_nome(std::string nome)
     return nome;
 }
 
+// Número seguido de vírgula e algarismo: vírgula decimal, que terminaria o
+// valor em silêncio (1,5 seria lido como 1).
+void recusar_virgula_decimal(std::string_view linha, std::string_view item, int numero, const Parametro& p)
+{
+    if (item.size() + 1 >= linha.size() || linha[item.size()] != ',' || !eh_digito(linha[item.size() + 1])) return;
+    std::string texto(linha.substr(0, linha.find_first_of(" \t\r/")));
+    std::string sugestao = texto;
+    sugestao[item.size()] = '.';
+    erro_leitura(numero, p, texto, "tem vírgula decimal; use ponto decimal: " + sugestao);
+}
+
 void ler_parametro(std::string_view linha, int numero, const Parametro& p)
 {
     if (linha[0] == ',' || linha[0] == '/') return; // valor vazio: fica o de início
+    const std::string_view item = primeiro_item(linha);
     std::visit(
         [&](auto membro) {
             using Tipo = std::remove_reference_t<decltype(estado.*membro)>;
             if constexpr (std::is_same_v<Tipo, std::string>) {
                 estado.*membro = ajustar_nome(ler_nome(linha, numero, p));
             } else if constexpr (std::is_same_v<Tipo, double>) {
-                estado.*membro = ler_real(primeiro_item(linha), numero, p);
+                estado.*membro = ler_real(item, numero, p);
+                recusar_virgula_decimal(linha, item, numero, p);
             } else {
-                estado.*membro = ler_inteiro(primeiro_item(linha), numero, p);
+                estado.*membro = ler_inteiro(item, numero, p);
+                recusar_virgula_decimal(linha, item, numero, p);
             }
         },
         p.destino);
@@ -244,16 +261,36 @@ void ler_parametro(std::string_view linha, int numero, const Parametro& p)
 
 std::string ler_arquivo(const char* nome)
 {
+    const std::string inicio = std::string("o arquivo de entrada ") + nome + " no diretório de trabalho ";
+    std::error_code erro;
+    const auto situacao = std::filesystem::status(nome, erro);
+#ifdef ELOOP
+    if (erro.default_error_condition() == std::errc::too_many_symbolic_link_levels) {
+        throw Erro_execucao(inicio + "é uma ligação simbólica em ciclo (aponta, direta ou indiretamente, para si "
+                                     "mesma); apague-a e ponha no lugar o arquivo de entrada");
+    }
+#endif
+    if (std::filesystem::is_directory(situacao)) {
+        throw Erro_execucao(inicio + "é um diretório; ponha no lugar dele o arquivo de texto com os catorze "
+                                     "parâmetros (o exemplo está em exemplo/entrada_geral.ent)");
+    }
     std::ifstream arquivo(nome, std::ios::binary);
     if (!arquivo) {
-        throw Erro_execucao(std::string("não foi possível abrir o arquivo de entrada ") + nome +
-                            " no diretório de trabalho (arquivo inexistente ou sem permissão de leitura)");
+        throw Erro_execucao(std::string("não foi possível abrir ") + inicio +
+                            "(arquivo inexistente ou sem permissão de leitura)");
     }
     std::string conteudo((std::istreambuf_iterator<char>(arquivo)), std::istreambuf_iterator<char>());
     if (arquivo.bad()) throw Erro_execucao(std::string("falha ao ler o arquivo de entrada ") + nome);
     return conteudo;
 }
 
+// Temporários das três saídas, criados antes do cálculo (preparar_saidas).
+struct Saidas {
+    Arquivo_saida relatorio{nome_relatorio_aparado()};
+    Arquivo_saida x_meio{"desl_x_meio.txt"};
+    Arquivo_saida y_meio{"desl_y_meio.txt"};
+};
+std::unique_ptr<Saidas> saidas_preparadas;
 
 // ---------------------------------------------------------------- saída
 
@@ -438,28 +475,37 @@ void secao_tempo(Arquivo_saida& f)
     f.escrever(Linha().texto("Tempo de processamento (em segundos):").coluna(45).fixo(estado.tempo));
 }
 
-void escrever_linha_media(const char* nome, const std::vector<double>& coordenada, std::int32_t n,
+void escrever_linha_media(Arquivo_saida& f, const std::vector<double>& coordenada, std::int32_t n,
                           std::size_t primeiro, std::size_t passo)
 {
     const auto& e = estado;
-    Arquivo_saida f(nome);
     for (std::int32_t i = 1; i <= n; ++i) {
         const std::size_t k = primeiro + indice(i) * passo;
         f.escrever(Linha().cientifico(coordenada[indice(i)]).cientifico(e.u[k]).cientifico(e.v[k]));
     }
-    f.concluir();
 }
 
 } // namespace
 
 void ler_entrada()
 {
-    executar_comando("notepad entrada_geral.ent");
+    if (comando_interrompido(executar_comando("notepad entrada_geral.ent"))) {
+        throw Erro_execucao("o editor de entrada_geral.ent foi interrompido (Ctrl-C); a execução parou antes da "
+                            "leitura e nenhum arquivo de saída foi criado ou mudado");
+    }
     interpretar_entrada(ler_arquivo(arquivo_entrada));
 }
 
 void interpretar_entrada(std::string_view conteudo)
 {
+    // UTF-16 (o "Unicode" do Bloco de Notas): marca FF FE ou FE FF, ou um NUL
+    // num dos dois primeiros bytes.
+    if (conteudo.starts_with("\xFF\xFE") || conteudo.starts_with("\xFE\xFF") ||
+        conteudo.substr(0, 2).find('\0') != std::string_view::npos) {
+        throw Erro_execucao("erro de leitura em " + std::string(arquivo_entrada) +
+                            ": o arquivo está gravado em UTF-16 (Unicode); grave-o de novo como ANSI ou UTF-8 (no "
+                            "Bloco de Notas: Salvar como, Codificação)");
+    }
     Leitor_entrada leitor(conteudo);
     int ordem = 0;
     for (const Parametro& p : parametros) {
@@ -485,9 +531,10 @@ std::string nome_relatorio_aparado()
 }
 
 
-void escrever_relatorio()
+void preparar_saidas() { saidas_preparadas = std::make_unique<Saidas>(); }
+
+void escrever_relatorio(Arquivo_saida& f)
 {
-    Arquivo_saida f(nome_relatorio_aparado());
     secao_parametros_fisicos(f);
     secao_parametros_numericos(f);
     secao_normas_iniciais(f);
@@ -496,22 +543,24 @@ void escrever_relatorio()
     secao_medias(f);
     secao_deslocamentos(f);
     secao_tempo(f);
-    f.concluir();
 }
 
-void escrever_linhas_medias()
+void escrever_linhas_medias(Arquivo_saida& x_meio, Arquivo_saida& y_meio)
 {
     const auto& e = estado;
     const std::int32_t ixc = (e.Nx + 1) / 2;
     const std::int32_t iyc = (e.Ny + 1) / 2;
-    escrever_linha_media("desl_x_meio.txt", e.y, e.Ny, no(ixc, 1), static_cast<std::size_t>(e.Nx));
-    escrever_linha_media("desl_y_meio.txt", e.x, e.Nx, no(1, iyc), 1);
+    escrever_linha_media(x_meio, e.y, e.Ny, no(ixc, 1), static_cast<std::size_t>(e.Nx));
+    escrever_linha_media(y_meio, e.x, e.Nx, no(1, iyc), 1);
 }
 
 void escrever_resultados()
 {
-    escrever_relatorio();
-    escrever_linhas_medias();
+    if (!saidas_preparadas) preparar_saidas();
+    const std::unique_ptr<Saidas> s = std::move(saidas_preparadas);
+    escrever_relatorio(s->relatorio);
+    escrever_linhas_medias(s->x_meio, s->y_meio);
+    concluir_juntos({&s->relatorio, &s->x_meio, &s->y_meio});
     executar_comando("notepad " + citar_argumento(nome_relatorio_aparado()));
     executar_comando("wgnuplot desl_x_meio.gnu");
     executar_comando("wgnuplot desl_y_meio.gnu");

@@ -14,9 +14,15 @@ void interpretar_entrada(std::string_view conteudo);
 // Nome do relatório sem os brancos (e NULs) das pontas.
 std::string nome_relatorio_aparado();
 
-// Relatório, arquivos da linha média e visualizadores.
+// Cria os temporários do relatório e dos arquivos da linha média: prova,
+// antes do cálculo, que as saídas podem ser gravadas.
+void preparar_saidas();
+
+// Grava as saídas nos temporários, põe as três no lugar juntas e abre os
+// visualizadores.
 void escrever_resultados();
 
 // As partes de escrever_resultados.
-void escrever_relatorio();
-void escrever_linhas_medias();
+class Arquivo_saida;
+void escrever_relatorio(Arquivo_saida& relatorio);
+void escrever_linhas_medias(Arquivo_saida& x_meio, Arquivo_saida& y_meio);

@@ -1,11 +1,15 @@
 #include "formatacao.hpp"
 
 #include "erros.hpp"
+#include "plataforma.hpp"
 
 #include <charconv>
 #include <cmath>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 namespace {
@@ -120,13 +124,80 @@ Linha& Linha::coluna(int n)
     return *this;
 }
 
-Arquivo_saida::Arquivo_saida(const std::string& nome) : nome_(nome), temporario_(nome + ".parcial")
+std::string motivo_da_falha(int erro)
 {
-    saida_.open(temporario_, std::ios::binary | std::ios::trunc);
-    if (!saida_) {
-        throw Erro_execucao("não foi possível criar o arquivo de saída \"" + nome_ +
-                            "\" (diretório inexistente ou sem permissão de escrita)");
+    switch (erro) {
+    case ENOENT: return "o diretório não existe (crie-o ou corrija o caminho)";
+    case ENOTDIR: return "uma parte do caminho é um arquivo, não um diretório";
+    case EISDIR: return "já existe um diretório com esse nome (mude o nome ou remova o diretório)";
+    case EACCES:
+    case EPERM: return "sem permissão de escrita, ou o arquivo está aberto e bloqueado por outro programa";
+    case EROFS: return "o sistema de arquivos é somente leitura";
+    case ENOSPC: return "disco cheio ou sem inodes livres (libere espaço ou apague arquivos)";
+#ifdef EDQUOT
+    case EDQUOT: return "a cota de disco do usuário acabou (libere espaço ou peça mais cota)";
+#endif
+    case EMFILE:
+    case ENFILE: return "arquivos abertos demais no sistema (feche outros programas)";
+    case EFBIG: return "o arquivo passou do tamanho máximo permitido (limite do usuário ou do sistema de arquivos)";
+    case EIO: return "erro de entrada e saída no disco";
+    case ENAMETOOLONG: return "nome ou caminho longo demais";
+    case EINVAL: return "nome de arquivo que o sistema não aceita";
+#ifdef ELOOP
+    case ELOOP: return "ligações simbólicas em ciclo no caminho";
+#endif
+    case EBUSY:
+#ifdef ETXTBSY
+    case ETXTBSY:
+#endif
+        return "o arquivo está em uso por outro programa";
+    default: return "erro do sistema " + std::to_string(erro) + " (" + std::generic_category().message(erro) + ")";
     }
+}
+
+namespace {
+
+// Sufixo dos temporários: processo, contador e sorteio, para que duas
+// execuções (ou dois arquivos de uma) nunca escolham o mesmo nome.
+std::string sufixo_unico()
+{
+    static unsigned contador = 0;
+    static std::mt19937_64 sorteio(std::random_device{}() ^
+                                   static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    char texto[64];
+    std::snprintf(texto, sizeof texto, ".%lu-%u-%08llx.parcial", numero_do_processo(), contador++,
+                  static_cast<unsigned long long>(sorteio() & 0xFFFFFFFFu));
+    return texto;
+}
+
+std::string citado(const std::string& nome) { return "\"" + nome + "\""; }
+
+int errno_de(const std::error_code& erro)
+{
+    const std::error_condition condicao = erro.default_error_condition();
+    return condicao.category() == std::generic_category() ? condicao.value() : EIO;
+}
+
+} // namespace
+
+Arquivo_saida::Arquivo_saida(const std::string& nome) : nome_(nome)
+{
+    const auto falha = [&](int erro) {
+        return Erro_execucao("não foi possível criar o arquivo de saída " + citado(nome_) + ": " + motivo_da_falha(erro) +
+                             "; nenhum arquivo de saída foi mudado");
+    };
+    std::error_code ignorado;
+    if (std::filesystem::is_directory(nome_, ignorado)) throw falha(EISDIR);
+    for (int tentativa = 1;; ++tentativa) {
+        temporario_ = nome_ + sufixo_unico();
+        registrar_temporario(temporario_);
+        saida_ = criar_exclusivo(temporario_);
+        if (saida_ != nullptr) break;
+        const int erro = errno;
+        esquecer_temporario(temporario_);
+        if (erro != EEXIST || tentativa == 10) throw falha(erro);
+    }
+    std::setvbuf(saida_, nullptr, _IOFBF, 1 << 16);
 }
 
 Arquivo_saida::~Arquivo_saida()
@@ -136,36 +207,74 @@ Arquivo_saida::~Arquivo_saida()
 
 void Arquivo_saida::descartar()
 {
-    saida_.close();
-    std::error_code ignorado;
-    std::filesystem::remove(temporario_, ignorado);
+    if (saida_ != nullptr) std::fclose(saida_);
+    saida_ = nullptr;
+    std::remove(temporario_.c_str());
+    esquecer_temporario(temporario_);
 }
 
 void Arquivo_saida::escrever(const Linha& linha)
 {
-    saida_.write(linha.conteudo().data(), static_cast<std::streamsize>(linha.conteudo().size()));
+    const std::string& bytes = linha.conteudo();
+    if (std::fwrite(bytes.data(), 1, bytes.size(), saida_) != bytes.size()) falhar("gravar", errno);
     escrever_vazia();
 }
 
 void Arquivo_saida::escrever_vazia()
 {
-    saida_.write("\r\n", 2);
-    if (!saida_) falhar("gravar");
+    if (std::fwrite("\r\n", 1, 2, saida_) != 2) falhar("gravar", errno);
 }
 
-void Arquivo_saida::concluir()
+void Arquivo_saida::fechar()
 {
-    saida_.close();
-    if (!saida_) falhar("fechar");
-    std::error_code erro;
-    std::filesystem::rename(temporario_, nome_, erro);
-    if (erro) falhar("substituir");
-    concluido_ = true;
+    if (saida_ == nullptr) return;
+    errno = 0;
+    const bool esvaziou = std::fflush(saida_) == 0;
+    int erro = errno;
+    const bool fechou = std::fclose(saida_) == 0;
+    if (esvaziou) erro = errno;
+    saida_ = nullptr;
+    if (!esvaziou || !fechou) falhar("gravar", erro);
 }
 
-void Arquivo_saida::falhar(const char* acao)
+void Arquivo_saida::concluir() { concluir_juntos({this}); }
+
+void Arquivo_saida::falhar(const char* acao, int erro)
 {
     descartar();
-    throw Erro_execucao(std::string("falha ao ") + acao + " o arquivo de saída \"" + nome_ +
-                        "\" (disco cheio ou sem permissão?); o arquivo anterior, se havia, foi preservado");
+    throw Erro_execucao(std::string("falha ao ") + acao + " o arquivo de saída " + citado(nome_) + ": " +
+                        motivo_da_falha(erro) + "; nenhum arquivo de saída foi mudado");
+}
+
+void concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos)
+{
+    try {
+        for (Arquivo_saida* a : arquivos) a->fechar();
+    } catch (...) {
+        for (Arquivo_saida* a : arquivos) a->descartar();
+        throw;
+    }
+    Trecho_sem_interrupcao trecho;
+    std::string substituidos;
+    for (auto i = arquivos.begin(); i != arquivos.end(); ++i) {
+        Arquivo_saida& a = **i;
+        std::error_code erro;
+        std::filesystem::rename(a.temporario_, a.nome_, erro);
+        if (!erro) {
+            a.concluido_ = true;
+            esquecer_temporario(a.temporario_);
+            substituidos += (substituidos.empty() ? "" : ", ") + citado(a.nome_);
+            continue;
+        }
+        std::string mantidos;
+        for (auto j = i; j != arquivos.end(); ++j) {
+            (*j)->descartar();
+            mantidos += (mantidos.empty() ? "" : ", ") + citado((*j)->nome_);
+        }
+        throw Erro_execucao("falha ao substituir o arquivo de saída " + citado(a.nome_) + ": " +
+                            motivo_da_falha(errno_de(erro)) + "; " +
+                            (substituidos.empty() ? "nenhum arquivo de saída foi mudado"
+                                                  : "já substituídos por esta execução: " + substituidos +
+                                                        "; mantidos como estavam: " + mantidos));
+    }
 }

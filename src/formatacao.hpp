@@ -3,7 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -30,9 +31,14 @@ private:
     std::string bytes_;
 };
 
-// Arquivo de saída gravado num temporário ao lado do destino e renomeado sobre
-// ele só quando completo; se não for concluído, o temporário é apagado e o
-// arquivo anterior fica intacto.
+// Motivo de uma falha de arquivo, pelo errno, com o que fazer.
+std::string motivo_da_falha(int erro);
+
+// Arquivo de saída gravado num temporário próprio desta execução, criado ao
+// lado do destino com nome único e de forma exclusiva (nunca escreve através
+// de um arquivo ou ligação que já existia), e só depois posto no lugar do
+// destino. Se não for concluído, o temporário é apagado e o destino fica como
+// estava. Uma interrupção também apaga o temporário.
 class Arquivo_saida {
 public:
     explicit Arquivo_saida(const std::string& nome);
@@ -43,15 +49,28 @@ public:
     // Grava a linha e o terminador CR LF.
     void escrever(const Linha& linha);
     void escrever_vazia();
-    // Fecha, confere e põe o arquivo no lugar do destino.
+    // Grava o que falta e fecha o temporário.
+    void fechar();
+    // Fecha e põe no lugar do destino.
     void concluir();
 
+    const std::string& nome() const { return nome_; }
+    const std::string& temporario() const { return temporario_; }
+
 private:
-    void falhar(const char* acao);
+    friend void concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos);
+    [[noreturn]] void falhar(const char* acao, int erro);
     void descartar();
 
     std::string nome_;
     std::string temporario_;
-    std::ofstream saida_;
+    std::FILE* saida_ = nullptr;
     bool concluido_ = false;
 };
+
+// Fecha todos os arquivos e, só se todos foram gravados por inteiro, os põe no
+// lugar um logo depois do outro, sem interrupção no meio. Se uma gravação
+// falha, nenhum destino muda; se uma substituição falha, a mensagem diz quais
+// já foram substituídos e quais ficaram como estavam. Os temporários que
+// sobram são apagados.
+void concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos);

@@ -1,8 +1,12 @@
 #include "plataforma.hpp"
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
-#include <cstdio>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #ifdef _WIN32
@@ -12,6 +16,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 namespace {
@@ -32,6 +38,8 @@ struct Console_utf8 {
 
 } // namespace
 #else
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -41,6 +49,16 @@ int executar_comando(const std::string& linha)
     std::cerr.flush();
     std::fflush(nullptr);
     return std::system(linha.c_str());
+}
+
+bool comando_interrompido(int status)
+{
+#ifdef _WIN32
+    return static_cast<unsigned>(status) == 0xC000013Au || status == 128 + SIGINT;
+#else
+    if (status == -1) return false;
+    return (WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) || (WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGINT);
+#endif
 }
 
 double relogio()
@@ -53,27 +71,33 @@ double relogio()
 
 namespace {
 
-#ifdef _WIN32
-constexpr bool windows = true;
-#else
-constexpr bool windows = false;
-#endif
-
-bool caractere_seguro(char c)
+bool caractere_seguro(char c, bool cmd)
 {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
     if (c == '.' || c == '_' || c == '-' || c == '/') return true;
-    return windows && (c == '\\' || c == ':');
+    return cmd && (c == '\\' || c == ':');
 }
 
 } // namespace
 
-std::string citar_argumento(const std::string& nome)
+std::string_view caracteres_sem_citacao(Interpretador interpretador)
 {
+    return interpretador == Interpretador::cmd ? std::string_view("%!\"") : std::string_view();
+}
+
+std::string citar_argumento(const std::string& nome_arquivo, Interpretador interpretador)
+{
+    const bool cmd = interpretador == Interpretador::cmd;
+    std::string nome = nome_arquivo;
+    if (cmd) {
+        if (nome.find_first_of(caracteres_sem_citacao(interpretador)) != std::string::npos) return "";
+        std::replace(nome.begin(), nome.end(), '/', '\\');
+    }
+    if (!nome.empty() && (nome[0] == '-' || nome[0] == '+')) nome.insert(0, cmd ? ".\\" : "./");
     bool seguro = !nome.empty();
-    for (const char c : nome) seguro = seguro && caractere_seguro(c);
+    for (const char c : nome) seguro = seguro && caractere_seguro(c, cmd);
     if (seguro) return nome;
-    if (windows) return "\"" + nome + "\"";
+    if (cmd) return "\"" + nome + "\"";
     std::string citado = "'";
     for (const char c : nome) {
         if (c == '\'') citado += "'\\''";
@@ -81,6 +105,226 @@ std::string citar_argumento(const std::string& nome)
     }
     return citado + "'";
 }
+
+#ifdef _WIN32
+namespace {
+
+int errno_de(DWORD erro)
+{
+    switch (erro) {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_WRITE_PROTECT: return EROFS;
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    case ERROR_INVALID_NAME: return EINVAL;
+    default: return EIO;
+    }
+}
+
+} // namespace
+
+std::FILE* criar_exclusivo(const std::string& caminho)
+{
+    // FILE_SHARE_DELETE: a interrupção consegue apagar o temporário ainda aberto.
+    const HANDLE h = CreateFileA(caminho.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        errno = errno_de(GetLastError());
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    std::FILE* arquivo = fd == -1 ? nullptr : _fdopen(fd, "wb");
+    if (arquivo == nullptr) {
+        const int erro = errno;
+        if (fd == -1) CloseHandle(h);
+        else _close(fd);
+        DeleteFileA(caminho.c_str());
+        errno = erro;
+    }
+    return arquivo;
+}
+
+unsigned long numero_do_processo() { return GetCurrentProcessId(); }
+#else
+std::FILE* criar_exclusivo(const std::string& caminho)
+{
+    const int fd = ::open(caminho.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd == -1) return nullptr;
+    std::FILE* arquivo = ::fdopen(fd, "wb");
+    if (arquivo == nullptr) {
+        const int erro = errno;
+        ::close(fd);
+        ::unlink(caminho.c_str());
+        errno = erro;
+    }
+    return arquivo;
+}
+
+unsigned long numero_do_processo() { return static_cast<unsigned long>(::getpid()); }
+#endif
+
+// Interrupções. O tratador só usa o que é seguro num tratador de sinal: lê
+// vagas de tamanho fixo, cada uma marcada como ocupada só depois de escrita e
+// desmarcada antes de ser reusada, e chama unlink, write e _exit.
+namespace {
+
+constexpr int vagas = 8;
+constexpr std::size_t tamanho_vaga = 512;
+char temporarios[vagas][tamanho_vaga];
+volatile std::sig_atomic_t ocupada[vagas];
+const char* mensagem_interrupcao = "";
+std::size_t tamanho_mensagem = 0;
+
+void apagar_temporarios()
+{
+    for (int i = 0; i < vagas; ++i) {
+#ifdef _WIN32
+        if (ocupada[i]) DeleteFileA(temporarios[i]);
+#else
+        if (ocupada[i]) ::unlink(temporarios[i]);
+#endif
+    }
+}
+
+#ifdef _WIN32
+// O tratador do console roda numa thread própria: a trava o mantém fora das
+// vagas enquanto são mudadas e fora do trecho da substituição.
+struct Trava {
+    CRITICAL_SECTION secao;
+    Trava() { InitializeCriticalSection(&secao); }
+} trava;
+bool tratando = false;
+
+struct Travado {
+    Travado() { EnterCriticalSection(&trava.secao); }
+    ~Travado() { LeaveCriticalSection(&trava.secao); }
+};
+
+BOOL WINAPI ao_interromper(DWORD evento)
+{
+    const UINT status = evento == CTRL_C_EVENT ? 130 : evento == CTRL_BREAK_EVENT ? 149 : 129;
+    EnterCriticalSection(&trava.secao);
+    if (!tratando) {
+        LeaveCriticalSection(&trava.secao);
+        return FALSE;
+    }
+    apagar_temporarios();
+    DWORD escritos = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), mensagem_interrupcao, static_cast<DWORD>(tamanho_mensagem), &escritos,
+              nullptr);
+    if (console_utf8.anterior != 0) SetConsoleOutputCP(console_utf8.anterior);
+    // Sem ExitProcess: outra thread pode ter travas da biblioteca de C.
+    TerminateProcess(GetCurrentProcess(), status);
+    return TRUE;
+}
+#else
+struct Travado {
+    Travado() {} // sem threads no tratador de sinal: nada a travar
+};
+
+constexpr int sinais[] = {SIGINT, SIGTERM, SIGHUP};
+bool instalado[3];
+volatile std::sig_atomic_t adiado = 0;
+volatile std::sig_atomic_t pendente = 0;
+
+extern "C" void ao_interromper(int sinal)
+{
+    if (adiado) {
+        pendente = sinal;
+        return;
+    }
+    apagar_temporarios();
+    [[maybe_unused]] const ssize_t escritos = ::write(STDERR_FILENO, mensagem_interrupcao, tamanho_mensagem);
+    ::_exit(128 + sinal);
+}
+#endif
+
+} // namespace
+
+void tratar_interrupcoes(const char* mensagem)
+{
+    mensagem_interrupcao = mensagem;
+    tamanho_mensagem = std::strlen(mensagem);
+#ifdef _WIN32
+    {
+        Travado t;
+        tratando = true;
+    }
+    SetConsoleCtrlHandler(ao_interromper, TRUE);
+#else
+    struct sigaction acao {};
+    acao.sa_handler = ao_interromper;
+    sigemptyset(&acao.sa_mask);
+    for (const int s : sinais) sigaddset(&acao.sa_mask, s);
+    for (int i = 0; i < 3; ++i) {
+        struct sigaction anterior {};
+        if (sigaction(sinais[i], nullptr, &anterior) != 0 || anterior.sa_handler == SIG_IGN) continue;
+        instalado[i] = sigaction(sinais[i], &acao, nullptr) == 0;
+    }
+#endif
+}
+
+void registrar_temporario(const std::string& caminho)
+{
+    if (caminho.size() >= tamanho_vaga) return;
+    Travado t;
+    for (int i = 0; i < vagas; ++i) {
+        if (ocupada[i]) continue;
+        std::memcpy(temporarios[i], caminho.c_str(), caminho.size() + 1);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        ocupada[i] = 1;
+        return;
+    }
+}
+
+void esquecer_temporario(const std::string& caminho)
+{
+    Travado t;
+    for (int i = 0; i < vagas; ++i) {
+        if (ocupada[i] && caminho == temporarios[i]) ocupada[i] = 0;
+    }
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+#ifdef _WIN32
+Trecho_sem_interrupcao::Trecho_sem_interrupcao() { EnterCriticalSection(&trava.secao); }
+
+Trecho_sem_interrupcao::~Trecho_sem_interrupcao()
+{
+    tratando = false;
+    LeaveCriticalSection(&trava.secao);
+}
+#else
+// Com um sinalizador e não com sigprocmask: o sinal pode chegar a outra thread.
+Trecho_sem_interrupcao::Trecho_sem_interrupcao()
+{
+    adiado = 1;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+Trecho_sem_interrupcao::~Trecho_sem_interrupcao()
+{
+    struct sigaction padrao {};
+    padrao.sa_handler = SIG_DFL;
+    sigemptyset(&padrao.sa_mask);
+    for (int i = 0; i < 3; ++i) {
+        if (instalado[i]) sigaction(sinais[i], &padrao, nullptr);
+        instalado[i] = false;
+    }
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    adiado = 0;
+    if (pendente) std::raise(pendente);
+}
+#endif
 
 unsigned long long memoria_fisica()
 {

@@ -1,6 +1,7 @@
 // Ponto de entrada: uma execução completa; qualquer falha termina aqui, com
 // mensagem em português e status diferente de zero.
 #include "erros.hpp"
+#include "plataforma.hpp"
 #include "processamento.hpp"
 
 #include <iostream>
@@ -8,6 +9,7 @@
 
 int main()
 {
+    tratar_interrupcoes("placa2d: execução interrompida; nenhum arquivo de saída foi criado ou mudado\n");
     try {
         simulacao();
         return 0;

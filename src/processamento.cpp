@@ -18,6 +18,7 @@ void simulacao()
     auto& e = estado;
     ler_entrada();
     validar_parametros();
+    preparar_saidas(); // antes do cálculo: uma saída impossível aparece já
     limpar_falhas_aritmeticas();
     const double inicio = relogio();
     e.tempo = inicio;

@@ -62,11 +62,14 @@ void exigir_proporcao()
     }
 }
 
-// Caminho absoluto normalizado; no Windows, sem distinção de maiúsculas.
+// Diretório pai canônico (ligações simbólicas resolvidas, mesmo que o
+// arquivo ainda não exista) e o nome; no Windows, sem distinção de maiúsculas.
 std::string caminho_comparavel(const fs::path& p)
 {
     std::error_code erro;
-    std::string s = fs::absolute(p, erro).lexically_normal().generic_string();
+    const fs::path absoluto = fs::absolute(p, erro).lexically_normal();
+    const fs::path pai = fs::weakly_canonical(absoluto.parent_path(), erro);
+    std::string s = ((erro ? absoluto.parent_path() : pai) / absoluto.filename()).generic_string();
 #ifdef _WIN32
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 #endif
@@ -87,8 +90,13 @@ void exigir_nome_relatorio()
     }
     const bool controle = std::any_of(nome.begin(), nome.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
     if (controle) recusar("nome_relatorio", "o nome do relatório tem caracteres de controle");
-    for (const char* proprio : {"entrada_geral.ent", "desl_x_meio.txt", "desl_y_meio.txt", "desl_x_meio.gnu",
-                                "desl_y_meio.gnu", "desl_x_meio.txt.parcial", "desl_y_meio.txt.parcial"}) {
+    const std::string_view sem_citacao = caracteres_sem_citacao(interpretador_do_sistema);
+    if (nome.find_first_of(sem_citacao) != std::string::npos) {
+        recusar("nome_relatorio = \"" + nome + "\"", "o nome do relatório não pode ter % nem ! nem aspas (o "
+                                                      "interpretador de comandos os trataria como variáveis)");
+    }
+    for (const char* proprio :
+         {"entrada_geral.ent", "desl_x_meio.txt", "desl_y_meio.txt", "desl_x_meio.gnu", "desl_y_meio.gnu"}) {
         if (mesmo_arquivo(nome, proprio)) {
             recusar("nome_relatorio = \"" + nome + "\"",
                     "o relatório não pode ter o nome de um arquivo do próprio programa (" + std::string(proprio) + ")");
