@@ -1,6 +1,7 @@
 #include "auxiliar.hpp"
 
 #include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -62,25 +63,42 @@ void Area::criar_substituto(const std::string& nome, const std::string& corpo) c
 
 std::string Area::comandos() const { return ler(base_ / "comandos.log"); }
 
-Resultado executar_programa(const Area& area, bool so_substitutos)
+Em_execucao::Em_execucao(const Area& area, bool so_substitutos, const std::string& preambulo)
 {
-    const fs::path saida = area.bin() / "saida.txt";
-    const fs::path erros = area.bin() / "erros.txt";
+    static std::atomic<int> contador{0};
+    const std::string n = std::to_string(contador++);
+    saida_ = area.bin() / ("saida-" + n + ".txt");
+    erros_ = area.bin() / ("erros-" + n + ".txt");
     std::string caminho = area.bin().string();
     if (!so_substitutos) caminho.append(":").append(std::getenv("PATH"));
-    const std::string comando = "cd '" + area.trabalho().string() + "' && PATH='" + caminho + "' '" +
-                                PLACA2D_EXECUTAVEL + "' > '" + saida.string() + "' 2> '" + erros.string() +
-                                "' < /dev/null";
-    const int bruto = std::system(comando.c_str());
+    const std::string comando = preambulo + "\ncd '" + area.trabalho().string() + "' && PATH='" + caminho +
+                                "' exec '" + PLACA2D_EXECUTAVEL + "' > '" + saida_.string() + "' 2> '" +
+                                erros_.string() + "' < /dev/null";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        for (const int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+        ::execl("/bin/sh", "sh", "-c", comando.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+}
+
+Resultado Em_execucao::esperar()
+{
+    int bruto = 0;
+    ::waitpid(pid_, &bruto, 0);
     Resultado r;
     if (WIFEXITED(bruto)) r.status = WEXITSTATUS(bruto);
-    // O sh informa sinal do filho como 128+n.
     r.sinal = WIFSIGNALED(bruto) || (WIFEXITED(bruto) && WEXITSTATUS(bruto) > 128);
-    r.saida = ler(saida);
-    r.erros = ler(erros);
-    fs::remove(saida);
-    fs::remove(erros);
+    r.saida = ler(saida_);
+    r.erros = ler(erros_);
+    fs::remove(saida_);
+    fs::remove(erros_);
     return r;
+}
+
+Resultado executar_programa(const Area& area, bool so_substitutos, const std::string& preambulo)
+{
+    return Em_execucao(area, so_substitutos, preambulo).esperar();
 }
 
 No_diretorio::No_diretorio(const fs::path& destino) : anterior_(fs::current_path()) { fs::current_path(destino); }

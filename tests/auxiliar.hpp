@@ -63,9 +63,21 @@ struct Resultado {
     std::string erros;   // stderr
 };
 
-// Executa o placa2d em area.trabalho(), com area.bin() à frente no PATH
-// (ou PATH só com area.bin(), se `so_substitutos`).
-Resultado executar_programa(const Area& area, bool so_substitutos = false);
+// O placa2d rodando em area.trabalho(), com area.bin() à frente no PATH (ou
+// PATH só com area.bin(), se `so_substitutos`); `preambulo` (sh) roda antes,
+// no mesmo processo (ulimit, por exemplo). O processo é o do próprio placa2d.
+class Em_execucao {
+public:
+    Em_execucao(const Area& area, bool so_substitutos = false, const std::string& preambulo = "");
+    int pid() const { return pid_; }
+    Resultado esperar();
+
+private:
+    int pid_ = -1;
+    fs::path saida_, erros_;
+};
+
+Resultado executar_programa(const Area& area, bool so_substitutos = false, const std::string& preambulo = "");
 
 // Muda o diretório de trabalho do processo enquanto existir.
 class No_diretorio {

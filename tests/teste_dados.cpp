@@ -159,13 +159,22 @@ TEST_F(Leitura, VirgulaOuBarraNoInicioMantemOValorDeInicio)
     EXPECT_EQ(estado.reserva, 0.0);
     EXPECT_EQ(estado.Ly, 1.0);
 
+    // Vírgula seguida de branco, de comentário ou do fim da linha ainda termina o valor.
     Entrada f;
-    f.Nx = "7,8";
+    f.Nx = "7,";
     f.Lx = "2.0/3";
+    f.Ly = "3.0,comentário";
+    f.nu = "0.25,/";
     reiniciar_variaveis();
     interpretar_entrada(f.texto());
     EXPECT_EQ(estado.Nx, 7);
     EXPECT_EQ(estado.Lx, 2.0);
+    EXPECT_EQ(estado.Ly, 3.0);
+    EXPECT_EQ(estado.nu, 0.25);
+    reiniciar_variaveis();
+    interpretar_entrada("r.txt\n1.0,\n1\n5\n5\n100\n10\n3\n1e-6\n0\n0.3\n1e-5\n1\n3,");
+    EXPECT_EQ(estado.Lx, 1.0);
+    EXPECT_EQ(estado.passo_hist, 3);
 }
 
 TEST_F(Leitura, LimitesDosInteirosDe32Bits)
@@ -198,6 +207,9 @@ TEST_F(Leitura, ValoresInvalidosSaoErrosQueNomeiamLinhaParametroETexto)
         {&Entrada::reserva, "0x10", "\"0x10\" não é um número real"},
         {&Entrada::nome_relatorio, "'sem fim.txt", "(parâmetro nome_relatorio): \"'sem fim.txt  nome do relatório\" não tem o delimitador de fechamento (')"},
         {&Entrada::modo_saida, "-", "\"-\" não é um número inteiro"},
+        {&Entrada::nu, "0,3", "linha 11 (parâmetro nu): \"0,3\" tem vírgula decimal; use ponto decimal: 0.3"},
+        {&Entrada::alpha, "1,2E-5", "\"1,2E-5\" tem vírgula decimal; use ponto decimal: 1.2E-5"},
+        {&Entrada::Nx, "7,8", "(parâmetro Nx): \"7,8\" tem vírgula decimal"},
     };
     for (const auto& caso : casos) {
         Entrada e;
@@ -334,7 +346,9 @@ protected:
     std::vector<std::string> escrever()
     {
         teste::No_diretorio no(area_.trabalho());
-        escrever_relatorio();
+        Arquivo_saida f("relatorio.txt");
+        escrever_relatorio(f);
+        f.concluir();
         return linhas_de(teste::ler(area_.arquivo("relatorio.txt")));
     }
 
@@ -451,7 +465,9 @@ protected:
     std::vector<std::string> ler(const char* nome)
     {
         teste::No_diretorio no(area_.trabalho());
-        escrever_linhas_medias();
+        Arquivo_saida x_meio("desl_x_meio.txt"), y_meio("desl_y_meio.txt");
+        escrever_linhas_medias(x_meio, y_meio);
+        concluir_juntos({&x_meio, &y_meio});
         return linhas_de(teste::ler(area_.arquivo(nome)));
     }
 

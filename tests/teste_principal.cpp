@@ -1,6 +1,7 @@
 // O programa inteiro, executado num diretório temporário com notepad e
 // wgnuplot substitutos à frente no PATH.
 #include "auxiliar.hpp"
+#include "plataforma.hpp"
 
 #include <gtest/gtest.h>
 
@@ -138,13 +139,16 @@ TEST(Execucao, NomeDoRelatorioNaLinhaDeComandoDoNotepad)
     const struct {
         const char* linha;
         const char* arquivo;
+        const char* argumento;
     } casos[] = {
-        {"'   com brancos.txt'", "com brancos.txt"},
-        {"'meu relatorio.txt'", "meu relatorio.txt"},
-        {"'a;touch invasor'", "a;touch invasor"},
-        {"'$(touch invasor)&x'", "$(touch invasor)&x"},
-        {"\"it's.txt\"", "it's.txt"},
-        {"simples-1.0_ok.txt", "simples-1.0_ok.txt"},
+        {"'   com brancos.txt'", "com brancos.txt", "com brancos.txt"},
+        {"'meu relatorio.txt'", "meu relatorio.txt", "meu relatorio.txt"},
+        {"'a;touch invasor'", "a;touch invasor", "a;touch invasor"},
+        {"'$(touch invasor)&x'", "$(touch invasor)&x", "$(touch invasor)&x"},
+        {"\"it's.txt\"", "it's.txt", "it's.txt"},
+        {"simples-1.0_ok.txt", "simples-1.0_ok.txt", "simples-1.0_ok.txt"},
+        {"-rf", "-rf", "./-rf"},
+        {"'+!touch invasor'", "+!touch invasor", "./+!touch invasor"},
     };
     for (const auto& caso : casos) {
         Area area;
@@ -153,7 +157,7 @@ TEST(Execucao, NomeDoRelatorioNaLinhaDeComandoDoNotepad)
         e.nome_relatorio = caso.linha;
         area.gravar_entrada(e.texto());
         ASSERT_EQ(teste::executar_programa(area).status, 0) << caso.linha;
-        EXPECT_EQ(teste::ler(area.arquivo("../argumentos.log")), "1:entrada_geral.ent\n1:" + std::string(caso.arquivo) + "\n");
+        EXPECT_EQ(teste::ler(area.arquivo("../argumentos.log")), "1:entrada_geral.ent\n1:" + std::string(caso.argumento) + "\n");
         EXPECT_TRUE(std::filesystem::exists(area.arquivo(caso.arquivo))) << caso.arquivo;
         EXPECT_FALSE(std::filesystem::exists(area.arquivo("invasor")));
     }
@@ -163,6 +167,47 @@ TEST(Execucao, NomeDoRelatorioNaLinhaDeComandoDoNotepad)
     area.gravar_entrada(e.texto());
     ASSERT_EQ(teste::executar_programa(area).status, 0);
     EXPECT_NE(area.comandos().find("\nnotepad rel.txt\n"), std::string::npos);
+}
+
+// O ramo do cmd é conferido em qualquer sistema.
+TEST(CitarArgumento, ShECmd)
+{
+    const struct {
+        Interpretador interpretador;
+        const char* nome;
+        const char* citado;
+    } casos[] = {
+        {Interpretador::sh, "-rf", "./-rf"},
+        {Interpretador::sh, "+x y", "'./+x y'"},
+        {Interpretador::sh, "pasta/-a", "pasta/-a"},
+        {Interpretador::cmd, "a b.txt", "\"a b.txt\""},
+        {Interpretador::cmd, "-rf", ".\\-rf"},
+        {Interpretador::cmd, "+a", "\".\\+a\""},
+        {Interpretador::cmd, "pasta/rel.txt", "pasta\\rel.txt"},
+        {Interpretador::cmd, "C:\\dados\\rel.txt", "C:\\dados\\rel.txt"},
+        {Interpretador::cmd, "a&b^c(1)|d.txt", "\"a&b^c(1)|d.txt\""},
+        {Interpretador::cmd, "%PATH%.txt", ""},
+        {Interpretador::cmd, "a!b!.txt", ""},
+        {Interpretador::cmd, "a\"&calc.txt", ""},
+    };
+    for (const auto& caso : casos) {
+        EXPECT_EQ(citar_argumento(caso.nome, caso.interpretador), caso.citado) << caso.nome;
+    }
+}
+
+// Ctrl-C no editor: o editor morto por SIGINT, ou o status 130 que o sh dá.
+TEST(Execucao, EditorInterrompidoParaAntesDaLeitura)
+{
+    for (const char* corpo : {"exit 130", "exec perl -e '$SIG{INT} = \"DEFAULT\"; kill \"INT\", $$'"}) {
+        Area area;
+        area.criar_substituto("notepad", corpo);
+        area.gravar_entrada(Entrada().texto());
+        const auto r = teste::executar_programa(area);
+        EXPECT_EQ(r.status, 1) << corpo;
+        EXPECT_NE(r.erros.find("o editor de entrada_geral.ent foi interrompido"), std::string::npos) << r.erros;
+        EXPECT_EQ(area.comandos(), "notepad entrada_geral.ent\n");
+        EXPECT_FALSE(std::filesystem::exists(area.arquivo("relatorio.txt")));
+    }
 }
 
 TEST(Execucao, TerminaNormalmenteSemNotepadNemWgnuplot)

@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <functional>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -20,8 +24,11 @@ std::map<std::string, std::string> retrato(const fs::path& diretorio)
 {
     std::map<std::string, std::string> arquivos;
     for (const auto& item : fs::recursive_directory_iterator(diretorio)) {
+        std::error_code erro;
         arquivos[item.path().lexically_relative(diretorio).string()] =
-            item.is_regular_file() ? teste::ler(item.path()) : "<diretório>";
+            item.is_symlink() ? "-> " + fs::read_symlink(item.path()).string()
+            : item.is_regular_file(erro) ? teste::ler(item.path())
+                                         : "<diretório>";
     }
     return arquivos;
 }
@@ -30,7 +37,15 @@ struct Caso_ruim {
     const char* descricao;
     std::string conteudo;
     const char* trecho; // parte esperada da mensagem
+    std::function<void(const fs::path&)> preparar = nullptr; // no diretório de trabalho, antes da execução
 };
+
+std::string utf16(const std::string& texto)
+{
+    std::string convertido = "\xFF\xFE";
+    for (const char c : texto) convertido += std::string{c, '\0'};
+    return convertido;
+}
 
 Entrada com(std::string Entrada::*campo, const char* valor)
 {
@@ -76,8 +91,19 @@ std::vector<Caso_ruim> casos_ruins()
         {"lixo binário", lixo, "erro de leitura"},
         {"5 MB de algarismos", com(&Entrada::Nx, std::string(5 << 20, '9').c_str()).texto(), "fora do intervalo"},
         {"5 MB de algarismos reais", com(&Entrada::Lx, std::string(5 << 20, '9').c_str()).texto(), "excede o maior"},
-        {"diretório inexistente", com(&Entrada::nome_relatorio, "'nao/existe/rel.txt'").texto(), "não foi possível criar"},
-        {"arquivo no caminho", com(&Entrada::nome_relatorio, "'entrada_geral.ent/rel.txt'").texto(), "não foi possível criar"},
+        {"nome pela ligação ao diretório", com(&Entrada::nome_relatorio, "'aqui/desl_y_meio.txt'").texto(),
+         "(desl_y_meio.txt)"},
+        {"entrada em UTF-16", utf16(valida), "está gravado em UTF-16 (Unicode); grave-o de novo como ANSI ou UTF-8"},
+        {"entrada é um diretório", "", "entrada_geral.ent no diretório de trabalho é um diretório",
+         [](const fs::path& d) {
+             fs::remove(d / "entrada_geral.ent");
+             fs::create_directory(d / "entrada_geral.ent");
+         }},
+        {"entrada em ciclo", "", "é uma ligação simbólica em ciclo",
+         [](const fs::path& d) {
+             fs::remove(d / "entrada_geral.ent");
+             fs::create_symlink("entrada_geral.ent", d / "entrada_geral.ent");
+         }},
     };
 }
 
@@ -87,6 +113,8 @@ TEST(Recusa, EntradasRuinsTerminamComMensagemENadaMudaNoDiretorio)
         Area area;
         area.gravar_entrada(caso.conteudo);
         teste::gravar(area.arquivo("desl_x_meio.txt"), "anterior\r\n");
+        fs::create_directory_symlink(".", area.arquivo("aqui"));
+        if (caso.preparar) caso.preparar(area.trabalho());
         const auto antes = retrato(area.trabalho());
         const auto r = teste::executar_programa(area);
         EXPECT_NE(r.status, 0) << caso.descricao;
@@ -96,6 +124,40 @@ TEST(Recusa, EntradasRuinsTerminamComMensagemENadaMudaNoDiretorio)
         EXPECT_NE(r.erros.find(caso.trecho), std::string::npos) << caso.descricao << ": " << r.erros;
         EXPECT_LT(r.erros.size(), 600u) << caso.descricao;
         EXPECT_EQ(retrato(area.trabalho()), antes) << caso.descricao;
+    }
+}
+
+// Uma saída que não pode ser criada é recusada antes de um cálculo de vários segundos.
+TEST(Recusa, SaidaImpossivelAntesDoCalculo)
+{
+    const struct {
+        const char* nome;
+        const char* trecho;
+        const char* diretorio; // criado antes
+    } casos[] = {
+        {"'nao/existe/rel.txt'", "\"nao/existe/rel.txt\": o diretório não existe", nullptr},
+        {"'entrada_geral.ent/rel.txt'", "uma parte do caminho é um arquivo, não um diretório", nullptr},
+        {"pasta", "\"pasta\": já existe um diretório com esse nome", "pasta"},
+        {"rel.txt", "\"desl_y_meio.txt\": já existe um diretório", "desl_y_meio.txt"},
+    };
+    for (const auto& caso : casos) {
+        Area area;
+        Entrada e;
+        e.nome_relatorio = caso.nome;
+        e.Nx = e.Ny = "201";
+        e.itmax = "1";
+        e.itgs = "2000";
+        e.itdesl = "20";
+        area.gravar_entrada(e.texto());
+        if (caso.diretorio) fs::create_directory(area.arquivo(caso.diretorio));
+        const auto antes = retrato(area.trabalho());
+        const auto inicio = std::chrono::steady_clock::now();
+        const auto r = teste::executar_programa(area);
+        const std::chrono::duration<double> duracao = std::chrono::steady_clock::now() - inicio;
+        EXPECT_EQ(r.status, 1) << caso.nome;
+        EXPECT_NE(r.erros.find(caso.trecho), std::string::npos) << r.erros;
+        EXPECT_LT(duracao.count(), 1.0) << caso.nome;
+        EXPECT_EQ(retrato(area.trabalho()), antes) << caso.nome;
     }
 }
 
@@ -155,13 +217,25 @@ TEST_F(Gravacao, FalhaNoMeioPreservaOArquivoAnterior)
     EXPECT_EQ(retrato("."), (std::map<std::string, std::string>{{"rel.txt", "relatório anterior\r\n"}}));
 }
 
-TEST_F(Gravacao, SubstituicaoImpossivelEhErroEApagaOTemporario)
+TEST_F(Gravacao, SubstituicaoImpossivelDizQuaisMudaramEApagaOsTemporarios)
 {
-    fs::create_directories("rel.txt/ocupado");
-    Arquivo_saida f("rel.txt");
-    f.escrever(Linha().texto("novo"));
-    EXPECT_THROW(f.concluir(), Erro_execucao);
-    EXPECT_FALSE(fs::exists("rel.txt.parcial"));
+    teste::gravar("c.txt", "c anterior");
+    Arquivo_saida a("a.txt"), b("b.txt"), c("c.txt");
+    for (Arquivo_saida* f : {&a, &b, &c}) f->escrever(Linha().texto("novo"));
+    fs::remove("c.txt");
+    fs::create_directories("c.txt/ocupado");
+    try {
+        concluir_juntos({&a, &b, &c});
+        ADD_FAILURE() << "esperava erro";
+    } catch (const Erro_execucao& e) {
+        EXPECT_NE(std::string(e.what()).find("falha ao substituir o arquivo de saída \"c.txt\": "), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("já substituídos por esta execução: \"a.txt\", \"b.txt\"; mantidos "
+                                             "como estavam: \"c.txt\""),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(retrato("."), (std::map<std::string, std::string>{
+                                {"a.txt", "novo\r\n"}, {"b.txt", "novo\r\n"}, {"c.txt", "<diretório>"}, {"c.txt/ocupado", "<diretório>"}}));
 }
 
 TEST_F(Gravacao, ConcluidoSubstituiODestino)
@@ -170,8 +244,110 @@ TEST_F(Gravacao, ConcluidoSubstituiODestino)
     Arquivo_saida f("rel.txt");
     f.escrever(Linha().texto("curto"));
     f.concluir();
-    EXPECT_EQ(teste::ler("rel.txt"), "curto\r\n");
-    EXPECT_FALSE(fs::exists("rel.txt.parcial"));
+    EXPECT_EQ(retrato("."), (std::map<std::string, std::string>{{"rel.txt", "curto\r\n"}}));
+}
+
+// Saídas de uma execução anterior, para ver que nada muda quando a gravação falha.
+void saidas_anteriores(const Area& area)
+{
+    for (const char* nome : {"rel.txt", "desl_x_meio.txt", "desl_y_meio.txt"}) {
+        teste::gravar(area.arquivo(nome), std::string("anterior de ") + nome);
+    }
+}
+
+Entrada grande(const char* n)
+{
+    Entrada e;
+    e.nome_relatorio = "rel.txt";
+    e.Nx = e.Ny = n;
+    e.itmax = "10";
+    e.itgs = e.itdesl = "1";
+    return e;
+}
+
+TEST(Gravacao_execucao, FalhaNumArquivoDepoisDeOutroGravadoNaoMudaNenhum)
+{
+    Area area;
+    Entrada e; // relatório de uns 6 KB, desl_x_meio.txt de 31 KB
+    e.nome_relatorio = "rel.txt";
+    e.Nx = "3";
+    e.Ny = "400";
+    e.modo_saida = "0";
+    e.passo_hist = "1000";
+    area.gravar_entrada(e.texto());
+    saidas_anteriores(area);
+    const auto antes = retrato(area.trabalho());
+    const auto r = teste::executar_programa(area, false, "ulimit -f 16; trap '' XFSZ");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.erros.find("falha ao gravar o arquivo de saída \"desl_x_meio.txt\": o arquivo passou do tamanho "
+                           "máximo permitido"),
+              std::string::npos)
+        << r.erros;
+    EXPECT_EQ(retrato(area.trabalho()), antes);
+}
+
+TEST(Gravacao_execucao, SigtermDuranteAGravacaoApagaOsTemporarios)
+{
+    Area area;
+    area.gravar_entrada(grande("601").texto()); // relatório de 83 MB
+    saidas_anteriores(area);
+    const auto antes = retrato(area.trabalho());
+    teste::Em_execucao execucao(area);
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool gravando = false;
+    while (!gravando && std::chrono::steady_clock::now() < limite) {
+        for (const auto& item : fs::directory_iterator(area.trabalho())) {
+            std::error_code erro;
+            const auto tamanho = fs::file_size(item.path(), erro);
+            gravando = gravando || (item.path().string().find(".parcial") != std::string::npos && !erro && tamanho > 0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(gravando);
+    ::kill(execucao.pid(), SIGTERM);
+    const auto r = execucao.esperar();
+    EXPECT_EQ(r.status, 128 + SIGTERM);
+    EXPECT_EQ(r.erros, "placa2d: execução interrompida; nenhum arquivo de saída foi criado ou mudado\n");
+    EXPECT_EQ(retrato(area.trabalho()), antes);
+}
+
+// Os arquivos de saída mascarados no tempo, a única linha que muda de uma execução para outra.
+std::map<std::string, std::string> saidas(const Area& area)
+{
+    auto arquivos = retrato(area.trabalho());
+    std::string& relatorio = arquivos["rel.txt"];
+    const std::size_t p = relatorio.rfind("Tempo de processamento");
+    if (p != std::string::npos) relatorio.erase(p);
+    return arquivos;
+}
+
+TEST(Gravacao_execucao, DuasExecucoesSimultaneasNoMesmoDiretorioGravamArquivosInteiros)
+{
+    Area sozinha, comum;
+    for (const Area* area : {&sozinha, &comum}) area->gravar_entrada(grande("301").texto());
+    ASSERT_EQ(teste::executar_programa(sozinha).status, 0);
+    teste::Em_execucao a(comum), b(comum);
+    EXPECT_EQ(a.esperar().status, 0);
+    EXPECT_EQ(b.esperar().status, 0);
+    EXPECT_EQ(saidas(comum), saidas(sozinha));
+}
+
+TEST(Gravacao_execucao, LigacoesNosNomesParciaisAntigosNaoSaoSeguidas)
+{
+    Area area, referencia;
+    for (const Area* a : {&area, &referencia}) a->gravar_entrada(grande("5").texto());
+    ASSERT_EQ(teste::executar_programa(referencia).status, 0);
+    teste::gravar(area.arquivo("vitima1"), "intacta 1");
+    teste::gravar(area.arquivo("vitima2"), "intacta 2");
+    fs::create_symlink("vitima1", area.arquivo("rel.txt.parcial"));
+    fs::create_hard_link(area.arquivo("vitima2"), area.arquivo("desl_x_meio.txt.parcial"));
+    ASSERT_EQ(teste::executar_programa(area).status, 0);
+    auto esperado = saidas(referencia);
+    esperado["vitima1"] = "intacta 1";
+    esperado["rel.txt.parcial"] = "-> vitima1";
+    esperado["vitima2"] = esperado["desl_x_meio.txt.parcial"] = "intacta 2";
+    EXPECT_EQ(saidas(area), esperado);
+    EXPECT_FALSE(fs::is_symlink(area.arquivo("rel.txt")));
 }
 
 TEST(Memoria, ContaCamposVetorDeTrabalhoCoordenadasEHistorias)
