@@ -230,10 +230,12 @@ std::string ajustar_nome(std::string nome)
 
 // Número seguido de vírgula e algarismo: vírgula decimal, que terminaria o
 // valor em silêncio (1,5 seria lido como 1).
-void recusar_virgula_decimal(std::string_view linha, std::string_view item, int numero, const Parametro& p)
+void recusar_virgula_decimal(std::string_view linha, std::string_view item, int numero, const Parametro& p,
+                             bool inteiro)
 {
     if (item.size() + 1 >= linha.size() || linha[item.size()] != ',' || !eh_digito(linha[item.size() + 1])) return;
     std::string texto(linha.substr(0, linha.find_first_of(" \t\r/")));
+    if (inteiro) erro_leitura(numero, p, texto, "tem vírgula decimal; escreva um número inteiro, só com algarismos");
     std::string sugestao = texto;
     sugestao[item.size()] = '.';
     erro_leitura(numero, p, texto, "tem vírgula decimal; use ponto decimal: " + sugestao);
@@ -250,10 +252,10 @@ void ler_parametro(std::string_view linha, int numero, const Parametro& p)
                 estado.*membro = ajustar_nome(ler_nome(linha, numero, p));
             } else if constexpr (std::is_same_v<Tipo, double>) {
                 estado.*membro = ler_real(item, numero, p);
-                recusar_virgula_decimal(linha, item, numero, p);
+                recusar_virgula_decimal(linha, item, numero, p, false);
             } else {
                 estado.*membro = ler_inteiro(item, numero, p);
-                recusar_virgula_decimal(linha, item, numero, p);
+                recusar_virgula_decimal(linha, item, numero, p, true);
             }
         },
         p.destino);

@@ -209,7 +209,7 @@ TEST_F(Leitura, ValoresInvalidosSaoErrosQueNomeiamLinhaParametroETexto)
         {&Entrada::modo_saida, "-", "\"-\" não é um número inteiro"},
         {&Entrada::nu, "0,3", "linha 11 (parâmetro nu): \"0,3\" tem vírgula decimal; use ponto decimal: 0.3"},
         {&Entrada::alpha, "1,2E-5", "\"1,2E-5\" tem vírgula decimal; use ponto decimal: 1.2E-5"},
-        {&Entrada::Nx, "7,8", "(parâmetro Nx): \"7,8\" tem vírgula decimal"},
+        {&Entrada::Nx, "7,8", "(parâmetro Nx): \"7,8\" tem vírgula decimal; escreva um número inteiro"},
     };
     for (const auto& caso : casos) {
         Entrada e;
