@@ -286,29 +286,32 @@ TEST(Gravacao_execucao, FalhaNumArquivoDepoisDeOutroGravadoNaoMudaNenhum)
     EXPECT_EQ(retrato(area.trabalho()), antes);
 }
 
-TEST(Gravacao_execucao, SigtermDuranteAGravacaoApagaOsTemporarios)
+// SIGTERM logo que os temporários existem (no cálculo) e quando já recebem bytes (na gravação).
+TEST(Gravacao_execucao, SigtermNoCalculoOuNaGravacaoApagaOsTemporarios)
 {
-    Area area;
-    area.gravar_entrada(grande("601").texto()); // relatório de 83 MB
-    saidas_anteriores(area);
-    const auto antes = retrato(area.trabalho());
-    teste::Em_execucao execucao(area);
-    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    bool gravando = false;
-    while (!gravando && std::chrono::steady_clock::now() < limite) {
-        for (const auto& item : fs::directory_iterator(area.trabalho())) {
-            std::error_code erro;
-            const auto tamanho = fs::file_size(item.path(), erro);
-            gravando = gravando || (item.path().string().find(".parcial") != std::string::npos && !erro && tamanho > 0);
+    for (const std::uintmax_t bytes_antes : {0u, 1u}) {
+        Area area;
+        area.gravar_entrada(grande("601").texto()); // relatório de 83 MB
+        saidas_anteriores(area);
+        const auto antes = retrato(area.trabalho());
+        teste::Em_execucao execucao(area);
+        const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        bool chegou = false;
+        while (!chegou && std::chrono::steady_clock::now() < limite) {
+            for (const auto& item : fs::directory_iterator(area.trabalho())) {
+                std::error_code erro;
+                const auto tamanho = fs::file_size(item.path(), erro);
+                chegou = chegou || (item.path().string().ends_with(".parcial") && !erro && tamanho >= bytes_antes);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(chegou);
+        ::kill(execucao.pid(), SIGTERM);
+        const auto r = execucao.esperar();
+        EXPECT_EQ(r.status, 128 + SIGTERM) << bytes_antes;
+        EXPECT_EQ(r.erros, "placa2d: execução interrompida; nenhum arquivo de saída foi criado ou mudado\n");
+        EXPECT_EQ(retrato(area.trabalho()), antes);
     }
-    ASSERT_TRUE(gravando);
-    ::kill(execucao.pid(), SIGTERM);
-    const auto r = execucao.esperar();
-    EXPECT_EQ(r.status, 128 + SIGTERM);
-    EXPECT_EQ(r.erros, "placa2d: execução interrompida; nenhum arquivo de saída foi criado ou mudado\n");
-    EXPECT_EQ(retrato(area.trabalho()), antes);
 }
 
 // Os arquivos de saída mascarados no tempo, a única linha que muda de uma execução para outra.
