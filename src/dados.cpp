@@ -3,6 +3,7 @@
 #include "erros.hpp"
 #include "formatacao.hpp"
 #include "plataforma.hpp"
+#include "progresso.hpp"
 #include "variaveis.hpp"
 
 #include <algorithm>
@@ -563,7 +564,25 @@ void escrever_resultados()
     escrever_relatorio(s->relatorio);
     escrever_linhas_medias(s->x_meio, s->y_meio);
     concluir_juntos({&s->relatorio, &s->x_meio, &s->y_meio});
+    progresso::encerrar(); // nada desenhado sobre o editor ou os gráficos
     executar_comando("notepad " + citar_argumento(nome_relatorio_aparado()));
     executar_comando("wgnuplot desl_x_meio.gnu");
     executar_comando("wgnuplot desl_y_meio.gnu");
+}
+
+std::uint64_t bytes_previstos_das_saidas()
+{
+    const auto& e = estado;
+    // Linhas fixas do relatório (cabeçalhos, parâmetros, médias, tempo): uns 2,7 kB.
+    constexpr std::uint64_t fixos = 2700;
+    constexpr std::uint64_t linha_historia = 85 + 2, linha_temperatura = 125 + 2, linha_deslocamento = 100 + 2;
+    constexpr std::uint64_t linha_media = 75 + 2;
+    const std::uint64_t p = e.passo_hist > 0 ? static_cast<std::uint64_t>(e.passo_hist) : 1;
+    const std::uint64_t it = static_cast<std::uint64_t>(std::max(e.it, 0));
+    const std::uint64_t historia = it / p + 1 + (it % p != 0);
+    const std::uint64_t nos = e.modo_saida == 1   ? static_cast<std::uint64_t>(e.Nx) * static_cast<std::uint64_t>(e.Ny)
+                              : e.modo_saida == 2 ? 1
+                                                  : 0;
+    return fixos + historia * linha_historia + nos * (linha_temperatura + linha_deslocamento) +
+           static_cast<std::uint64_t>(e.Nx + e.Ny) * linha_media;
 }

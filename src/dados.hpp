@@ -2,6 +2,7 @@
 // arquivos da linha média e visualizadores.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -26,3 +27,7 @@ void escrever_resultados();
 class Arquivo_saida;
 void escrever_relatorio(Arquivo_saida& relatorio);
 void escrever_linhas_medias(Arquivo_saida& x_meio, Arquivo_saida& y_meio);
+
+// Bytes que escrever_resultados vai gravar nas três saídas, aproximado (para a
+// linha de progresso).
+std::uint64_t bytes_previstos_das_saidas();

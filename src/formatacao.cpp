@@ -2,6 +2,7 @@
 
 #include "erros.hpp"
 #include "plataforma.hpp"
+#include "progresso.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -217,12 +218,14 @@ void Arquivo_saida::escrever(const Linha& linha)
 {
     const std::string& bytes = linha.conteudo();
     if (std::fwrite(bytes.data(), 1, bytes.size(), saida_) != bytes.size()) falhar("gravar", errno);
+    progresso::somar_bytes_gravados(bytes.size());
     escrever_vazia();
 }
 
 void Arquivo_saida::escrever_vazia()
 {
     if (std::fwrite("\r\n", 1, 2, saida_) != 2) falhar("gravar", errno);
+    progresso::somar_bytes_gravados(2);
 }
 
 void Arquivo_saida::fechar()

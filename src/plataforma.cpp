@@ -39,6 +39,7 @@ struct Console_utf8 {
 } // namespace
 #else
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -177,6 +178,9 @@ unsigned long numero_do_processo() { return static_cast<unsigned long>(::getpid(
 // desmarcada antes de ser reusada, e chama unlink, write e _exit.
 namespace {
 
+// Colunas da linha de progresso na tela, lidas pelo tratador.
+volatile std::sig_atomic_t colunas_de_progresso = 0;
+
 constexpr int vagas = 8;
 constexpr std::size_t tamanho_vaga = 512;
 char temporarios[vagas][tamanho_vaga];
@@ -218,9 +222,14 @@ BOOL WINAPI ao_interromper(DWORD evento)
         return FALSE;
     }
     apagar_temporarios();
+    const HANDLE erro = GetStdHandle(STD_ERROR_HANDLE);
     DWORD escritos = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), mensagem_interrupcao, static_cast<DWORD>(tamanho_mensagem), &escritos,
-              nullptr);
+    if (colunas_de_progresso > 0) {
+        for (int n = colunas_de_progresso, i = -1; i <= n; ++i) {
+            WriteFile(erro, i < 0 || i == n ? "\r" : " ", 1, &escritos, nullptr);
+        }
+    }
+    WriteFile(erro, mensagem_interrupcao, static_cast<DWORD>(tamanho_mensagem), &escritos, nullptr);
     if (console_utf8.anterior != 0) SetConsoleOutputCP(console_utf8.anterior);
     // Sem ExitProcess: outra thread pode ter travas da biblioteca de C.
     TerminateProcess(GetCurrentProcess(), status);
@@ -243,6 +252,15 @@ extern "C" void ao_interromper(int sinal)
         return;
     }
     apagar_temporarios();
+    if (colunas_de_progresso > 0) {
+        // A linha de progresso apagada com brancos: a mensagem sai numa linha limpa.
+        static const char brancos[] = "\r                                                                ";
+        [[maybe_unused]] ssize_t escritos = ::write(STDERR_FILENO, brancos, 1);
+        for (int falta = colunas_de_progresso; falta > 0; falta -= 64) {
+            escritos = ::write(STDERR_FILENO, brancos + 1, static_cast<std::size_t>(falta < 64 ? falta : 64));
+        }
+        escritos = ::write(STDERR_FILENO, brancos, 1);
+    }
     [[maybe_unused]] const ssize_t escritos = ::write(STDERR_FILENO, mensagem_interrupcao, tamanho_mensagem);
     ::_exit(128 + sinal);
 }
@@ -338,4 +356,47 @@ unsigned long long memoria_fisica()
     if (paginas <= 0 || tamanho <= 0) return 0;
     return static_cast<unsigned long long>(paginas) * static_cast<unsigned long long>(tamanho);
 #endif
+}
+
+bool erro_padrao_no_terminal()
+{
+#ifdef _WIN32
+    DWORD modo = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &modo) != 0;
+#else
+    return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+int colunas_do_terminal()
+{
+#ifdef _WIN32
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+#else
+    struct winsize tamanho {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &tamanho) != 0) return 0;
+    return tamanho.ws_col;
+#endif
+}
+
+void escrever_no_terminal(std::string_view texto)
+{
+#ifdef _WIN32
+    std::fwrite(texto.data(), 1, texto.size(), stderr);
+    std::fflush(stderr);
+#else
+    while (!texto.empty()) {
+        const ssize_t n = ::write(STDERR_FILENO, texto.data(), texto.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        texto.remove_prefix(static_cast<std::size_t>(n));
+    }
+#endif
+}
+
+void marcar_linha_de_progresso(int colunas)
+{
+    colunas_de_progresso = colunas;
 }

@@ -64,3 +64,13 @@ public:
 
 // Memória física da máquina em bytes (0 se desconhecida).
 unsigned long long memoria_fisica();
+
+// Terminal no erro padrão: isatty no POSIX, um console no Windows.
+bool erro_padrao_no_terminal();
+// Largura em colunas do terminal do erro padrão (0 se desconhecida).
+int colunas_do_terminal();
+// Escreve os bytes no erro padrão de uma vez, sem buffer.
+void escrever_no_terminal(std::string_view texto);
+// Colunas que a linha de progresso ocupa agora no terminal (0: nenhuma): uma
+// interrupção a apaga antes de escrever a sua mensagem.
+void marcar_linha_de_progresso(int colunas);

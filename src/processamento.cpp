@@ -3,6 +3,7 @@
 #include "coeficientes.hpp"
 #include "dados.hpp"
 #include "plataforma.hpp"
+#include "progresso.hpp"
 #include "solvers.hpp"
 #include "validacao.hpp"
 #include "solvers_rapidos.hpp"
@@ -22,6 +23,7 @@ void simulacao()
     limpar_falhas_aritmeticas();
     const double inicio = relogio();
     e.tempo = inicio;
+    const progresso::Exibicao exibicao; // a linha de estado no terminal, até os visualizadores
     try {
         processar();
     } catch (const std::bad_alloc&) {
@@ -94,6 +96,7 @@ void solucao_termica()
 {
     auto& e = estado;
     const auto gs = rapido::nucleos_rapidos() ? rapido::gs_laplace : ::gs_laplace;
+    progresso::fase_termica(e.itmax, e.tol, e.L1[0]);
     gs(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
 }
 
@@ -116,10 +119,13 @@ void iteracoes_deslocamento()
     auto& e = estado;
     const auto gs = rapido::nucleos_rapidos() ? rapido::gs_fonte : ::gs_fonte;
     const std::int32_t n_externas = e.itdesl;
+    progresso::fase_deslocamentos(n_externas, e.itgs);
     for (e.itd = 1; e.itd <= n_externas; ++e.itd) {
         fonte_u();
+        progresso::publicar_iteracao_deslocamento(e.itd, false);
         gs(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
         fonte_v();
+        progresso::publicar_iteracao_deslocamento(e.itd, true);
         gs(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
     }
 }
@@ -130,6 +136,7 @@ void pos_processamento()
     solucao_analitica();
     media_campo(e.Nx, e.Ny, e.T, e.Tmed_n);
     verificar_falhas_aritmeticas("na solução analítica ou na temperatura média");
+    progresso::fase_gravacao(bytes_previstos_das_saidas());
     escrever_resultados();
 }
 

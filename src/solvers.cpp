@@ -1,5 +1,7 @@
 #include "solvers.hpp"
 
+#include "progresso.hpp"
+
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -113,10 +115,12 @@ void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol,
 {
     varredura(aP, aX, aY, Nx, Ny, T);
     medidas(aP, aX, aY, Nx, Ny, T, L1, L2, Linf, 1);
+    progresso::publicar_termica(1, L1[1]);
     for (std::int32_t m = 2; m <= itmax; ++m) {
         varredura(aP, aX, aY, Nx, Ny, T);
         const std::size_t mm = static_cast<std::size_t>(m);
         medidas(aP, aX, aY, Nx, Ny, T, L1, L2, Linf, mm);
+        progresso::publicar_termica(m, L1[mm]);
         if (L1[mm] / L1[0] <= tol) {
             it = m;
             return;
@@ -130,5 +134,6 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
 {
     for (std::int32_t n = 1; n <= nsweeps; ++n) {
         varredura_fonte(aP, aX, aY, S, Nx, Ny, phi);
+        progresso::publicar_varredura_fonte(n);
     }
 }

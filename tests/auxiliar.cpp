@@ -6,7 +6,10 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <cerrno>
+#include <pty.h>
 #include <sys/wait.h>
+#include <vector>
 #include <unistd.h>
 
 namespace teste {
@@ -99,6 +102,80 @@ Resultado Em_execucao::esperar()
 Resultado executar_programa(const Area& area, bool so_substitutos, const std::string& preambulo)
 {
     return Em_execucao(area, so_substitutos, preambulo).esperar();
+}
+
+No_terminal::No_terminal(const Area& area, const std::string& ambiente)
+{
+    static std::atomic<int> contador{0};
+    saida_ = area.bin() / ("saida-terminal-" + std::to_string(contador++) + ".txt");
+    struct winsize tamanho {};
+    tamanho.ws_row = 24;
+    tamanho.ws_col = 100;
+    int escravo = -1;
+    if (::openpty(&mestre_, &escravo, nullptr, nullptr, &tamanho) != 0) return;
+    const std::string comando = "cd '" + area.trabalho().string() + "' && PATH='" + area.bin().string() + ":" +
+                                std::getenv("PATH") + "' " + ambiente + " exec '" + PLACA2D_EXECUTAVEL + "' > '" +
+                                saida_.string() + "' < /dev/null";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        for (const int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+        ::dup2(escravo, STDERR_FILENO);
+        ::close(escravo);
+        ::close(mestre_);
+        ::execl("/bin/sh", "sh", "-c", comando.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(escravo);
+}
+
+Resultado No_terminal::esperar()
+{
+    Resultado r;
+    char bloco[4096];
+    // Até o último descritor do escravo fechar (EIO), também nos substitutos.
+    for (;;) {
+        const ssize_t n = ::read(mestre_, bloco, sizeof bloco);
+        if (n > 0) r.erros.append(bloco, static_cast<std::size_t>(n));
+        else if (n < 0 && errno == EINTR) continue;
+        else break;
+    }
+    ::close(mestre_);
+    int bruto = 0;
+    ::waitpid(pid_, &bruto, 0);
+    if (WIFEXITED(bruto)) r.status = WEXITSTATUS(bruto);
+    r.sinal = WIFSIGNALED(bruto) || (WIFEXITED(bruto) && WEXITSTATUS(bruto) > 128);
+    r.saida = ler(saida_);
+    fs::remove(saida_);
+    return r;
+}
+
+std::string tela(std::string_view bytes)
+{
+    std::vector<std::vector<std::string>> linhas(1); // uma célula por caractere
+    std::size_t coluna = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const char c = bytes[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\n') linhas.emplace_back();
+            coluna = 0;
+            ++i;
+            continue;
+        }
+        std::size_t fim = i + 1;
+        while (fim < bytes.size() && (static_cast<unsigned char>(bytes[fim]) & 0xC0) == 0x80) ++fim;
+        auto& linha = linhas.back();
+        if (linha.size() <= coluna) linha.resize(coluna + 1, " ");
+        linha[coluna++] = std::string(bytes.substr(i, fim - i));
+        i = fim;
+    }
+    std::string resultado;
+    for (const auto& linha : linhas) {
+        std::string texto;
+        for (const auto& celula : linha) texto += celula;
+        while (!texto.empty() && texto.back() == ' ') texto.pop_back();
+        resultado += texto + "\n";
+    }
+    return resultado;
 }
 
 No_diretorio::No_diretorio(const fs::path& destino) : anterior_(fs::current_path()) { fs::current_path(destino); }

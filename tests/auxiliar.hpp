@@ -79,6 +79,25 @@ private:
 
 Resultado executar_programa(const Area& area, bool so_substitutos = false, const std::string& preambulo = "");
 
+// O placa2d com o erro padrão num pseudoterminal de 100 colunas, como num
+// console; `ambiente` (sh) vem antes do comando. Em Resultado::erros, os bytes
+// que chegaram ao terminal (também os dos substitutos).
+class No_terminal {
+public:
+    No_terminal(const Area& area, const std::string& ambiente = "");
+    int pid() const { return pid_; }
+    Resultado esperar();
+
+private:
+    int pid_ = -1;
+    int mestre_ = -1;
+    fs::path saida_;
+};
+
+// Como o terminal fica depois desses bytes: \r volta ao começo da linha e
+// cada caractere UTF-8 ocupa uma coluna.
+std::string tela(std::string_view bytes);
+
 // Muda o diretório de trabalho do processo enquanto existir.
 class No_diretorio {
 public:

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <thread>
+
 namespace {
 
 using teste::Area;
@@ -220,6 +224,79 @@ TEST(Execucao, TerminaNormalmenteSemNotepadNemWgnuplot)
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(std::filesystem::exists(area.arquivo("relatorio.txt")));
     EXPECT_TRUE(std::filesystem::exists(area.arquivo("desl_y_meio.txt")));
+}
+
+} // namespace
+
+namespace {
+
+// Uns 3 s de cálculo nesta máquina (tol 0: sempre itmax varreduras), para
+// passar do segundo a partir do qual o progresso aparece.
+Entrada entrada_demorada()
+{
+    Entrada e;
+    e.Nx = e.Ny = "201";
+    e.itmax = "15000";
+    e.tol = "0";
+    e.itgs = "100";
+    e.itdesl = "20";
+    e.modo_saida = "2";
+    return e;
+}
+
+bool tem_progresso(const std::string& texto)
+{
+    for (const char* fase : {"Problema térmico", "Deslocamentos", "Gravando"}) {
+        if (texto.find(fase) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// Progresso só num terminal: aparece durante o cálculo, é apagado antes dos
+// visualizadores e no fim; a interrupção escreve a sua mensagem numa linha limpa.
+TEST(Progresso, SoNoTerminalEApagadoAntesDosVisualizadoresEDaInterrupcao)
+{
+    const std::string interrompida = "placa2d: execução interrompida; nenhum arquivo de saída foi criado ou mudado";
+    const struct {
+        const char* nome;
+        bool terminal;
+        const char* ambiente;
+        bool interromper;
+    } casos[] = {
+        {"terminal", true, "", false},
+        {"desligado", true, "PLACA2D_PROGRESSO=0", false},
+        {"sem terminal", false, "", false},
+        {"interrompido", true, "", true},
+    };
+    for (const auto& caso : casos) {
+        Area area;
+        area.criar_substituto("notepad", "[ \"$1\" = entrada_geral.ent ] || echo VISUALIZADOR >&2");
+        area.gravar_entrada(entrada_demorada().texto());
+        teste::Resultado r;
+        if (!caso.terminal) {
+            r = teste::executar_programa(area);
+            EXPECT_EQ(r.erros, "VISUALIZADOR\n") << caso.nome;
+            continue;
+        }
+        teste::No_terminal execucao(area, caso.ambiente);
+        if (caso.interromper) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+            ::kill(execucao.pid(), SIGTERM);
+        }
+        r = execucao.esperar();
+        const std::string tela = teste::tela(r.erros);
+        if (caso.interromper) {
+            EXPECT_EQ(r.status, 128 + SIGTERM);
+            EXPECT_TRUE(tem_progresso(r.erros)) << r.erros;
+            EXPECT_EQ(tela, interrompida + "\n\n") << caso.nome;
+            continue;
+        }
+        EXPECT_EQ(r.status, 0) << caso.nome;
+        EXPECT_EQ(tela, "VISUALIZADOR\n\n") << caso.nome;
+        const std::size_t visualizador = r.erros.find("VISUALIZADOR");
+        EXPECT_EQ(tem_progresso(r.erros.substr(0, visualizador)), caso.ambiente[0] == '\0') << caso.nome << r.erros;
+        EXPECT_FALSE(tem_progresso(r.erros.substr(visualizador))) << caso.nome;
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Sequência do driver e solução analítica.
 #include "processamento.hpp"
+#include "progresso.hpp"
 #include "variaveis.hpp"
 
 #include <gtest/gtest.h>
@@ -149,3 +150,28 @@ TEST_F(Driver, NaBordaDeCimaAnaliticaIgualAoContorno)
 }
 
 } // namespace
+
+// Tempo restante da fase térmica: a queda recente de log(L1/L1(0)), em
+// segundos por varredura, levada até log(tol) e limitada por itmax.
+TEST(Progresso, TempoRestanteDaFaseTermica)
+{
+    const double l2 = std::log(1e-2), l3 = std::log(1e-3), l6 = std::log(1e-6);
+    const struct {
+        const char* nome;
+        double log_razao, log_tol;
+        std::int32_t itmax;
+        double falta;
+    } casos[] = {
+        {"extrapolada até tol", l3, l6, 100000, 30.0},
+        {"limitada por itmax", l3, l6, 400, 20.0},
+        {"resíduo parado: até itmax", l2, l6, 400, 20.0},
+        {"tol <= 0: até itmax", l3, NAN, 400, 20.0},
+        {"já abaixo de tol", l6, l3, 400, 0.0},
+    };
+    for (const auto& c : casos) {
+        // Varreduras 100 a 200 em 10 s, de L1/L1(0) = 1e-2 até razão.
+        EXPECT_NEAR(progresso::falta_termica(100, l2, 10.0, 200, c.log_razao, 20.0, c.log_tol, c.itmax), c.falta, 1e-9)
+            << c.nome;
+    }
+    EXPECT_LT(progresso::falta_termica(200, l2, 10.0, 200, l3, 20.0, l6, 400), 0.0) << "sem varredura nova";
+}
