@@ -104,7 +104,7 @@ Resultado executar_programa(const Area& area, bool so_substitutos, const std::st
     return Em_execucao(area, so_substitutos, preambulo).esperar();
 }
 
-No_terminal::No_terminal(const Area& area, const std::string& ambiente)
+No_terminal::No_terminal(const Area& area, const std::string& preambulo)
 {
     static std::atomic<int> contador{0};
     saida_ = area.bin() / ("saida-terminal-" + std::to_string(contador++) + ".txt");
@@ -113,9 +113,9 @@ No_terminal::No_terminal(const Area& area, const std::string& ambiente)
     tamanho.ws_col = 100;
     int escravo = -1;
     if (::openpty(&mestre_, &escravo, nullptr, nullptr, &tamanho) != 0) return;
-    const std::string comando = "cd '" + area.trabalho().string() + "' && PATH='" + area.bin().string() + ":" +
-                                std::getenv("PATH") + "' " + ambiente + " exec '" + PLACA2D_EXECUTAVEL + "' > '" +
-                                saida_.string() + "' < /dev/null";
+    const std::string comando = preambulo + "\ncd '" + area.trabalho().string() + "' && PATH='" +
+                                area.bin().string() + ":" + std::getenv("PATH") + "' exec '" + PLACA2D_EXECUTAVEL +
+                                "' > '" + saida_.string() + "' < /dev/null";
     pid_ = ::fork();
     if (pid_ == 0) {
         for (const int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
@@ -128,17 +128,24 @@ No_terminal::No_terminal(const Area& area, const std::string& ambiente)
     ::close(escravo);
 }
 
+bool No_terminal::ler_ate(std::string_view texto)
+{
+    char bloco[4096];
+    // Até o último descritor do escravo fechar (EIO), também nos substitutos.
+    while (lido_.find(texto) == std::string::npos) {
+        const ssize_t n = ::read(mestre_, bloco, sizeof bloco);
+        if (n > 0) lido_.append(bloco, static_cast<std::size_t>(n));
+        else if (n < 0 && errno == EINTR) continue;
+        else return false;
+    }
+    return true;
+}
+
 Resultado No_terminal::esperar()
 {
     Resultado r;
-    char bloco[4096];
-    // Até o último descritor do escravo fechar (EIO), também nos substitutos.
-    for (;;) {
-        const ssize_t n = ::read(mestre_, bloco, sizeof bloco);
-        if (n > 0) r.erros.append(bloco, static_cast<std::size_t>(n));
-        else if (n < 0 && errno == EINTR) continue;
-        else break;
-    }
+    ler_ate(std::string_view("\0", 1)); // o terminal não recebe NUL: lê até o fim
+    r.erros = lido_;
     ::close(mestre_);
     int bruto = 0;
     ::waitpid(pid_, &bruto, 0);

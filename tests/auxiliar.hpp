@@ -80,18 +80,21 @@ private:
 Resultado executar_programa(const Area& area, bool so_substitutos = false, const std::string& preambulo = "");
 
 // O placa2d com o erro padrão num pseudoterminal de 100 colunas, como num
-// console; `ambiente` (sh) vem antes do comando. Em Resultado::erros, os bytes
-// que chegaram ao terminal (também os dos substitutos).
+// console; `preambulo` (sh) roda antes, no mesmo processo. Em
+// Resultado::erros, os bytes que chegaram ao terminal (também os dos substitutos).
 class No_terminal {
 public:
-    No_terminal(const Area& area, const std::string& ambiente = "");
+    No_terminal(const Area& area, const std::string& preambulo = "");
     int pid() const { return pid_; }
+    // Lê o terminal até o texto aparecer (true) ou o programa terminar.
+    bool ler_ate(std::string_view texto);
     Resultado esperar();
 
 private:
     int pid_ = -1;
     int mestre_ = -1;
     fs::path saida_;
+    std::string lido_;
 };
 
 // Como o terminal fica depois desses bytes: \r volta ao começo da linha e
