@@ -9,6 +9,7 @@
 #include "solvers_rapidos.hpp"
 #include "variaveis.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -120,12 +121,13 @@ void iteracoes_deslocamento()
     const auto gs = rapido::nucleos_rapidos() ? rapido::gs_fonte : ::gs_fonte;
     const std::int32_t n_externas = e.itdesl;
     progresso::fase_deslocamentos(n_externas, e.itgs);
+    const std::int64_t etapas = 2 + 2 * static_cast<std::int64_t>(std::max(e.itgs, 0)); // por iteração externa
     for (e.itd = 1; e.itd <= n_externas; ++e.itd) {
         fonte_u();
-        progresso::publicar_iteracao_deslocamento(e.itd, false);
+        progresso::publicar_etapa_deslocamento((e.itd - 1) * etapas + 1);
         gs(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
         fonte_v();
-        progresso::publicar_iteracao_deslocamento(e.itd, true);
+        progresso::publicar_etapa_deslocamento(e.itd * etapas - etapas / 2 + 1);
         gs(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
     }
 }

@@ -59,6 +59,12 @@ struct Exibidor {
     std::deque<Amostra> amostras;
 
     int colunas_na_tela = 0; // colunas da linha desenhada agora (0: linha limpa)
+
+    // Sem encerrar() (uma saída que pulou o driver), a thread não derruba o fim do processo.
+    ~Exibidor()
+    {
+        if (thread.joinable()) thread.detach();
+    }
 };
 
 Exibidor exibidor;
@@ -157,16 +163,11 @@ Estado linha_termica(Exibidor& e, double agora)
 
 Estado linha_deslocamentos(const Exibidor& e, double agora)
 {
-    const std::int32_t s = contadores::solucao_fonte.load(std::memory_order_relaxed);
-    const std::int32_t n = contadores::varredura_fonte.load(std::memory_order_relaxed);
-    const std::int32_t itd = std::max(1, (s + 1) / 2);
-    double fracao = 0.0;
-    if (e.itdesl > 0 && e.itgs > 0) {
-        const double feitas = static_cast<double>(std::max(0, s - 1)) * e.itgs + std::min(n, e.itgs);
-        fracao = feitas / (2.0 * e.itdesl * e.itgs);
-    } else if (e.itdesl > 0) {
-        fracao = static_cast<double>(s) / (2.0 * e.itdesl);
-    }
+    const std::int64_t por_externa = 2 + 2 * static_cast<std::int64_t>(std::max(e.itgs, 0));
+    const std::int64_t feitas = contadores::etapa_deslocamento.load(std::memory_order_relaxed) +
+                                contadores::varredura_fonte.load(std::memory_order_relaxed);
+    const std::int64_t itd = std::min<std::int64_t>(std::max(e.itdesl, 1), feitas / por_externa + 1);
+    const double fracao = e.itdesl > 0 ? static_cast<double>(feitas) / (static_cast<double>(por_externa) * e.itdesl) : 1.0;
     return {"Deslocamentos: iteração " + std::to_string(itd) + " de " + std::to_string(e.itdesl), fracao,
             tempos(agora - e.inicio, falta_proporcional(fracao, agora - e.inicio_fase))};
 }
@@ -190,7 +191,8 @@ void escrever_linha(Exibidor& e, const Estado& estado)
     const int limite = (largura > 1 ? largura : 80) - 1;
     std::string linha = estado.inicio;
     if (!std::isnan(estado.fracao)) {
-        const int livres = limite - colunas(estado.inicio) - colunas(estado.fim) - 4 - 2 - 5;
+        // Os tempos têm 28 colunas reservadas ("1 min 12 s, falta ~2 min 05 s").
+        const int livres = limite - colunas(estado.inicio) - std::max(28, colunas(estado.fim)) - 4 - 2 - 5;
         // A barra só encolhe em degraus, para não tremer quando os números mudam de largura.
         linha += "  " + barra(estado.fracao, livres >= largura_da_barra ? largura_da_barra : livres >= 10 ? 10 : 0);
     }
@@ -296,7 +298,7 @@ void fase_termica(std::int32_t itmax, double tol, double L1_0)
 
 void fase_deslocamentos(std::int32_t itdesl, std::int32_t itgs)
 {
-    publicar_iteracao_deslocamento(0, true);
+    publicar_etapa_deslocamento(0);
     Exibidor& e = exibidor;
     std::lock_guard<std::mutex> trava(e.trava);
     mudar_fase(e, Fase::deslocamentos);

@@ -22,8 +22,8 @@ namespace progresso {
 namespace contadores {
 inline std::atomic<std::int32_t> varredura_termica{0};
 inline std::atomic<double> L1_termica{0.0};
-inline std::atomic<std::int32_t> solucao_fonte{0};   // 2*itd-1 (u) ou 2*itd (v)
-inline std::atomic<std::int32_t> varredura_fonte{0}; // na chamada atual de gs_fonte
+inline std::atomic<std::int64_t> etapa_deslocamento{0}; // etapas completas antes da chamada atual de gs_fonte
+inline std::atomic<std::int32_t> varredura_fonte{0};     // varreduras completas na chamada atual
 inline std::atomic<std::uint64_t> bytes_gravados{0};
 } // namespace contadores
 
@@ -41,11 +41,15 @@ inline void publicar_varredura_fonte(std::int32_t n) noexcept
     contadores::varredura_fonte.store(n, std::memory_order_relaxed);
 }
 
-// O driver, antes de cada gs_fonte: iteração externa itd, solução de u (false) ou de v (true).
-inline void publicar_iteracao_deslocamento(std::int32_t itd, bool de_v) noexcept
+// Etapas completas da fase dos deslocamentos, contadas desde o seu início;
+// cada iteração externa tem 2 + 2*itgs etapas: fonte de u, itgs varreduras
+// de u, fonte de v, itgs varreduras de v. O driver a publica antes de cada
+// gs_fonte (que depois publica as suas varreduras); quem faz a fase inteira
+// numa tubulação a publica quando uma etapa termina.
+inline void publicar_etapa_deslocamento(std::int64_t feitas) noexcept
 {
     contadores::varredura_fonte.store(0, std::memory_order_relaxed);
-    contadores::solucao_fonte.store(2 * itd - (de_v ? 0 : 1), std::memory_order_relaxed);
+    contadores::etapa_deslocamento.store(feitas, std::memory_order_relaxed);
 }
 
 // Bytes gravados nas saídas (um só escritor: o driver).
