@@ -32,6 +32,7 @@ struct Estado {
     std::string inicio;
     double fracao;
     std::string fim;
+    std::string curto = {}; // o início para terminais estreitos
 };
 
 struct Amostra {
@@ -76,13 +77,13 @@ std::string formatar(const char* formato, double valor)
     return texto;
 }
 
+// Duração como num cronômetro: 0:08, 3:05, 2:07:41.
 std::string duracao(double segundos)
 {
-    const long long s = std::llround(std::max(0.0, segundos));
+    const long long s = std::llround(std::min(std::max(0.0, segundos), 1.0e9));
     char texto[48];
-    if (s < 60) std::snprintf(texto, sizeof texto, "%lld s", s);
-    else if (s < 3600) std::snprintf(texto, sizeof texto, "%lld min %02lld s", s / 60, s % 60);
-    else std::snprintf(texto, sizeof texto, "%lld h %02lld min", s / 3600, (s % 3600) / 60);
+    if (s < 3600) std::snprintf(texto, sizeof texto, "%lld:%02lld", s / 60, s % 60);
+    else std::snprintf(texto, sizeof texto, "%lld:%02lld:%02lld", s / 3600, (s % 3600) / 60, s % 60);
     return texto;
 }
 
@@ -140,10 +141,11 @@ Estado linha_termica(Exibidor& e, double agora)
     const double L1 = contadores::L1_termica.load(std::memory_order_relaxed);
     if (m < 1) {
         // Nenhuma varredura publicada ainda.
-        return {"Problema térmico: até " + std::to_string(e.itmax) + " varreduras, tol " + formatar("%.1e", e.tol),
+        return {"Problema térmico: até " + std::to_string(e.itmax) + " varreduras, tol " + formatar("%.0e", e.tol),
                 NAN, duracao(agora - e.inicio)};
     }
-    std::string linha = "Problema térmico: varredura " + std::to_string(m) + " de " + std::to_string(e.itmax);
+    std::string linha = "Problema térmico: varredura " + std::to_string(m) + "/" + std::to_string(e.itmax);
+    std::string curto = "Térmico " + std::to_string(m) + "/" + std::to_string(e.itmax);
     const double razao = e.L1_0 > 0.0 ? L1 / e.L1_0 : 0.0;
     const bool log_tol_valido = e.tol > 0.0 && e.tol < 1.0;
     double fracao = e.itmax > 0 ? static_cast<double>(m) / e.itmax : 0.0;
@@ -151,14 +153,16 @@ Estado linha_termica(Exibidor& e, double agora)
     if (razao > 0.0 && std::isfinite(razao)) {
         const double log_razao = std::log(razao);
         const double log_tol = log_tol_valido ? std::log(e.tol) : 0.0;
-        linha += ", L1/L1(0) " + formatar("%.1e", razao) + " (tol " + formatar("%.1e", e.tol) + ")";
+        const std::string quociente = "L1/L1(0) " + formatar("%.1e", razao) + " (tol " + formatar("%.0e", e.tol) + ")";
+        linha += ", " + quociente;
+        curto += " " + quociente;
         if (log_tol_valido) fracao = log_razao / log_tol;
         if (e.amostras.empty() || e.amostras.back().m != m) e.amostras.push_back({agora, m, log_razao});
         while (e.amostras.size() > 2 && e.amostras[1].t <= agora - janela_da_taxa) e.amostras.pop_front();
         const Amostra& a = e.amostras.front();
         falta = falta_termica(a.m, a.log_razao, a.t, m, log_razao, agora, log_tol_valido ? log_tol : NAN, e.itmax);
     }
-    return {linha, fracao, tempos(agora - e.inicio, falta)};
+    return {linha, fracao, tempos(agora - e.inicio, falta), curto};
 }
 
 Estado linha_deslocamentos(const Exibidor& e, double agora)
@@ -168,7 +172,7 @@ Estado linha_deslocamentos(const Exibidor& e, double agora)
                                 contadores::varredura_fonte.load(std::memory_order_relaxed);
     const std::int64_t itd = std::min<std::int64_t>(std::max(e.itdesl, 1), feitas / por_externa + 1);
     const double fracao = e.itdesl > 0 ? static_cast<double>(feitas) / (static_cast<double>(por_externa) * e.itdesl) : 1.0;
-    return {"Deslocamentos: iteração " + std::to_string(itd) + " de " + std::to_string(e.itdesl), fracao,
+    return {"Deslocamentos: iteração " + std::to_string(itd) + "/" + std::to_string(e.itdesl), fracao,
             tempos(agora - e.inicio, falta_proporcional(fracao, agora - e.inicio_fase))};
 }
 
@@ -179,7 +183,7 @@ Estado linha_gravacao(const Exibidor& e, double agora)
     const std::uint64_t gravados = contadores::bytes_gravados.load(std::memory_order_relaxed);
     const std::uint64_t total = std::max(e.bytes_previstos, gravados);
     const double fracao = total > 0 ? static_cast<double>(gravados) / static_cast<double>(total) : 0.0;
-    return {"Gravando os resultados: " + megabytes(gravados) + " de " + megabytes(total) + " MB", fracao,
+    return {"Gravando os resultados: " + megabytes(gravados) + "/" + megabytes(total) + " MB", fracao,
             tempos(agora - e.inicio, falta_proporcional(fracao, agora - e.inicio_fase))};
 }
 
@@ -189,10 +193,12 @@ void escrever_linha(Exibidor& e, const Estado& estado)
 {
     const int largura = colunas_do_terminal();
     const int limite = (largura > 1 ? largura : 80) - 1;
-    std::string linha = estado.inicio;
+    // Com a descrição curta quando a longa não cabe nem sem a barra.
+    const int tempos_ = std::max(18, colunas(estado.fim)); // "1:12, falta ~12:05"
+    const bool curta = !estado.curto.empty() && colunas(estado.inicio) + 2 + 4 + 2 + tempos_ > limite;
+    std::string linha = curta ? estado.curto : estado.inicio;
     if (!std::isnan(estado.fracao)) {
-        // Os tempos têm 28 colunas reservadas ("1 min 12 s, falta ~2 min 05 s").
-        const int livres = limite - colunas(estado.inicio) - std::max(28, colunas(estado.fim)) - 4 - 2 - 5;
+        const int livres = limite - colunas(linha) - tempos_ - 4 - 2 - 5;
         // A barra só encolhe em degraus, para não tremer quando os números mudam de largura.
         linha += "  " + barra(estado.fracao, livres >= largura_da_barra ? largura_da_barra : livres >= 10 ? 10 : 0);
     }
