@@ -33,7 +33,7 @@ set ylabel "deslocamento [µm]"
 set grid
 # Legenda embaixo, nunca acima do título; folga de 5 % em cima e embaixo para
 # que uma curva sobre o zero (u na linha média vertical) não suma na moldura.
-set key below center horizontal
+set key below center horizontal height 1
 set offsets 0, 0, graph 0.05, graph 0.05
 set style data linespoints
 
