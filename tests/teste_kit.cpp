@@ -1,5 +1,5 @@
 // O kit do usuário: o exemplo com os roteiros do gnuplot e os substitutos de
-// notepad e wgnuplot do Linux (ferramentas/linux), como `make executar` os usa.
+// notepad e wgnuplot do Linux (ferramentas/linux), como o placa2d-rodar os usa, e o resumo dos testes.
 #include "auxiliar.hpp"
 
 #include <gtest/gtest.h>
