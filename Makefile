@@ -1,36 +1,48 @@
-# Atalhos sobre o CMake.
-#   make executar  compila e roda o programa no exemplo (exemplo/)
-#   make teste     compila e passa os testes: normais, com ASan e UBSan e a
-#                  verificação do executável do Windows (MinGW-w64 e wine)
-#   make windows   só a compilação cruzada: build-windows/placa2d.exe
-#   make fuzz      fuzzing da leitura da entrada por FUZZ_SEGUNDOS segundos (clang)
-#   make bench     compila e roda a bancada dos solvers (referência x rápidos)
+# Atalhos sobre o CMake. `make` sozinho lista os alvos. Numa máquina nova,
+# ./executar.sh e ./testar.sh instalam antes o que falta (make inclusive).
 
 FUZZ_SEGUNDOS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: executar teste teste-windows windows compilar configurar fuzz bench
+.PHONY: ajuda programa executar imagens compilar teste teste-rapido teste-windows windows fuzz bench
 
-configurar:
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+ajuda:
+	@echo "Alvos (numa máquina nova, use antes ./executar.sh ou ./testar.sh, que instalam o que falta):"
+	@echo "  make executar      compila o programa e roda o exemplo em exemplo/ (relatório, perfis e PNGs)"
+	@echo "  make teste         compila e passa todos os testes, com um resumo no fim"
+	@echo "  make teste-rapido  o mesmo, sem a compilação com ASan e UBSan"
+	@echo "  make programa      só compila o programa: build/placa2d (sem os testes nem o GoogleTest)"
+	@echo "  make imagens       refaz as imagens do README (docs/imagens/) com uma execução nova do exemplo"
+	@echo "  make windows       compilação cruzada para o Windows: build-windows/placa2d.exe"
+	@echo "  make teste-windows só a verificação do executável do Windows no wine"
+	@echo "  make fuzz          fuzzing da leitura da entrada por FUZZ_SEGUNDOS=$(FUZZ_SEGUNDOS) segundos (clang)"
+	@echo "  make bench         compila e roda a bancada dos solvers (referência x rápidos)"
 
-compilar: configurar
+# O programa sozinho não precisa do GoogleTest.
+programa:
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DPLACA2D_TESTES=OFF
+	cmake --build build -j $(JOBS) --target placa2d
+
+executar: programa
+	ferramentas/placa2d-rodar exemplo
+
+# Uma execução nova do exemplo numa cópia, sem terminal (só os PNGs).
+imagens: programa
+	rm -rf build/imagens && mkdir -p build/imagens docs/imagens
+	cp exemplo/entrada_geral.ent exemplo/*.gnu build/imagens/
+	ferramentas/placa2d-rodar build/imagens < /dev/null
+	cp build/imagens/desl_x_meio.png build/imagens/desl_y_meio.png docs/imagens/
+
+compilar:
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DPLACA2D_TESTES=ON
 	cmake --build build -j $(JOBS)
 
-# No Linux, os substitutos de notepad e wgnuplot (ferramentas/linux) vêm antes
-# no PATH; sem terminal nada espera pelo usuário.
-executar: configurar
-	cmake --build build -j $(JOBS) --target placa2d
-	cd exemplo && PATH="$(CURDIR)/ferramentas/linux:$$PATH" ../build/placa2d
-	@echo "Resultados em exemplo/: o relatório, desl_x_meio.txt, desl_y_meio.txt, desl_x_meio.png e desl_y_meio.png"
+teste:
+	JOBS=$(JOBS) ferramentas/testes.sh
 
-teste: compilar
-	ctest --test-dir build --output-on-failure -j $(JOBS)
-	cmake -S . -B build-sanitizado -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLACA2D_SANITIZAR=ON
-	cmake --build build-sanitizado -j $(JOBS)
-	ctest --test-dir build-sanitizado --output-on-failure -j $(JOBS)
-	$(MAKE) teste-windows
+teste-rapido:
+	JOBS=$(JOBS) ferramentas/testes.sh --rapido
 
 teste-windows: compilar
 	JOBS=$(JOBS) bash tests/teste_windows.sh build build-windows

@@ -23,14 +23,18 @@ if (!exists("janela")) {
 sinal_exp(s) = strlen(s) - 3
 valor(s) = (strstrt(s, "E") == 0 && sinal_exp(s) > 1 && strstrt("+-", s[sinal_exp(s):sinal_exp(s)]) > 0) \
     ? real(s[1:sinal_exp(s) - 1]) * 10.0**real(s[sinal_exp(s):]) : real(s)
+# Deslocamentos em micrômetros (o arquivo os tem em metros).
+um = 1.0e6
 
 set encoding utf8
 set title "Deslocamentos na linha média horizontal (y = Ly/2)"
 set xlabel "posição x [m]"
-set ylabel "deslocamento [m]"
-set format y "%.1e"
+set ylabel "deslocamento [µm]"
 set grid
-set key outside top center horizontal
+# Legenda embaixo, nunca acima do título; folga de 5 % em cima e embaixo para
+# que uma curva sobre o zero (u na linha média vertical) não suma na moldura.
+set key below center horizontal height 1
+set offsets 0, 0, graph 0.05, graph 0.05
 set style data linespoints
 
 set terminal push
@@ -40,8 +44,8 @@ if (strstrt(GPVAL_TERMINALS, " pngcairo ") > 0) {
     set terminal png enhanced size 800,560
 }
 set output figura
-plot dados using (valor(strcol(1))):(valor(strcol(2))) linewidth 2 pointtype 7 pointsize 0.6 title "u (direção x)", \
-     dados using (valor(strcol(1))):(valor(strcol(3))) linewidth 2 pointtype 5 pointsize 0.6 title "v (direção y)"
+plot dados using (valor(strcol(1))):(um * valor(strcol(2))) linewidth 2 pointtype 7 pointsize 0.6 title "u (direção x)", \
+     dados using (valor(strcol(1))):(um * valor(strcol(3))) linewidth 2 pointtype 5 pointsize 0.6 title "v (direção y)"
 unset output
 set terminal pop
 

@@ -1,10 +1,11 @@
 // O kit do usuário: o exemplo com os roteiros do gnuplot e os substitutos de
-// notepad e wgnuplot do Linux (ferramentas/linux), como `make executar` os usa.
+// notepad e wgnuplot do Linux (ferramentas/linux), como o placa2d-rodar os usa, e o resumo dos testes.
 #include "auxiliar.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -32,11 +33,13 @@ struct Saida {
     std::string erros;
 };
 
-// Roda `comando` (sh) em `diretorio`, sem terminal e sem tela gráfica.
+// Roda `comando` (sh) em `diretorio`, sem terminal e sem tela gráfica. As
+// saídas vão para fora do diretório, que fica só com o que o comando gravou.
 Saida rodar(const fs::path& diretorio, const std::string& comando)
 {
-    const fs::path saida = diretorio / ".saida";
-    const fs::path erros = diretorio / ".erros";
+    const std::string prefixo = "placa2d-kit-" + std::to_string(::getpid());
+    const fs::path saida = fs::temp_directory_path() / (prefixo + ".saida");
+    const fs::path erros = fs::temp_directory_path() / (prefixo + ".erros");
     const std::string linha = "cd '" + diretorio.string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + comando +
                               " < /dev/null > '" + saida.string() + "' 2> '" + erros.string() + "'";
     const int bruto = std::system(linha.c_str());
@@ -61,9 +64,26 @@ protected:
 
     const fs::path& trabalho() const { return area_.trabalho(); }
 
-    Saida rodar_programa(const std::string& path)
+    // placa2d-rodar na pasta de trabalho, com este executável e o PATH dado.
+    Saida rodar_na_pasta(const std::string& path)
     {
-        return rodar(trabalho(), "PATH='" + path + "' '" + PLACA2D_EXECUTAVEL + "'");
+        return rodar(trabalho(), "PATH='" + path + "' PLACA2D='" + PLACA2D_EXECUTAVEL + "' '" +
+                                     (raiz / "ferramentas" / "placa2d-rodar").string() + "' .");
+    }
+
+    // PATH com os comandos do sistema, menos o gnuplot.
+    std::string path_sem_gnuplot()
+    {
+        const fs::path bin = area_.bin() / "sem-gnuplot";
+        fs::create_directories(bin);
+        for (const char* dir : {"/usr/bin", "/bin"}) {
+            for (const auto& e : fs::directory_iterator(dir)) {
+                const std::string nome = e.path().filename().string();
+                std::error_code repetido;
+                if (nome.rfind("gnuplot", 0) != 0) fs::create_symlink(e.path(), bin / nome, repetido);
+            }
+        }
+        return bin.string();
     }
 
     static bool eh_png_nao_vazio(const fs::path& arquivo)
@@ -72,26 +92,76 @@ protected:
         return conteudo.size() > 1000 && conteudo.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0;
     }
 
+    bool algum_png() const
+    {
+        for (const auto& e : fs::directory_iterator(trabalho())) {
+            if (e.path().extension() == ".png") return true;
+        }
+        return false;
+    }
+
 private:
     teste::Area area_;
 };
 
-TEST_F(Kit, ExemploDeixaRelatorioEDoisPngSemNenhumaMensagem)
+// Os PNGs do exemplo vêm da execução, nunca do repositório.
+TEST(KitRepositorio, ExemploSemPngGuardado)
+{
+    EXIGIR_COMANDO("git");
+    const Saida r = rodar(raiz, "git ls-files exemplo");
+    if (r.status != 0) GTEST_SKIP() << "não é um clone do git";
+    EXPECT_NE(r.saida.find("exemplo/entrada_geral.ent"), std::string::npos);
+    EXPECT_EQ(r.saida.find(".png"), std::string::npos) << r.saida;
+}
+
+TEST_F(Kit, ExecucaoGravaOsDoisPngEListaSoOQueGravou)
 {
     EXIGIR_COMANDO("gnuplot");
-    const Saida r = rodar_programa(ferramentas.string() + ":" + std::getenv("PATH"));
+    // Um arquivo que já estava na pasta não entra na lista.
+    teste::gravar(trabalho() / "notas.txt", "minhas notas\n");
+    ASSERT_FALSE(algum_png());
+    const Saida r = rodar_na_pasta(ferramentas.string() + ":" + std::getenv("PATH"));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.saida, "");
     EXPECT_EQ(r.erros, "");
-    EXPECT_GT(fs::file_size(trabalho() / "relatorio.txt"), 0u);
     EXPECT_TRUE(eh_png_nao_vazio(trabalho() / "desl_x_meio.png"));
     EXPECT_TRUE(eh_png_nao_vazio(trabalho() / "desl_y_meio.png"));
+    EXPECT_EQ(r.saida, "Para ler o relatório no terminal: iconv -f cp1252 -t utf-8 './relatorio.txt' | less\n"
+                       "Gravados agora em ./: desl_x_meio.png, desl_x_meio.txt, desl_y_meio.png, desl_y_meio.txt, "
+                       "relatorio.txt\n");
+}
+
+TEST_F(Kit, SemGnuplotNenhumPngEUmaLinhaSoDizendoComoTelos)
+{
+    // PNG de uma execução anterior: com os dados novos ele seria um gráfico velho.
+    teste::gravar(trabalho() / "desl_x_meio.png", "antigo");
+    const Saida r = rodar_na_pasta(ferramentas.string() + ":" + path_sem_gnuplot());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.erros, "");
+    EXPECT_FALSE(algum_png());
+    EXPECT_EQ(r.saida, "Para ler o relatório no terminal: iconv -f cp1252 -t utf-8 './relatorio.txt' | less\n"
+                       "gráficos não gerados: falta o gnuplot; ./executar.sh o instala (ou: sudo apt-get install "
+                       "gnuplot), depois rode de novo\n"
+                       "Gravados agora em ./: desl_x_meio.txt, desl_y_meio.txt, relatorio.txt\n");
+}
+
+TEST_F(Kit, ExecucaoQueFalhaDevolveOStatusENaoApagaNada)
+{
+    teste::gravar(trabalho() / "desl_x_meio.png", "anterior");
+    teste::Entrada entrada;
+    entrada.Nx = "2";
+    teste::gravar(trabalho() / "entrada_geral.ent", entrada.texto());
+    const Saida r = rodar_na_pasta(ferramentas.string() + ":" + std::getenv("PATH"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.erros.find("Nx = 2"), std::string::npos) << r.erros;
+    EXPECT_EQ(r.saida, "Nada gravado em ./ por esta execução (status 1).\n");
+    EXPECT_EQ(teste::ler(trabalho() / "desl_x_meio.png"), "anterior");
 }
 
 TEST_F(Kit, RoteirosLeemOsCamposDoProgramaInclusiveExpoenteDeTresAlgarismos)
 {
     EXIGIR_COMANDO("gnuplot");
-    // Malha par e pequena; 4.000000000000000-101 é 4e-101, não 4.
+    // Malha par e pequena; 4.000000000000000-101 é 4e-101, não 4. O gráfico
+    // é em micrômetros.
     teste::gravar(trabalho() / "desl_x_meio.txt",
                   "    0.000000000000000E+00    0.000000000000000E+00    0.000000000000000E+00\r\n"
                   "    3.333333333333333E-01   -2.510466356176975E-13   -1.109712458161457E-06\r\n"
@@ -104,24 +174,51 @@ TEST_F(Kit, RoteirosLeemOsCamposDoProgramaInclusiveExpoenteDeTresAlgarismos)
                                               "GPVAL_DATA_Y_MIN, GPVAL_DATA_Y_MAX)'");
         EXPECT_EQ(r.status, 0) << roteiro << ": " << r.erros;
         EXPECT_EQ(r.erros, "") << roteiro;
-        EXPECT_EQ(r.saida, "1 -1.11e-06 2.5e-07\n") << roteiro;
+        EXPECT_EQ(r.saida, "1 -1.11 0.25\n") << roteiro;
         EXPECT_TRUE(eh_png_nao_vazio(trabalho() / (roteiro + ".png"))) << roteiro;
     }
 }
 
-TEST_F(Kit, SemGnuplotAExecucaoTerminaNormalmenteComUmAvisoPorGrafico)
+TEST_F(Kit, CurvaSobreOZeroNaoFicaNaMoldura)
 {
-    // Só os substitutos no PATH: não há gnuplot.
-    const Saida r = rodar_programa(ferramentas.string());
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.saida, "");
-    const std::string aviso =
-        "wgnuplot: gnuplot não encontrado; instale-o (Debian/Ubuntu: sudo apt-get install gnuplot, ou gnuplot-nox "
-        "sem janela)\n";
-    EXPECT_EQ(r.erros, aviso + aviso);
-    EXPECT_TRUE(fs::exists(trabalho() / "relatorio.txt"));
-    EXPECT_TRUE(fs::exists(trabalho() / "desl_x_meio.txt"));
-    EXPECT_FALSE(fs::exists(trabalho() / "desl_x_meio.png"));
+    EXIGIR_COMANDO("gnuplot");
+    // u = 0 em todos os nós e v <= 0, como na linha média vertical do exemplo.
+    teste::gravar(trabalho() / "desl_x_meio.txt",
+                  "    0.000000000000000E+00    0.000000000000000E+00    0.000000000000000E+00\r\n"
+                  "    5.000000000000000E-01    0.000000000000000E+00   -1.000000000000000E-06\r\n"
+                  "    1.000000000000000E+00    0.000000000000000E+00    0.000000000000000E+00\r\n");
+    const Saida r = rodar(trabalho(), "gnuplot -e janela=0 desl_x_meio.gnu -e 'set print \"-\"; print (GPVAL_Y_MAX > 0 "
+                                      "&& GPVAL_Y_MIN < -1)'");
+    EXPECT_EQ(r.saida, "1\n") << r.erros;
+}
+
+// O resumo do fim dos testes: passos pulados aparecem e, com CI=true, falham.
+TEST(KitResumo, PuladoApareceEFalhaSoNoCi)
+{
+    teste::Area area;
+    struct Caso {
+        const char* linhas;
+        const char* ci;
+        int status;
+        const char* resultado;
+    } casos[] = {
+        {"ok\ta\nnota\tb\n", "true", 0, "Resultado: passou, nada pulado.\n"},
+        {"ok\ta\npulado\tb\n", "", 0, "Resultado: passou, com 1 passo(s) pulado(s) (acima).\n"},
+        {"ok\ta\npulado\tb\n", "true", 1,
+         "Resultado: FALHOU: 0 passo(s) falhou(aram), 1 pulado(s) (com CI=true, pular é falhar).\n"},
+        {"falhou\ta\nok\tb\n", "", 1, "Resultado: FALHOU: 1 passo(s) falhou(aram), 0 pulado(s).\n"},
+    };
+    for (const Caso& c : casos) {
+        teste::gravar(area.arquivo("resumo"), c.linhas);
+        const Saida r = rodar(area.trabalho(), std::string("CI=") + c.ci + " '" +
+                                                   (raiz / "ferramentas" / "resumo.sh").string() + "' resumo");
+        EXPECT_EQ(r.status, c.status) << c.linhas << c.ci;
+        const std::string ultima = r.saida.substr(r.saida.rfind('\n', r.saida.size() - 2) + 1);
+        EXPECT_EQ(ultima, c.resultado) << c.linhas << c.ci;
+        if (std::string(c.linhas).find("pulado") != std::string::npos) {
+            EXPECT_NE(r.saida.find("  pulado  b\n"), std::string::npos) << r.saida;
+        }
+    }
 }
 
 TEST_F(Kit, NotepadSoAbreOEditorQuandoHaTerminal)
