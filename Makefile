@@ -32,7 +32,7 @@ imagens: programa
 	rm -rf build/imagens && mkdir -p build/imagens docs/imagens
 	cp exemplo/entrada_geral.ent exemplo/*.gnu build/imagens/
 	ferramentas/placa2d-rodar build/imagens < /dev/null
-	cp build/imagens/desl_x_meio.png build/imagens/desl_y_meio.png docs/imagens/
+	cp build/imagens/desl_x_meio.png build/imagens/desl_y_meio.png build/imagens/mapa_*.png build/imagens/convergencia.png docs/imagens/
 
 compilar:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DPLACA2D_TESTES=ON

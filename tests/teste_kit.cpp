@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -52,12 +54,12 @@ Saida rodar(const fs::path& diretorio, const std::string& comando)
     return s;
 }
 
-// Diretório de trabalho com o exemplo: entrada e os dois roteiros.
+// Diretório de trabalho com o exemplo: entrada e os três roteiros.
 class Kit : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* nome : {"entrada_geral.ent", "desl_x_meio.gnu", "desl_y_meio.gnu"}) {
+        for (const char* nome : {"entrada_geral.ent", "desl_x_meio.gnu", "desl_y_meio.gnu", "mapas.gnu"}) {
             fs::copy_file(raiz / "exemplo" / nome, trabalho() / nome);
         }
     }
@@ -92,6 +94,25 @@ protected:
         return conteudo.size() > 1000 && conteudo.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0;
     }
 
+    // Cores distintas de cada PNG (um pixel em 3 em cada direção, 16 níveis
+    // por canal), contadas pelo próprio gnuplot.
+    std::vector<int> cores(const std::vector<fs::path>& pngs)
+    {
+        std::string roteiro = "array B[4096]\n"
+                              "cor(r, g, b) = (B[1 + int(r / 16) * 256 + int(g / 16) * 16 + int(b / 16)] = 1, r)\n"
+                              "set table '/dev/null'\nset print '-'\n";
+        for (const fs::path& png : pngs) {
+            roteiro += "do for [i = 1:4096] { B[i] = 0 }\nplot '" + png.string() +
+                       "' binary filetype=png every 3:3 using (cor($1, $2, $3)):2:3 with rgbimage\n"
+                       "n = 0\ndo for [i = 1:4096] { n = n + B[i] }\nprint n\n";
+        }
+        teste::gravar(area_.bin() / "cores.gnu", roteiro);
+        std::istringstream numeros(rodar(trabalho(), "gnuplot '" + (area_.bin() / "cores.gnu").string() + "'").saida);
+        std::vector<int> n;
+        for (int c; numeros >> c;) n.push_back(c);
+        return n;
+    }
+
     bool algum_png() const
     {
         for (const auto& e : fs::directory_iterator(trabalho())) {
@@ -114,7 +135,10 @@ TEST(KitRepositorio, ExemploSemPngGuardado)
     EXPECT_EQ(r.saida.find(".png"), std::string::npos) << r.saida;
 }
 
-TEST_F(Kit, ExecucaoGravaOsDoisPngEListaSoOQueGravou)
+const std::vector<std::string> mapas = {"mapa_temperatura.png", "mapa_erro.png", "mapa_deslocamento.png",
+                                        "convergencia.png"};
+
+TEST_F(Kit, ExecucaoGravaOsPngsEListaSoOQueGravou)
 {
     EXIGIR_COMANDO("gnuplot");
     // Um arquivo que já estava na pasta não entra na lista.
@@ -125,9 +149,15 @@ TEST_F(Kit, ExecucaoGravaOsDoisPngEListaSoOQueGravou)
     EXPECT_EQ(r.erros, "");
     EXPECT_TRUE(eh_png_nao_vazio(trabalho() / "desl_x_meio.png"));
     EXPECT_TRUE(eh_png_nao_vazio(trabalho() / "desl_y_meio.png"));
+    // Os mapas do exemplo: nenhum em branco, nem com umas poucas cores.
+    std::vector<fs::path> pngs;
+    for (const std::string& m : mapas) pngs.push_back(trabalho() / m);
+    const std::vector<int> n = cores(pngs);
+    ASSERT_EQ(n.size(), mapas.size());
+    for (std::size_t i = 0; i < n.size(); ++i) EXPECT_GT(n[i], 20) << mapas[i];
     EXPECT_EQ(r.saida, "Para ler o relatório no terminal: iconv -f cp1252 -t utf-8 './relatorio.txt' | less\n"
-                       "Gravados agora em ./: desl_x_meio.png, desl_x_meio.txt, desl_y_meio.png, desl_y_meio.txt, "
-                       "relatorio.txt\n");
+                       "Gravados agora em ./: convergencia.png, desl_x_meio.png, desl_x_meio.txt, desl_y_meio.png, "
+                       "desl_y_meio.txt, mapa_deslocamento.png, mapa_erro.png, mapa_temperatura.png, relatorio.txt\n");
 }
 
 TEST_F(Kit, SemGnuplotNenhumPngEUmaLinhaSoDizendoComoTelos)
@@ -176,6 +206,39 @@ TEST_F(Kit, RoteirosLeemOsCamposDoProgramaInclusiveExpoenteDeTresAlgarismos)
         EXPECT_EQ(r.erros, "") << roteiro;
         EXPECT_EQ(r.saida, "1 -1.11 0.25\n") << roteiro;
         EXPECT_TRUE(eh_png_nao_vazio(trabalho() / (roteiro + ".png"))) << roteiro;
+    }
+}
+
+// Os mapas vão para a pasta do relatório; sem todos os nós, uma mensagem e nenhum PNG.
+TEST_F(Kit, MapasAoLadoDoRelatorioOuUmaMensagemParaOutroModoSaida)
+{
+    EXIGIR_COMANDO("gnuplot");
+    const std::string refazer = "; os mapas precisam de modo_saida = 1 (todos os nós): mude modo_saida em "
+                                "entrada_geral.ent e rode o placa2d de novo\n";
+    const struct {
+        const char* modo;
+        std::string erros;
+    } casos[] = {
+        {"1", ""},
+        {"2", "mapas.gnu: o relatório \"sub/rel.txt\" tem só o nó central (modo_saida = 2)" + refazer},
+        {"0", "mapas.gnu: o relatório \"sub/rel.txt\" não tem a listagem dos nós (modo_saida diferente de 1 e 2)" +
+                  refazer},
+    };
+    fs::create_directory(trabalho() / "sub");
+    for (const auto& caso : casos) {
+        teste::Entrada entrada;
+        entrada.nome_relatorio = "'sub/rel.txt'";
+        entrada.modo_saida = caso.modo;
+        teste::gravar(trabalho() / "entrada_geral.ent", entrada.texto());
+        ASSERT_EQ(rodar(trabalho(), std::string("'") + PLACA2D_EXECUTAVEL + "'").status, 0) << caso.modo;
+        const Saida r = rodar(trabalho(), "gnuplot -e janela=0 -c mapas.gnu sub/rel.txt");
+        EXPECT_EQ(r.status, caso.erros.empty() ? 0 : 1) << caso.modo;
+        EXPECT_EQ(r.erros, caso.erros) << caso.modo;
+        for (const std::string& m : mapas) {
+            EXPECT_EQ(eh_png_nao_vazio(trabalho() / "sub" / m), caso.erros.empty()) << caso.modo << m;
+            fs::remove(trabalho() / "sub" / m);
+        }
+        EXPECT_FALSE(algum_png()) << caso.modo;
     }
 }
 
