@@ -132,7 +132,8 @@ for lado in linux windows; do
   d=$tmp/exemplo-$lado; mkdir -p "$d"
   entrada "$d/entrada_geral.ent" 13 1
   rodar_$lado "$d"
-  entrada "$d/entrada_geral.ent"
+  # Só o nó central: a comparação é exata (ver o caso 2 para todos os nós).
+  entrada "$d/entrada_geral.ent" 13 2
   rodar_$lado "$d"
 done
 L=$tmp/exemplo-linux W=$tmp/exemplo-windows
