@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+using namespace referencia;
+
 namespace {
 
 // Malha Nx x Ny com 1 na borda de cima (iy = Ny) e 0 no resto.
