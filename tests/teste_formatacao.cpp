@@ -1,6 +1,7 @@
 // Campos numéricos, paradas de coluna e codificação das linhas.
 #include "formatacao.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -8,6 +9,8 @@
 #include <limits>
 
 namespace {
+
+using ::testing::HasSubstr;
 
 TEST(CampoCientifico, DezesseisAlgarismosEExpoenteDeDoisAlgarismos)
 {
@@ -108,7 +111,7 @@ TEST(MotivoDaFalha, CadaErroDoSistemaComSeuTexto)
         {EIO, "erro de entrada e saída"},
     };
     for (const auto& caso : casos) {
-        EXPECT_NE(motivo_da_falha(caso.erro).find(caso.trecho), std::string::npos) << caso.erro;
+        EXPECT_THAT(motivo_da_falha(caso.erro), HasSubstr(caso.trecho)) << caso.erro;
     }
 }
 
