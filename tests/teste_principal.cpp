@@ -57,33 +57,6 @@ TEST(Execucao, TempoNaoIncluiOEditor)
     EXPECT_LT(tempo, 2.0);
 }
 
-TEST(Execucao, ErroDeLeituraTerminaComMensagemSemCriarArquivos)
-{
-    Area area;
-    Entrada e;
-    e.Ny = "2.5";
-    area.gravar_entrada(e.texto());
-    const auto r = teste::executar_programa(area);
-    EXPECT_NE(r.status, 0);
-    EXPECT_FALSE(r.sinal);
-    EXPECT_EQ(r.saida, "");
-    EXPECT_EQ(r.erros,
-              "placa2d: erro: erro de leitura em entrada_geral.ent, linha 5 (parâmetro Ny): \"2.5\" não é um "
-              "número inteiro\n");
-    std::size_t arquivos = 0;
-    for ([[maybe_unused]] const auto& item : std::filesystem::directory_iterator(area.trabalho())) ++arquivos;
-    EXPECT_EQ(arquivos, 1u);
-}
-
-TEST(Execucao, SemEntradaTerminaComMensagemENaoCriaOArquivo)
-{
-    Area area;
-    const auto r = teste::executar_programa(area);
-    EXPECT_NE(r.status, 0);
-    EXPECT_THAT(r.erros, HasSubstr("entrada_geral.ent"));
-    EXPECT_TRUE(std::filesystem::is_empty(area.trabalho()));
-}
-
 // Troca o valor do tempo (a única linha que varia) pela marca dos arquivos esperados.
 std::string mascarar_tempo(std::string relatorio)
 {

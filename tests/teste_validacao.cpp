@@ -18,6 +18,8 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
+using ::testing::AllOf;
+using ::testing::EndsWith;
 
 using teste::Area;
 using teste::Entrada;
@@ -88,7 +90,8 @@ std::vector<Caso_ruim> casos_ruins()
         {"alpha estoura", com(&Entrada::alpha, "1e308").texto(), "falha aritmética no cálculo"},
         {"memória", com(&Entrada::itmax, "2147483647").texto(), "de memória"},
         {"palavra", com(&Entrada::Lx, "um").texto(), "não é um número real"},
-        {"fração inteira", com(&Entrada::itgs, "2.5").texto(), "não é um número inteiro"},
+        {"fração inteira", com(&Entrada::Ny, "2.5").texto(),
+         "placa2d: erro: erro de leitura em entrada_geral.ent, linha 5 (parâmetro Ny): \"2.5\" não é um número inteiro\n"},
         {"inteiro grande", com(&Entrada::itdesl, "3000000000").texto(), "fora do intervalo"},
         {"Inf", com(&Entrada::tol, "Inf").texto(), "não é um número real"},
         {"NaN", com(&Entrada::nu, "NaN").texto(), "não é um número real"},
@@ -105,6 +108,8 @@ std::vector<Caso_ruim> casos_ruins()
              fs::remove(d / "entrada_geral.ent");
              fs::create_directory(d / "entrada_geral.ent");
          }},
+        {"entrada ausente", "", "não foi possível abrir o arquivo de entrada entrada_geral.ent",
+         [](const fs::path& d) { fs::remove(d / "entrada_geral.ent"); }},
         {"entrada em ciclo", "", "é uma ligação simbólica em ciclo",
          [](const fs::path& d) {
              fs::remove(d / "entrada_geral.ent");
@@ -129,7 +134,7 @@ TEST_P(Recusa, TerminaComMensagemENadaMudaNoDiretorio)
     EXPECT_NE(r.status, 0);
     EXPECT_FALSE(r.sinal);
     EXPECT_EQ(r.saida, "");
-    EXPECT_THAT(r.erros, StartsWith("placa2d: erro: "));
+    EXPECT_THAT(r.erros, AllOf(StartsWith("placa2d: erro: "), EndsWith("\n")));
     EXPECT_THAT(r.erros, HasSubstr(caso.trecho));
     EXPECT_LT(r.erros.size(), 600u) << r.erros;
     EXPECT_EQ(retrato(area.trabalho()), antes);
