@@ -79,7 +79,6 @@ TEST(Linha, ParadaDeColunaPreencheComBrancos)
 TEST(Linha, CamposConsecutivosOcupamColunasSeguidas)
 {
     const std::string linha = Linha().cientifico(1.0).cientifico(-2.0).inteiro(7).conteudo();
-    EXPECT_EQ(linha.size(), 60u);
     EXPECT_EQ(linha.substr(25, 25), "   -2.000000000000000E+00");
     EXPECT_EQ(linha.substr(50), "         7");
 }

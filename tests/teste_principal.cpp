@@ -26,9 +26,6 @@ TEST(Execucao, CompletaRodaOsComandosNaOrdemEEncerraComZeroEmSilencio)
               "notepad relatorio.txt\n"
               "wgnuplot desl_x_meio.gnu\n"
               "wgnuplot desl_y_meio.gnu\n");
-    EXPECT_TRUE(std::filesystem::exists(area.arquivo("relatorio.txt")));
-    EXPECT_TRUE(std::filesystem::exists(area.arquivo("desl_x_meio.txt")));
-    EXPECT_TRUE(std::filesystem::exists(area.arquivo("desl_y_meio.txt")));
 }
 
 TEST(Execucao, ValoresLidosSaoOsQueOEditorDeixou)

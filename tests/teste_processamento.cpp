@@ -29,14 +29,13 @@ protected:
     static double no(const std::vector<double>& campo, std::int32_t k) { return campo[static_cast<std::size_t>(k - 1)]; }
 };
 
-TEST_F(Driver, KDePoissonHistoriasDeItmaxMaisUmECamposDeNxVezesNy)
+TEST_F(Driver, KDePoissonHistoriasDeItmaxMaisUmECamposDeNxVezesNyNos)
 {
     auto& e = estado;
     e.Nx = 4;
     e.Lx = 2.0;
     e.nu = 0.5;
     preparar_malha();
-    EXPECT_EQ(e.N, 12);
     EXPECT_EQ(e.K, 3.0);
     for (const auto* campo : {&e.Ta, &e.T, &e.v, &e.Su, &e.Sv, &e.u}) EXPECT_EQ(campo->size(), 12u);
     for (const auto* historia : {&e.L1, &e.L2, &e.Linf}) EXPECT_EQ(historia->size(), 51u);

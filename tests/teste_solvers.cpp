@@ -143,7 +143,6 @@ TEST(GsLaplace, EntradasAlemDeItNaoSaoEscritas)
         EXPECT_EQ(s.L2[m], -7.0);
         EXPECT_EQ(s.Linf[m], -7.0);
     }
-    EXPECT_EQ(resolver_exemplo(1, 0.5).it, 1); // itmax = 1: sem teste de parada, nada além da entrada 1
 }
 
 TEST(GsLaplace, UmNoInteriorParaNaSegundaVarredura)
