@@ -272,9 +272,8 @@ std::string ler_arquivo(const char* nome)
     }
 #endif
     if (std::filesystem::is_directory(situacao)) {
-        throw Erro_execucao(inicio + "é um diretório; ponha no lugar dele o arquivo de texto com os catorze "
-                                     "parâmetros (o exemplo está em exemplo/" +
-                            nome + ")");
+        throw Erro_execucao(inicio + "é um diretório; ponha no lugar dele o arquivo de texto com os catorze " +
+                            "parâmetros (o exemplo está em exemplo/" + nome + ")");
     }
     std::ifstream arquivo(nome, std::ios::binary);
     if (!arquivo) {

@@ -70,7 +70,8 @@ void secao_parametros_numericos(Arquivo_saida& f)
     cabecalho_de_secao(f, "Parâmetros Numéricos");
     f.escrever(Linha().inteiro(e.Nx).coluna(parada::descricao).texto(" = Nx:     número de nós da malha, direção x"));
     f.escrever(Linha().inteiro(e.Ny).coluna(parada::descricao).texto(" = Ny:     número de nós da malha, direção y"));
-    f.escrever(Linha().inteiro(e.itmax).coluna(parada::descricao).texto(" = itmax:  número máximo de iterações a ser efetuada"));
+    f.escrever(
+        Linha().inteiro(e.itmax).coluna(parada::descricao).texto(" = itmax:  número máximo de iterações a ser efetuada"));
     f.escrever(Linha().cientifico(e.tol).coluna(parada::descricao).texto(" = tol:    tolerância máxima admitida"));
     f.escrever(Linha().inteiro(e.it).coluna(parada::descricao).texto(" = it:     iterações realizadas"));
     f.escrever(Linha()
@@ -83,10 +84,12 @@ void secao_normas_iniciais(Arquivo_saida& f)
 {
     const auto& e = estado;
     f.escrever_vazia();
-    f.escrever(Linha().texto("Norma L1 com base no campo inicial de temperaturas:").coluna(parada::norma_inicial).cientifico(e.L1[0]));
-    f.escrever(Linha().texto("Norma L2 com base no campo inicial de temperaturas:").coluna(parada::norma_inicial).cientifico(e.L2[0]));
-    f.escrever(
-        Linha().texto("Norma L-infinito com base no campo inicial de temperaturas:").coluna(parada::norma_inicial).cientifico(e.Linf[0]));
+    const auto norma = [&](const char* rotulo, double valor) {
+        f.escrever(Linha().texto(rotulo).coluna(parada::norma_inicial).cientifico(valor));
+    };
+    norma("Norma L1 com base no campo inicial de temperaturas:", e.L1[0]);
+    norma("Norma L2 com base no campo inicial de temperaturas:", e.L2[0]);
+    norma("Norma L-infinito com base no campo inicial de temperaturas:", e.Linf[0]);
 }
 
 void linha_de_historia(Arquivo_saida& f, std::int32_t ih)
