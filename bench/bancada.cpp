@@ -230,9 +230,9 @@ int main(int argc, char** argv)
     for (const std::int32_t n : {101, 201, 1001}) {
         const Problema p = problema(n);
         const std::int32_t iteracoes = static_cast<std::int32_t>(2e7 / (static_cast<double>(n) * n)) + 1;
-        linha("térmica", n, ns_termica(::gs_laplace, p, iteracoes), ns_termica(rapido::gs_laplace, p, 5 * iteracoes),
+        linha("térmica", n, ns_termica(referencia::gs_laplace, p, iteracoes), ns_termica(rapido::gs_laplace, p, 5 * iteracoes),
               piso_adicao);
-        linha("fonte", n, ns_fonte(::gs_fonte, p, iteracoes), ns_fonte(rapido::gs_fonte, p, 5 * iteracoes),
+        linha("fonte", n, ns_fonte(referencia::gs_fonte, p, iteracoes), ns_fonte(rapido::gs_fonte, p, 5 * iteracoes),
               piso_divisao / threads);
     }
     if (argc > 4) return 0;

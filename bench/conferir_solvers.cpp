@@ -78,7 +78,7 @@ Saida resolver(const Caso& k, Laplace gs_laplace, Fonte gs_fonte)
     s.L1.assign(h, -1.0);
     s.L2.assign(h, -1.0);
     s.Linf.assign(h, -1.0);
-    norma_L1(k.aP, k.aX, k.aY, k.Nx, k.Ny, s.T, s.L1[0]);
+    referencia::norma_L1(k.aP, k.aX, k.aY, k.Nx, k.Ny, s.T, s.L1[0]);
     std::feclearexcept(FE_ALL_EXCEPT);
     gs_laplace(k.aP, k.aX, k.aY, k.itmax, k.tol, k.Nx, k.Ny, s.L1, s.L2, s.Linf, s.it, s.T);
     gs_fonte(k.aP, k.aX, k.aY, k.fonte, k.varreduras, k.Nx, k.Ny, s.phi);
@@ -101,7 +101,7 @@ int conferir(rapido::Instrucoes conjunto, int casos)
     int falhas = 0;
     for (int n = 0; n < casos; ++n) {
         const Caso k = sortear(motor);
-        const Saida referencia = resolver(k, ::gs_laplace, ::gs_fonte);
+        const Saida referencia = resolver(k, referencia::gs_laplace, referencia::gs_fonte);
         rapido::definir_threads(1 + n % 3);
         if (!mesma_saida(resolver(k, rapido::gs_laplace, rapido::gs_fonte), referencia)) {
             std::printf("  FALHOU: %s, caso %d: %d x %d, itmax %d, tol %g, %d varreduras, %d threads\n",

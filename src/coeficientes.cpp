@@ -1,5 +1,6 @@
 #include "coeficientes.hpp"
 
+#include "malha.hpp"
 #include "variaveis.hpp"
 
 #include <cmath>
@@ -9,29 +10,24 @@
 
 namespace {
 
-std::size_t no(std::int32_t ix, std::int32_t iy)
-{
-    return static_cast<std::size_t>(iy - 1) * static_cast<std::size_t>(estado.Nx) + static_cast<std::size_t>(ix - 1);
-}
-
 void zerar_topo(std::vector<double>& campo)
 {
-    for (std::int32_t ix = 1; ix <= estado.Nx; ++ix) campo[no(ix, estado.Ny)] = 0.0;
+    for (std::int32_t ix = 1; ix <= estado.Nx; ++ix) campo[no(ix, estado.Ny, estado.Nx)] = 0.0;
 }
 
 void zerar_base(std::vector<double>& campo)
 {
-    for (std::int32_t ix = 1; ix <= estado.Nx; ++ix) campo[no(ix, 1)] = 0.0;
+    for (std::int32_t ix = 1; ix <= estado.Nx; ++ix) campo[no(ix, 1, estado.Nx)] = 0.0;
 }
 
 void zerar_esquerda(std::vector<double>& campo)
 {
-    for (std::int32_t iy = 2; iy <= estado.Ny - 1; ++iy) campo[no(1, iy)] = 0.0;
+    for (std::int32_t iy = 2; iy <= estado.Ny - 1; ++iy) campo[no(1, iy, estado.Nx)] = 0.0;
 }
 
 void zerar_direita(std::vector<double>& campo)
 {
-    for (std::int32_t iy = 2; iy <= estado.Ny - 1; ++iy) campo[no(estado.Nx, iy)] = 0.0;
+    for (std::int32_t iy = 2; iy <= estado.Ny - 1; ++iy) campo[no(estado.Nx, iy, estado.Nx)] = 0.0;
 }
 
 } // namespace
@@ -48,7 +44,7 @@ void contorno_T_topo()
 {
     auto& e = estado;
     for (std::int32_t ix = 1; ix <= e.Nx; ++ix) {
-        e.T[no(ix, e.Ny)] = std::sin((e.x[static_cast<std::size_t>(ix - 1)] * e.pi) / e.Lx);
+        e.T[no(ix, e.Ny, e.Nx)] = std::sin((e.x[indice(ix)] * e.pi) / e.Lx);
     }
 }
 
@@ -81,6 +77,11 @@ void contorno_v_esquerda() { zerar_esquerda(estado.v); }
 void contorno_u_direita() { zerar_direita(estado.u); }
 void contorno_v_direita() { zerar_direita(estado.v); }
 
+// Termo misto das fontes: em fonte_u a soma da diagonal começa pelo vizinho
+// nordeste, em fonte_v pelo sudoeste. A soma de dois números é comutativa em
+// IEEE 754 (o mesmo resultado, com o mesmo arredondamento), então a ordem não
+// muda nenhum bit; as duas formas ficam como foram escritas. Já a associação
+// importa: a soma da diagonal vem antes das subtrações, nas duas.
 void fonte_u()
 {
     auto& e = estado;
@@ -89,7 +90,7 @@ void fonte_u()
     const auto& T = e.T;
     for (std::int32_t iy = 2; iy <= e.Ny - 1; ++iy) {
         for (std::int32_t ix = 2; ix <= e.Nx - 1; ++ix) {
-            const std::size_t k = no(ix, iy);
+            const std::size_t k = no(ix, iy, e.Nx);
             const double m = ((v[k + nx + 1] + v[k - nx - 1]) - v[k - nx + 1] - v[k + nx - 1]) * 0.25 / (e.dx * e.dy);
             const double g = (T[k + 1] - T[k - 1]) * e.alpha / e.dx;
             e.Su[k] = (m - g) * e.K;
@@ -105,7 +106,7 @@ void fonte_v()
     const auto& T = e.T;
     for (std::int32_t iy = 2; iy <= e.Ny - 1; ++iy) {
         for (std::int32_t ix = 2; ix <= e.Nx - 1; ++ix) {
-            const std::size_t k = no(ix, iy);
+            const std::size_t k = no(ix, iy, e.Nx);
             const double m = ((u[k - nx - 1] + u[k + nx + 1]) - u[k - nx + 1] - u[k + nx - 1]) * 0.25 / (e.dx * e.dy);
             const double g = (T[k + nx] - T[k - nx]) * e.alpha / e.dy;
             e.Sv[k] = (m - g) * e.K;

@@ -1,5 +1,7 @@
 // Entrada e saída: leitura de entrada_geral.ent, relatório de resultados,
-// arquivos da linha média e visualizadores.
+// arquivos da linha média e visualizadores. A implementação é dividida por
+// tarefa: dados_entrada.cpp (leitura), dados_relatorio.cpp (relatório) e
+// dados_saidas.cpp (temporários, linha média, gravação e visualizadores).
 #pragma once
 
 #include <string>

@@ -1,7 +1,9 @@
 #include "processamento.hpp"
 
+#include "analitica.hpp"
 #include "coeficientes.hpp"
 #include "dados.hpp"
+#include "malha.hpp"
 #include "plataforma.hpp"
 #include "solvers.hpp"
 #include "validacao.hpp"
@@ -65,8 +67,8 @@ void preparar_malha()
 
     e.dx = e.Lx / (static_cast<double>(e.Nx) - 1.0);
     e.dy = e.Ly / (static_cast<double>(e.Ny) - 1.0);
-    for (std::int32_t ix = 1; ix <= e.Nx; ++ix) e.x[static_cast<std::size_t>(ix - 1)] = (static_cast<double>(ix) - 1.0) * e.dx;
-    for (std::int32_t iy = 1; iy <= e.Ny; ++iy) e.y[static_cast<std::size_t>(iy - 1)] = (static_cast<double>(iy) - 1.0) * e.dy;
+    for (std::int32_t ix = 1; ix <= e.Nx; ++ix) e.x[indice(ix)] = (static_cast<double>(ix) - 1.0) * e.dx;
+    for (std::int32_t iy = 1; iy <= e.Ny; ++iy) e.y[indice(iy)] = (static_cast<double>(iy) - 1.0) * e.dy;
 
     for (double& t : e.T) t = 0.0;
     for (double& t : e.u) t = 0.0;
@@ -85,15 +87,15 @@ void discretizacao_termica()
 void medidas_iniciais()
 {
     auto& e = estado;
-    norma_L1(e.aPT, e.aXT, e.aYT, e.Nx, e.Ny, e.T, e.L1[0]);
-    norma_L2(e.aPT, e.aXT, e.aYT, e.Nx, e.Ny, e.T, e.L2[0]);
-    norma_Linf(e.aPT, e.aXT, e.aYT, e.Nx, e.Ny, e.T, e.Linf[0]);
+    referencia::norma_L1(e.aPT, e.aXT, e.aYT, e.Nx, e.Ny, e.T, e.L1[0]);
+    referencia::norma_L2(e.aPT, e.aXT, e.aYT, e.Nx, e.Ny, e.T, e.L2[0]);
+    referencia::norma_Linf(e.aPT, e.aXT, e.aYT, e.Nx, e.Ny, e.T, e.Linf[0]);
 }
 
 void solucao_termica()
 {
     auto& e = estado;
-    const auto gs = rapido::nucleos_rapidos() ? rapido::gs_laplace : ::gs_laplace;
+    const auto gs = rapido::nucleos_rapidos() ? rapido::gs_laplace : referencia::gs_laplace;
     gs(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
 }
 
@@ -114,7 +116,7 @@ void discretizacao_deslocamentos()
 void iteracoes_deslocamento()
 {
     auto& e = estado;
-    const auto gs = rapido::nucleos_rapidos() ? rapido::gs_fonte : ::gs_fonte;
+    const auto gs = rapido::nucleos_rapidos() ? rapido::gs_fonte : referencia::gs_fonte;
     const std::int32_t n_externas = e.itdesl;
     for (e.itd = 1; e.itd <= n_externas; ++e.itd) {
         fonte_u();
@@ -128,7 +130,7 @@ void pos_processamento()
 {
     auto& e = estado;
     solucao_analitica();
-    media_campo(e.Nx, e.Ny, e.T, e.Tmed_n);
+    referencia::media_campo(e.Nx, e.Ny, e.T, e.Tmed_n);
     verificar_falhas_aritmeticas("na solução analítica ou na temperatura média");
     escrever_resultados();
 }
@@ -139,13 +141,11 @@ void solucao_analitica()
     const double denominador_Ta = std::sinh(e.pi * e.Ly / e.Lx);
     for (std::int32_t iy = 1; iy <= e.Ny; ++iy) {
         for (std::int32_t ix = 1; ix <= e.Nx; ++ix) {
-            const std::size_t k = static_cast<std::size_t>(iy - 1) * static_cast<std::size_t>(e.Nx) + static_cast<std::size_t>(ix - 1);
-            const double xi = e.x[static_cast<std::size_t>(ix - 1)];
-            const double yi = e.y[static_cast<std::size_t>(iy - 1)];
+            const std::size_t k = no(ix, iy, e.Nx);
+            const double xi = e.x[indice(ix)];
+            const double yi = e.y[indice(iy)];
             e.Ta[k] = std::sin(e.pi * xi / e.Lx) * std::sinh(e.pi * yi / e.Lx) / denominador_Ta;
         }
     }
-    const double numerador = (std::cosh(e.pi * e.Ly / e.Lx) - 1.0) * e.Lx * 2.0;
-    const double denominador = std::sinh(e.pi * e.Ly / e.Lx) * (e.pi * e.pi) * e.Ly;
-    e.Tmed_a = numerador / denominador;
+    e.Tmed_a = media_analitica(e.pi, e.Lx, e.Ly).valor();
 }

@@ -4,7 +4,8 @@
 // Uma execução completa: entrada, cálculo, pós-processamento e saída.
 void simulacao();
 
-// Passos 3 a 14 (o trecho que `tempo` mede), em fases.
+// O cálculo, de preparar_malha a iteracoes_deslocamento (o trecho que `tempo`
+// mede), nas fases abaixo, nesta ordem.
 void processar();
 void preparar_malha();             // pi, K, N, alocação, dx, dy, x, y, zeros
 void discretizacao_termica();      // coeficientes e contornos de T

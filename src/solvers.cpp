@@ -1,17 +1,14 @@
 #include "solvers.hpp"
 
+#include "malha.hpp"
+
 #include <cmath>
 #include <cstddef>
 #include <limits>
 #include <vector>
 
+namespace referencia {
 namespace {
-
-// Elemento do nó (ix, iy).
-std::size_t no(std::int32_t ix, std::int32_t iy, std::int32_t Nx)
-{
-    return static_cast<std::size_t>(iy - 1) * static_cast<std::size_t>(Nx) + static_cast<std::size_t>(ix - 1);
-}
 
 double residuo(double aP, double aX, double aY, std::span<const double> T, std::size_t k, std::size_t Nx)
 {
@@ -77,6 +74,13 @@ void norma_L2(double aP, double aX, double aY, std::int32_t Nx, std::int32_t Ny,
     resultado = soma;
 }
 
+// O máximo é tomado sobre um vetor de trabalho W do tamanho do campo, com as
+// bordas em zero, como na forma literal; a conta de memória (validacao.cpp,
+// memoria_necessaria) inclui W, e a recusa por falta de memória depende dela.
+// Consequências que os solvers rápidos reproduzem: os zeros das bordas fazem o
+// resultado nunca ser negativo (é +0 num campo sem resíduo, nunca o -DBL_MAX
+// inicial), e um resíduo NaN não entra no máximo, porque w > maximo é falso
+// (o NaN aparece em L1 e L2).
 void norma_Linf(double aP, double aX, double aY, std::int32_t Nx, std::int32_t Ny, std::span<const double> T,
                 double& resultado)
 {
@@ -132,3 +136,5 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
         varredura_fonte(aP, aX, aY, S, Nx, Ny, phi);
     }
 }
+
+} // namespace referencia

@@ -364,7 +364,7 @@ void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol,
         } catch (const std::bad_alloc&) {
         }
     }
-    ::gs_laplace(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
+    referencia::gs_laplace(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
 }
 
 void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps, std::int32_t Nx,
@@ -378,7 +378,7 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
         } catch (const std::bad_alloc&) {
         }
     }
-    ::gs_fonte(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
+    referencia::gs_fonte(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
 }
 
 } // namespace rapido

@@ -1,5 +1,7 @@
 #include "validacao.hpp"
 
+#include "analitica.hpp"
+#include "arquivos.hpp"
 #include "dados.hpp"
 #include "erros.hpp"
 #include "plataforma.hpp"
@@ -26,7 +28,7 @@ std::string texto(double valor)
 
 [[noreturn]] void recusar(const std::string& parametro, const std::string& regra)
 {
-    throw Erro_execucao("parâmetro inválido em entrada_geral.ent: " + parametro + "; " + regra);
+    throw Erro_execucao(std::string("parâmetro inválido em ") + arquivos::entrada + ": " + parametro + "; " + regra);
 }
 
 void exigir_malha()
@@ -52,11 +54,8 @@ void exigir_dimensao(const char* nome, double valor)
 void exigir_proporcao()
 {
     const auto& e = estado;
-    const double pi = std::acos(-1.0);
-    const double argumento = pi * e.Ly / e.Lx;
-    const double numerador = (std::cosh(argumento) - 1.0) * e.Lx * 2.0;
-    const double denominador = std::sinh(argumento) * (pi * pi) * e.Ly;
-    if (!std::isfinite(numerador) || !std::isfinite(denominador)) {
+    const Media_analitica media = media_analitica(std::acos(-1.0), e.Lx, e.Ly);
+    if (!std::isfinite(media.numerador) || !std::isfinite(media.denominador)) {
         recusar("Ly/Lx = " + texto(e.Ly / e.Lx) + " (Lx = " + texto(e.Lx) + ", Ly = " + texto(e.Ly) + ")",
                 "a solução analítica só é representável com Ly/Lx abaixo de cerca de 226");
     }
@@ -95,8 +94,7 @@ void exigir_nome_relatorio()
         recusar("nome_relatorio = \"" + nome + "\"", "o nome do relatório não pode ter % nem ! nem aspas (o "
                                                       "interpretador de comandos os trataria como variáveis)");
     }
-    for (const char* proprio :
-         {"entrada_geral.ent", "desl_x_meio.txt", "desl_y_meio.txt", "desl_x_meio.gnu", "desl_y_meio.gnu"}) {
+    for (const char* proprio : arquivos::proprios) {
         if (mesmo_arquivo(nome, proprio)) {
             recusar("nome_relatorio = \"" + nome + "\"",
                     "o relatório não pode ter o nome de um arquivo do próprio programa (" + std::string(proprio) + ")");

@@ -1,8 +1,5 @@
 // Estado da simulação: o registro único que todas as rotinas compartilham.
-//
-// Numeração: o nó (ix, iy), ix = 1..Nx e iy = 1..Ny, é o nó k = (iy-1)*Nx + ix.
-// Os campos guardam o nó k no elemento k-1 (base 0); x(ix) em x[ix-1], y(iy) em
-// y[iy-1]; as histórias L1, L2, Linf guardam a entrada n (0..itmax) no elemento n.
+// A numeração dos nós e a posição de cada um nos vetores estão em malha.hpp.
 #pragma once
 
 #include <cstdint>

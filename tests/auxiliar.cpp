@@ -1,5 +1,6 @@
 #include "auxiliar.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -63,6 +64,25 @@ void Area::criar_substituto(const std::string& nome, const std::string& corpo) c
 
 std::string Area::comandos() const { return ler(base_ / "comandos.log"); }
 
+::testing::AssertionResult mesmos_bytes(std::string_view obtido, std::string_view esperado)
+{
+    if (obtido == esperado) return ::testing::AssertionSuccess();
+    const auto a = std::mismatch(obtido.begin(), obtido.end(), esperado.begin(), esperado.end()).first;
+    const std::size_t i = static_cast<std::size_t>(a - obtido.begin());
+    const auto linha_em = [i](std::string_view t) {
+        const std::size_t inicio = i == 0 ? 0 : t.rfind('\n', std::min(i, t.size()) - 1) + 1;
+        return std::string(t.substr(inicio, t.find('\n', inicio) - inicio));
+    };
+    const auto byte = [](std::string_view t, std::size_t k) {
+        return k < t.size() ? std::to_string(static_cast<unsigned char>(t[k])) : std::string("fim");
+    };
+    const std::size_t linha = 1 + static_cast<std::size_t>(std::count(obtido.begin(), a, '\n'));
+    return ::testing::AssertionFailure() << "primeira diferença no byte " << i << " (linha " << linha << "): obtido "
+                                         << byte(obtido, i) << ", esperado " << byte(esperado, i) << "\n  obtido:   "
+                                         << linha_em(obtido) << "\n  esperado: " << linha_em(esperado)
+                                         << "\n  (tamanhos " << obtido.size() << " e " << esperado.size() << ")";
+}
+
 Em_execucao::Em_execucao(const Area& area, bool so_substitutos, const std::string& preambulo)
 {
     static std::atomic<int> contador{0};
@@ -82,10 +102,17 @@ Em_execucao::Em_execucao(const Area& area, bool so_substitutos, const std::strin
     }
 }
 
+bool Em_execucao::terminou()
+{
+    colhido_ = colhido_ || ::waitpid(pid_, &bruto_, WNOHANG) == pid_;
+    return colhido_;
+}
+
 Resultado Em_execucao::esperar()
 {
-    int bruto = 0;
-    ::waitpid(pid_, &bruto, 0);
+    if (!colhido_) ::waitpid(pid_, &bruto_, 0);
+    colhido_ = true;
+    const int bruto = bruto_;
     Resultado r;
     if (WIFEXITED(bruto)) r.status = WEXITSTATUS(bruto);
     r.sinal = WIFSIGNALED(bruto) || (WIFEXITED(bruto) && WEXITSTATUS(bruto) > 128);

@@ -2,6 +2,8 @@
 // execução do programa real com notepad e wgnuplot substitutos no PATH.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -12,6 +14,10 @@ namespace fs = std::filesystem;
 
 std::string ler(const fs::path& arquivo);
 void gravar(const fs::path& arquivo, std::string_view conteudo);
+
+// Igualdade byte a byte; na falha, o primeiro byte diferente (posição e linha)
+// e as duas linhas em que ele está.
+::testing::AssertionResult mesmos_bytes(std::string_view obtido, std::string_view esperado);
 
 // Os catorze valores de um arquivo de entrada, como texto, com comentários.
 struct Entrada {
@@ -70,10 +76,14 @@ class Em_execucao {
 public:
     Em_execucao(const Area& area, bool so_substitutos = false, const std::string& preambulo = "");
     int pid() const { return pid_; }
+    // Se o processo já terminou (não espera).
+    bool terminou();
     Resultado esperar();
 
 private:
     int pid_ = -1;
+    int bruto_ = 0;
+    bool colhido_ = false;
     fs::path saida_, erros_;
 };
 

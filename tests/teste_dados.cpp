@@ -4,6 +4,7 @@
 #include "erros.hpp"
 #include "variaveis.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,9 @@
 #include "formatacao.hpp"
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using teste::Entrada;
 
@@ -212,11 +216,12 @@ TEST_F(Leitura, ValoresInvalidosSaoErrosQueNomeiamLinhaParametroETexto)
         {&Entrada::Nx, "7,8", "(parâmetro Nx): \"7,8\" tem vírgula decimal; escreva um número inteiro"},
     };
     for (const auto& caso : casos) {
+        SCOPED_TRACE(caso.texto);
         Entrada e;
         e.*caso.campo = caso.texto;
         const std::string erro = erro_de(e.texto());
-        EXPECT_NE(erro.find("erro de leitura em entrada_geral.ent"), std::string::npos) << erro;
-        EXPECT_NE(erro.find(caso.trecho), std::string::npos) << erro;
+        EXPECT_THAT(erro, HasSubstr("erro de leitura em entrada_geral.ent"));
+        EXPECT_THAT(erro, HasSubstr(caso.trecho));
     }
 }
 
@@ -225,12 +230,12 @@ TEST_F(Leitura, TextoLongoOuBinarioApareceCurtoEEscapadoNaMensagem)
     Entrada e;
     e.Nx = std::string(5'000'000, '7');
     const std::string longo = erro_de(e.texto());
-    EXPECT_NE(longo.find("(5000000 caracteres)"), std::string::npos);
+    EXPECT_THAT(longo, HasSubstr("(5000000 caracteres)"));
     EXPECT_LT(longo.size(), 300u);
 
     e.Nx = std::string("\x01\x02\x7f", 3);
     const std::string binario = erro_de(e.texto());
-    EXPECT_NE(binario.find("\"\\x01\\x02\\x7F\""), std::string::npos) << binario;
+    EXPECT_THAT(binario, HasSubstr("\"\\x01\\x02\\x7F\""));
 }
 
 TEST_F(Leitura, ArquivoCurtoOuVazioEhErroDeFimDeArquivo)
@@ -238,11 +243,10 @@ TEST_F(Leitura, ArquivoCurtoOuVazioEhErroDeFimDeArquivo)
     Entrada e;
     std::string treze = e.texto();
     treze.erase(treze.rfind('\n', treze.size() - 2) + 1);
-    EXPECT_NE(erro_de(treze).find("o arquivo terminou (linha 13) antes do valor de passo_hist, o parâmetro 14 de 14"),
-              std::string::npos)
-        << erro_de(treze);
-    EXPECT_NE(erro_de("").find("antes do valor de nome_relatorio, o parâmetro 1 de 14"), std::string::npos);
-    EXPECT_NE(erro_de("\n\n   \n").find("o arquivo terminou (linha 3)"), std::string::npos);
+    EXPECT_THAT(erro_de(treze),
+                HasSubstr("o arquivo terminou (linha 13) antes do valor de passo_hist, o parâmetro 14 de 14"));
+    EXPECT_THAT(erro_de(""), HasSubstr("antes do valor de nome_relatorio, o parâmetro 1 de 14"));
+    EXPECT_THAT(erro_de("\n\n   \n"), HasSubstr("o arquivo terminou (linha 3)"));
 }
 
 class Leitura_do_arquivo : public Leitura {
@@ -277,8 +281,7 @@ TEST_F(Leitura_do_arquivo, ArquivoAusenteEhErroENaoEhCriado)
         ler_entrada();
         FAIL() << "esperava erro";
     } catch (const Erro_execucao& e) {
-        EXPECT_NE(std::string(e.what()).find("não foi possível abrir o arquivo de entrada entrada_geral.ent"),
-                  std::string::npos);
+        EXPECT_THAT(std::string(e.what()), HasSubstr("não foi possível abrir o arquivo de entrada entrada_geral.ent"));
     }
     EXPECT_FALSE(std::filesystem::exists(area_.arquivo("entrada_geral.ent")));
     EXPECT_EQ(area_.comandos(), "notepad entrada_geral.ent\n");
@@ -411,6 +414,7 @@ TEST_F(Relatorio, ModoDeSaidaEscolheOsNosListados)
         double x, y;
     } centros[] = {{5, 5, 13, 1.0, 0.5}, {4, 6, 10, 0.5, 0.5}};
     for (const auto& c : centros) {
+        SCOPED_TRACE(c.no);
         estado_sintetico(c.Nx, c.Ny);
         estado.modo_saida = 2;
         linhas = escrever();
@@ -423,6 +427,7 @@ TEST_F(Relatorio, ModoDeSaidaEscolheOsNosListados)
     }
 
     for (std::int32_t modo : {0, 3, -1}) {
+        SCOPED_TRACE(modo);
         estado_sintetico(4, 4);
         estado.modo_saida = modo;
         linhas = escrever();
@@ -445,8 +450,8 @@ TEST_F(Relatorio, CrLfSemBrancosNoFimEAcentosEmUmByte)
         }
     }
     EXPECT_TRUE(bytes.ends_with("Tempo de processamento (em segundos):" + std::string(18, ' ') + ".000\r\n"));
-    EXPECT_NE(bytes.find("* Problema t\xE9rmico ****"), std::string::npos);
-    EXPECT_EQ(bytes.find("\xC3"), std::string::npos); // nenhum UTF-8
+    EXPECT_THAT(bytes, HasSubstr("* Problema t\xE9rmico ****"));
+    EXPECT_THAT(bytes, Not(HasSubstr("\xC3"))); // nenhum UTF-8
 }
 
 TEST_F(Relatorio, SegundaEscritaMaisCurtaNaoDeixaRastro)
@@ -504,6 +509,7 @@ TEST_F(Linha_media, DeslocamentosNulosESobrescritaPorMalhaMenor)
     for (auto* campo : {&estado.u, &estado.v}) campo->assign(9, 0.0);
     const std::string zero = campo_cientifico(0.0);
     for (const char* nome : {"desl_x_meio.txt", "desl_y_meio.txt"}) {
+        SCOPED_TRACE(nome);
         const auto linhas = ler(nome);
         ASSERT_EQ(linhas.size(), 3u);
         for (const std::string& linha : linhas) EXPECT_EQ(linha.substr(25), zero + zero);

@@ -3,9 +3,12 @@
 #include "auxiliar.hpp"
 #include "plataforma.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
+
+using ::testing::HasSubstr;
 
 using teste::Area;
 using teste::Entrada;
@@ -23,9 +26,6 @@ TEST(Execucao, CompletaRodaOsComandosNaOrdemEEncerraComZeroEmSilencio)
               "notepad relatorio.txt\n"
               "wgnuplot desl_x_meio.gnu\n"
               "wgnuplot desl_y_meio.gnu\n");
-    EXPECT_TRUE(std::filesystem::exists(area.arquivo("relatorio.txt")));
-    EXPECT_TRUE(std::filesystem::exists(area.arquivo("desl_x_meio.txt")));
-    EXPECT_TRUE(std::filesystem::exists(area.arquivo("desl_y_meio.txt")));
 }
 
 TEST(Execucao, ValoresLidosSaoOsQueOEditorDeixou)
@@ -35,13 +35,15 @@ TEST(Execucao, ValoresLidosSaoOsQueOEditorDeixou)
     area.gravar_entrada(Entrada().texto());
     ASSERT_EQ(teste::executar_programa(area).status, 0);
     const std::string relatorio = teste::ler(area.arquivo("relatorio.txt"));
-    EXPECT_NE(relatorio.find("         7                    = Nx:"), std::string::npos);
+    EXPECT_THAT(relatorio, HasSubstr("         7                    = Nx:"));
 }
 
+// Se o tempo incluísse o editor, seria pelo menos os 2 s da espera; o cálculo
+// de 5 x 5 leva microssegundos. Nenhuma carga da máquina inverte os dois lados.
 TEST(Execucao, TempoNaoIncluiOEditor)
 {
     Area area;
-    area.criar_substituto("notepad", "[ \"$1\" = entrada_geral.ent ] && sleep 1.5");
+    area.criar_substituto("notepad", "[ \"$1\" = entrada_geral.ent ] && sleep 2");
     area.gravar_entrada(Entrada().texto());
     ASSERT_EQ(teste::executar_programa(area).status, 0);
     const std::string relatorio = teste::ler(area.arquivo("relatorio.txt"));
@@ -49,34 +51,7 @@ TEST(Execucao, TempoNaoIncluiOEditor)
     const std::size_t p = relatorio.find(rotulo);
     ASSERT_NE(p, std::string::npos);
     const double tempo = std::stod(relatorio.substr(p + rotulo.size()));
-    EXPECT_LT(tempo, 1.0);
-}
-
-TEST(Execucao, ErroDeLeituraTerminaComMensagemSemCriarArquivos)
-{
-    Area area;
-    Entrada e;
-    e.Ny = "2.5";
-    area.gravar_entrada(e.texto());
-    const auto r = teste::executar_programa(area);
-    EXPECT_NE(r.status, 0);
-    EXPECT_FALSE(r.sinal);
-    EXPECT_EQ(r.saida, "");
-    EXPECT_EQ(r.erros,
-              "placa2d: erro: erro de leitura em entrada_geral.ent, linha 5 (parâmetro Ny): \"2.5\" não é um "
-              "número inteiro\n");
-    std::size_t arquivos = 0;
-    for ([[maybe_unused]] const auto& item : std::filesystem::directory_iterator(area.trabalho())) ++arquivos;
-    EXPECT_EQ(arquivos, 1u);
-}
-
-TEST(Execucao, SemEntradaTerminaComMensagemENaoCriaOArquivo)
-{
-    Area area;
-    const auto r = teste::executar_programa(area);
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.erros.find("entrada_geral.ent"), std::string::npos);
-    EXPECT_TRUE(std::filesystem::is_empty(area.trabalho()));
+    EXPECT_LT(tempo, 2.0);
 }
 
 // Troca o valor do tempo (a única linha que varia) pela marca dos arquivos esperados.
@@ -124,13 +99,15 @@ TEST(Execucao, RelatoriosEArquivosDaLinhaMediaByteAByte)
          }()},
     };
     for (const auto& caso : casos) {
+        const std::string s = caso.sufixo;
+        SCOPED_TRACE(s);
         Area area;
         area.gravar_entrada(caso.entrada.texto());
         ASSERT_EQ(teste::executar_programa(area).status, 0);
-        const std::string s = caso.sufixo;
-        EXPECT_EQ(mascarar_tempo(teste::ler(area.arquivo("rel.txt"))), esperado("relatorio_" + s + ".txt")) << s;
-        EXPECT_EQ(teste::ler(area.arquivo("desl_x_meio.txt")), esperado("desl_x_meio_" + s + ".txt")) << s;
-        EXPECT_EQ(teste::ler(area.arquivo("desl_y_meio.txt")), esperado("desl_y_meio_" + s + ".txt")) << s;
+        const auto obtido = [&](const char* nome) { return teste::ler(area.arquivo(nome)); };
+        EXPECT_TRUE(teste::mesmos_bytes(mascarar_tempo(obtido("rel.txt")), esperado("relatorio_" + s + ".txt")));
+        EXPECT_TRUE(teste::mesmos_bytes(obtido("desl_x_meio.txt"), esperado("desl_x_meio_" + s + ".txt")));
+        EXPECT_TRUE(teste::mesmos_bytes(obtido("desl_y_meio.txt"), esperado("desl_y_meio_" + s + ".txt")));
     }
 }
 
@@ -151,14 +128,15 @@ TEST(Execucao, NomeDoRelatorioNaLinhaDeComandoDoNotepad)
         {"'+!touch invasor'", "+!touch invasor", "./+!touch invasor"},
     };
     for (const auto& caso : casos) {
+        SCOPED_TRACE(caso.linha);
         Area area;
         area.criar_substituto("notepad", "echo \"$#:$1\" >> ../argumentos.log");
         Entrada e;
         e.nome_relatorio = caso.linha;
         area.gravar_entrada(e.texto());
-        ASSERT_EQ(teste::executar_programa(area).status, 0) << caso.linha;
+        ASSERT_EQ(teste::executar_programa(area).status, 0);
         EXPECT_EQ(teste::ler(area.arquivo("../argumentos.log")), "1:entrada_geral.ent\n1:" + std::string(caso.argumento) + "\n");
-        EXPECT_TRUE(std::filesystem::exists(area.arquivo(caso.arquivo))) << caso.arquivo;
+        EXPECT_TRUE(std::filesystem::exists(area.arquivo(caso.arquivo)));
         EXPECT_FALSE(std::filesystem::exists(area.arquivo("invasor")));
     }
     Area area;
@@ -166,7 +144,7 @@ TEST(Execucao, NomeDoRelatorioNaLinhaDeComandoDoNotepad)
     e.nome_relatorio = "'  rel.txt'";
     area.gravar_entrada(e.texto());
     ASSERT_EQ(teste::executar_programa(area).status, 0);
-    EXPECT_NE(area.comandos().find("\nnotepad rel.txt\n"), std::string::npos);
+    EXPECT_THAT(area.comandos(), HasSubstr("\nnotepad rel.txt\n"));
 }
 
 // O ramo do cmd é conferido em qualquer sistema.
@@ -199,12 +177,13 @@ TEST(CitarArgumento, ShECmd)
 TEST(Execucao, EditorInterrompidoParaAntesDaLeitura)
 {
     for (const char* corpo : {"exit 130", "exec perl -e '$SIG{INT} = \"DEFAULT\"; kill \"INT\", $$'"}) {
+        SCOPED_TRACE(corpo);
         Area area;
         area.criar_substituto("notepad", corpo);
         area.gravar_entrada(Entrada().texto());
         const auto r = teste::executar_programa(area);
-        EXPECT_EQ(r.status, 1) << corpo;
-        EXPECT_NE(r.erros.find("o editor de entrada_geral.ent foi interrompido"), std::string::npos) << r.erros;
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.erros, HasSubstr("o editor de entrada_geral.ent foi interrompido"));
         EXPECT_EQ(area.comandos(), "notepad entrada_geral.ent\n");
         EXPECT_FALSE(std::filesystem::exists(area.arquivo("relatorio.txt")));
     }

@@ -131,9 +131,9 @@ Termica resolver(Funcao_laplace gs, const Caso& k, std::int32_t itmax, double to
     s.L1.assign(h, -123.0);
     s.L2.assign(h, -123.0);
     s.Linf.assign(h, -123.0);
-    norma_L1(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.L1[0]);
-    norma_L2(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.L2[0]);
-    norma_Linf(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.Linf[0]);
+    referencia::norma_L1(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.L1[0]);
+    referencia::norma_L2(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.L2[0]);
+    referencia::norma_Linf(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.Linf[0]);
     std::feclearexcept(FE_ALL_EXCEPT);
     gs(k.c.aP, k.c.aX, k.c.aY, itmax, tol, k.Nx, k.Ny, s.L1, s.L2, s.Linf, s.it, s.T);
     s.excecoes = std::fetestexcept(excecoes_fatais);
@@ -160,7 +160,7 @@ void comparar_termica(const Caso& k, std::int32_t itmax, double tol, int threads
 {
     SCOPED_TRACE(testing::Message() << k.Nx << " x " << k.Ny << ", aP " << k.c.aP << ", itmax " << itmax
                                     << ", tol " << tol << ", " << threads << " threads");
-    const Termica ref = resolver(::gs_laplace, k, itmax, tol);
+    const Termica ref = resolver(referencia::gs_laplace, k, itmax, tol);
     const Com_threads com(threads);
     const Termica rap = resolver(rapido::gs_laplace, k, itmax, tol);
     EXPECT_EQ(rap.it, ref.it);
@@ -175,7 +175,7 @@ void comparar_fonte(const Caso& k, std::int32_t nsweeps, int threads)
 {
     SCOPED_TRACE(testing::Message() << k.Nx << " x " << k.Ny << ", aP " << k.c.aP << ", " << nsweeps
                                     << " varreduras, " << threads << " threads");
-    const Deslocamento ref = varrer(::gs_fonte, k, nsweeps);
+    const Deslocamento ref = varrer(referencia::gs_fonte, k, nsweeps);
     const Com_threads com(threads);
     const Deslocamento rap = varrer(rapido::gs_fonte, k, nsweeps);
     EXPECT_TRUE(mesmos_bits(rap.phi, ref.phi));
@@ -191,7 +191,7 @@ double tolerancia(Gerador& g, const Caso& k, std::int32_t itmax)
     case 1: return -1.0;
     case 2: return 0.0;
     default: {
-        const Termica ref = resolver(::gs_laplace, k, itmax, -1.0);
+        const Termica ref = resolver(referencia::gs_laplace, k, itmax, -1.0);
         const std::size_t m = static_cast<std::size_t>(g.inteiro(1, itmax));
         return ref.L1[m] / ref.L1[0];
     }
@@ -247,7 +247,7 @@ TEST_P(SolversRapidos, MalhaGrandeVarridaNoLugar)
     k.Ny = 650;
     k.c = g.coeficientes(k.Nx, k.Ny);
     k.campo = g.campo(k.Nx, k.Ny);
-    const Termica ref = resolver(::gs_laplace, k, 5, -1.0);
+    const Termica ref = resolver(referencia::gs_laplace, k, 5, -1.0);
     for (int threads = 1; threads <= 2; ++threads) {
         comparar_termica(k, 5, ref.L1[3] / ref.L1[0], threads);
         comparar_termica(k, 4, -1.0, threads);
@@ -306,7 +306,7 @@ TEST_P(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
     EXPECT_EQ(uma.excecoes, 0);
     const Deslocamento duas = varrer(rapido::gs_fonte, k, 2);
     EXPECT_EQ(duas.excecoes, FE_OVERFLOW);
-    EXPECT_TRUE(mesmos_bits(duas.phi, varrer(::gs_fonte, k, 2).phi));
+    EXPECT_TRUE(mesmos_bits(duas.phi, varrer(referencia::gs_fonte, k, 2).phi));
 
     // Na solução térmica, L2 (r*r) estoura na thread que soma: borda 1e200,
     // interior zero.
@@ -338,10 +338,10 @@ TEST_P(SolversRapidos, VarreduraAdiantadaDescartadaNaoDeixaExcecao)
     k.campo[4] = 1e100;
     k.campo[7] = 1e-170;
     k.fonte.assign(12, 0.0);
-    const Termica ref = resolver(::gs_laplace, k, 5, 1e60);
+    const Termica ref = resolver(referencia::gs_laplace, k, 5, 1e60);
     ASSERT_EQ(ref.it, 2);
     ASSERT_EQ(ref.excecoes, 0);
-    ASSERT_EQ(resolver(::gs_laplace, k, 3, -1.0).excecoes & FE_OVERFLOW, FE_OVERFLOW);
+    ASSERT_EQ(resolver(referencia::gs_laplace, k, 3, -1.0).excecoes & FE_OVERFLOW, FE_OVERFLOW);
     for (int threads = 1; threads <= 2; ++threads) comparar_termica(k, 5, 1e60, threads);
 }
 

@@ -1,26 +1,25 @@
+// Leitura de entrada_geral.ent: a tabela de parâmetros conduz o leitor;
+// números, nomes e mensagens que dizem arquivo, linha, parâmetro e trecho.
 #include "dados.hpp"
 
+#include "arquivos.hpp"
 #include "erros.hpp"
-#include "formatacao.hpp"
 #include "plataforma.hpp"
 #include "variaveis.hpp"
 
 #include <algorithm>
 #include <charconv>
-#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <memory>
+#include <string>
 #include <variant>
 
 namespace {
 
-const char* const arquivo_entrada = "entrada_geral.ent";
-
-// ---------------------------------------------------------------- entrada
+const char* const arquivo_entrada = arquivos::entrada;
 
 using Destino = std::variant<std::string Variaveis::*, double Variaveis::*, std::int32_t Variaveis::*>;
 
@@ -273,8 +272,8 @@ std::string ler_arquivo(const char* nome)
     }
 #endif
     if (std::filesystem::is_directory(situacao)) {
-        throw Erro_execucao(inicio + "é um diretório; ponha no lugar dele o arquivo de texto com os catorze "
-                                     "parâmetros (o exemplo está em exemplo/entrada_geral.ent)");
+        throw Erro_execucao(inicio + "é um diretório; ponha no lugar dele o arquivo de texto com os catorze " +
+                            "parâmetros (o exemplo está em exemplo/" + nome + ")");
     }
     std::ifstream arquivo(nome, std::ios::binary);
     if (!arquivo) {
@@ -286,214 +285,14 @@ std::string ler_arquivo(const char* nome)
     return conteudo;
 }
 
-// Temporários das três saídas, criados antes do cálculo (preparar_saidas).
-struct Saidas {
-    Arquivo_saida relatorio{nome_relatorio_aparado()};
-    Arquivo_saida x_meio{"desl_x_meio.txt"};
-    Arquivo_saida y_meio{"desl_y_meio.txt"};
-};
-std::unique_ptr<Saidas> saidas_preparadas;
-
-// ---------------------------------------------------------------- saída
-
-constexpr std::size_t largura_regua = 104;
-
-std::size_t indice(std::int32_t i) { return static_cast<std::size_t>(i - 1); }
-
-std::size_t no(std::int32_t ix, std::int32_t iy)
-{
-    return static_cast<std::size_t>(iy - 1) * static_cast<std::size_t>(estado.Nx) + indice(ix);
-}
-
-void regua(Arquivo_saida& f) { f.escrever(Linha().texto(std::string(largura_regua, '*'))); }
-
-void regua_titulada(Arquivo_saida& f, std::string_view titulo)
-{
-    Linha linha;
-    linha.texto(titulo).texto(" ");
-    linha.texto(std::string(largura_regua - linha.conteudo().size(), '*'));
-    f.escrever(linha);
-}
-
-// Régua, título entre asteriscos, régua e linha vazia.
-void cabecalho_de_secao(Arquivo_saida& f, std::string_view titulo)
-{
-    regua(f);
-    regua_titulada(f, titulo);
-    regua(f);
-    f.escrever_vazia();
-}
-
-void secao_parametros_fisicos(Arquivo_saida& f)
-{
-    const auto& e = estado;
-    f.escrever(Linha().texto("Difusão de Calor 2DP em Placa Plana sem Geração de Calor"));
-    f.escrever_vazia();
-    cabecalho_de_secao(f, "Parâmetros Físicos");
-    f.escrever(Linha().cientifico(e.Lx).coluna(30).texto(" = Lx:     comprimento do domínio [m]"));
-    f.escrever(Linha().cientifico(e.Ly).coluna(30).texto(" = Ly:     altura do domínio [m]"));
-}
-
-void secao_parametros_numericos(Arquivo_saida& f)
-{
-    const auto& e = estado;
-    f.escrever_vazia();
-    f.escrever_vazia();
-    cabecalho_de_secao(f, "Parâmetros Numéricos");
-    f.escrever(Linha().inteiro(e.Nx).coluna(30).texto(" = Nx:     número de nós da malha, direção x"));
-    f.escrever(Linha().inteiro(e.Ny).coluna(30).texto(" = Ny:     número de nós da malha, direção y"));
-    f.escrever(Linha().inteiro(e.itmax).coluna(30).texto(" = itmax:  número máximo de iterações a ser efetuada"));
-    f.escrever(Linha().cientifico(e.tol).coluna(30).texto(" = tol:    tolerância máxima admitida"));
-    f.escrever(Linha().inteiro(e.it).coluna(30).texto(" = it:     iterações realizadas"));
-    f.escrever(Linha()
-                   .cientifico(e.L1[static_cast<std::size_t>(e.it)])
-                   .coluna(30)
-                   .texto(" = L1(it): norma L1 adimensionalizada na última iteração"));
-}
-
-void secao_normas_iniciais(Arquivo_saida& f)
-{
-    const auto& e = estado;
-    f.escrever_vazia();
-    f.escrever(Linha().texto("Norma L1 com base no campo inicial de temperaturas:").coluna(60).cientifico(e.L1[0]));
-    f.escrever(Linha().texto("Norma L2 com base no campo inicial de temperaturas:").coluna(60).cientifico(e.L2[0]));
-    f.escrever(
-        Linha().texto("Norma L-infinito com base no campo inicial de temperaturas:").coluna(60).cientifico(e.Linf[0]));
-}
-
-void linha_de_historia(Arquivo_saida& f, std::int32_t ih)
-{
-    const auto& e = estado;
-    const std::size_t i = static_cast<std::size_t>(ih);
-    f.escrever(Linha().inteiro(ih).cientifico(e.L1[i] / e.L1[0]).cientifico(e.L2[i] / e.L2[0]).cientifico(
-        e.Linf[i] / e.Linf[0]));
-}
-
-void secao_problema_termico(Arquivo_saida& f)
-{
-    const auto& e = estado;
-    f.escrever_vazia();
-    f.escrever_vazia();
-    regua_titulada(f, "* Problema térmico");
-    f.escrever_vazia();
-    f.escrever(Linha()
-                   .texto("  iteração")
-                   .coluna(15)
-                   .texto("L1(it)/L1(0)")
-                   .coluna(40)
-                   .texto("L2(it)/L2(0)")
-                   .coluna(65)
-                   .texto("Linf(it)/Linf(0)"));
-    const std::int64_t p = e.passo_hist;
-    const std::int64_t it = e.it;
-    if (p < 0) {
-        // Passo negativo: só a linha da última iteração.
-        linha_de_historia(f, e.it);
-        return;
-    }
-    const std::int64_t linhas = (it + p) / p;
-    std::int64_t ih = 0;
-    for (std::int64_t n = 0; n < linhas; ++n, ih += p) linha_de_historia(f, static_cast<std::int32_t>(ih));
-    if (ih - p != it) linha_de_historia(f, e.it);
-}
-
-// Nós listados conforme modo_saida: todos (1), só o central (2) ou nenhum.
-template <typename Escrever_no>
-void listar_nos(Escrever_no escrever_no)
-{
-    const auto& e = estado;
-    if (e.modo_saida == 1) {
-        for (std::int32_t iy = 1; iy <= e.Ny; ++iy) {
-            for (std::int32_t ix = 1; ix <= e.Nx; ++ix) escrever_no(ix, iy);
-        }
-    } else if (e.modo_saida == 2) {
-        escrever_no((e.Nx + 1) / 2, (e.Ny + 1) / 2);
-    }
-}
-
-void secao_temperaturas(Arquivo_saida& f)
-{
-    const auto& e = estado;
-    f.escrever_vazia();
-    f.escrever_vazia();
-    cabecalho_de_secao(f, "Soluções para o campo de temperaturas");
-    f.escrever(Linha()
-                   .coluna(5)
-                   .texto("Posição x")
-                   .coluna(30)
-                   .texto("Posição y")
-                   .coluna(55)
-                   .texto("Temp. numérica")
-                   .coluna(80)
-                   .texto("Temp. analítica")
-                   .coluna(105)
-                   .texto("Erro numérico"));
-    listar_nos([&](std::int32_t ix, std::int32_t iy) {
-        const std::size_t k = no(ix, iy);
-        f.escrever(Linha()
-                       .cientifico(e.x[indice(ix)])
-                       .cientifico(e.y[indice(iy)])
-                       .cientifico(e.T[k])
-                       .cientifico(e.Ta[k])
-                       .cientifico(e.Ta[k] - e.T[k]));
-    });
-}
-
-void secao_medias(Arquivo_saida& f)
-{
-    const auto& e = estado;
-    f.escrever_vazia();
-    f.escrever_vazia();
-    f.escrever(Linha().texto("Temperatura média (analítica):").coluna(45).cientifico(e.Tmed_a));
-    f.escrever(Linha().texto("Temperatura média (numérica):").coluna(45).cientifico(e.Tmed_n));
-    f.escrever(Linha().texto("Erro numérico:").coluna(45).cientifico(e.Tmed_a - e.Tmed_n));
-}
-
-void secao_deslocamentos(Arquivo_saida& f)
-{
-    const auto& e = estado;
-    f.escrever_vazia();
-    f.escrever_vazia();
-    cabecalho_de_secao(f, "Soluções para o campo de deslocamentos");
-    f.escrever(Linha()
-                   .coluna(5)
-                   .texto("Posição x")
-                   .coluna(30)
-                   .texto("Posição y")
-                   .coluna(55)
-                   .texto("Deslocamento x")
-                   .coluna(80)
-                   .texto("Deslocamento y"));
-    listar_nos([&](std::int32_t ix, std::int32_t iy) {
-        const std::size_t k = no(ix, iy);
-        f.escrever(Linha().cientifico(e.x[indice(ix)]).cientifico(e.y[indice(iy)]).cientifico(e.u[k]).cientifico(e.v[k]));
-    });
-}
-
-void secao_tempo(Arquivo_saida& f)
-{
-    f.escrever_vazia();
-    f.escrever_vazia();
-    f.escrever(Linha().texto("Tempo de processamento (em segundos):").coluna(45).fixo(estado.tempo));
-}
-
-void escrever_linha_media(Arquivo_saida& f, const std::vector<double>& coordenada, std::int32_t n,
-                          std::size_t primeiro, std::size_t passo)
-{
-    const auto& e = estado;
-    for (std::int32_t i = 1; i <= n; ++i) {
-        const std::size_t k = primeiro + indice(i) * passo;
-        f.escrever(Linha().cientifico(coordenada[indice(i)]).cientifico(e.u[k]).cientifico(e.v[k]));
-    }
-}
-
 } // namespace
 
 void ler_entrada()
 {
-    if (comando_interrompido(executar_comando("notepad entrada_geral.ent"))) {
-        throw Erro_execucao("o editor de entrada_geral.ent foi interrompido (Ctrl-C); a execução parou antes da "
-                            "leitura e nenhum arquivo de saída foi criado ou mudado");
+    if (comando_interrompido(executar_comando(std::string("notepad ") + arquivo_entrada))) {
+        throw Erro_execucao(std::string("o editor de ") + arquivo_entrada +
+                            " foi interrompido (Ctrl-C); a execução parou antes da leitura e nenhum arquivo de saída "
+                            "foi criado ou mudado");
     }
     interpretar_entrada(ler_arquivo(arquivo_entrada));
 }
@@ -516,7 +315,8 @@ void interpretar_entrada(std::string_view conteudo)
         if (!leitor.proxima_linha_com_valor(linha)) {
             throw Erro_execucao("erro de leitura em " + std::string(arquivo_entrada) + ": o arquivo terminou (linha " +
                                 std::to_string(leitor.numero_linha()) + ") antes do valor de " + p.nome +
-                                ", o parâmetro " + std::to_string(ordem) + " de 14");
+                                ", o parâmetro " + std::to_string(ordem) + " de " +
+                                std::to_string(std::size(parametros)));
         }
         ler_parametro(linha, leitor.numero_linha(), p);
     }
@@ -530,40 +330,4 @@ std::string nome_relatorio_aparado()
     if (inicio == std::string::npos) return "";
     const std::size_t fim = nome.find_last_not_of(vazios);
     return nome.substr(inicio, fim - inicio + 1);
-}
-
-
-void preparar_saidas() { saidas_preparadas = std::make_unique<Saidas>(); }
-
-void escrever_relatorio(Arquivo_saida& f)
-{
-    secao_parametros_fisicos(f);
-    secao_parametros_numericos(f);
-    secao_normas_iniciais(f);
-    secao_problema_termico(f);
-    secao_temperaturas(f);
-    secao_medias(f);
-    secao_deslocamentos(f);
-    secao_tempo(f);
-}
-
-void escrever_linhas_medias(Arquivo_saida& x_meio, Arquivo_saida& y_meio)
-{
-    const auto& e = estado;
-    const std::int32_t ixc = (e.Nx + 1) / 2;
-    const std::int32_t iyc = (e.Ny + 1) / 2;
-    escrever_linha_media(x_meio, e.y, e.Ny, no(ixc, 1), static_cast<std::size_t>(e.Nx));
-    escrever_linha_media(y_meio, e.x, e.Nx, no(1, iyc), 1);
-}
-
-void escrever_resultados()
-{
-    if (!saidas_preparadas) preparar_saidas();
-    const std::unique_ptr<Saidas> s = std::move(saidas_preparadas);
-    escrever_relatorio(s->relatorio);
-    escrever_linhas_medias(s->x_meio, s->y_meio);
-    concluir_juntos({&s->relatorio, &s->x_meio, &s->y_meio});
-    executar_comando("notepad " + citar_argumento(nome_relatorio_aparado()));
-    executar_comando("wgnuplot desl_x_meio.gnu");
-    executar_comando("wgnuplot desl_y_meio.gnu");
 }

@@ -1,0 +1,59 @@
+// Saídas de uma execução: os temporários criados antes do cálculo, os
+// arquivos da linha média, a gravação conjunta e os visualizadores.
+#include "dados.hpp"
+
+#include "arquivos.hpp"
+#include "formatacao.hpp"
+#include "malha.hpp"
+#include "plataforma.hpp"
+#include "variaveis.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Temporários das três saídas, criados antes do cálculo (preparar_saidas).
+struct Saidas {
+    Arquivo_saida relatorio{nome_relatorio_aparado()};
+    Arquivo_saida x_meio{arquivos::x_meio};
+    Arquivo_saida y_meio{arquivos::y_meio};
+};
+std::unique_ptr<Saidas> saidas_preparadas;
+
+void escrever_linha_media(Arquivo_saida& f, const std::vector<double>& coordenada, std::int32_t n,
+                          std::size_t primeiro, std::size_t passo)
+{
+    const auto& e = estado;
+    for (std::int32_t i = 1; i <= n; ++i) {
+        const std::size_t k = primeiro + indice(i) * passo;
+        f.escrever(Linha().cientifico(coordenada[indice(i)]).cientifico(e.u[k]).cientifico(e.v[k]));
+    }
+}
+
+} // namespace
+
+void preparar_saidas() { saidas_preparadas = std::make_unique<Saidas>(); }
+
+void escrever_linhas_medias(Arquivo_saida& x_meio, Arquivo_saida& y_meio)
+{
+    const auto& e = estado;
+    const std::int32_t ixc = (e.Nx + 1) / 2;
+    const std::int32_t iyc = (e.Ny + 1) / 2;
+    escrever_linha_media(x_meio, e.y, e.Ny, no(ixc, 1, e.Nx), static_cast<std::size_t>(e.Nx));
+    escrever_linha_media(y_meio, e.x, e.Nx, no(1, iyc, e.Nx), 1);
+}
+
+void escrever_resultados()
+{
+    if (!saidas_preparadas) preparar_saidas();
+    const std::unique_ptr<Saidas> s = std::move(saidas_preparadas);
+    escrever_relatorio(s->relatorio);
+    escrever_linhas_medias(s->x_meio, s->y_meio);
+    concluir_juntos({&s->relatorio, &s->x_meio, &s->y_meio});
+    executar_comando("notepad " + citar_argumento(nome_relatorio_aparado()));
+    executar_comando(std::string("wgnuplot ") + arquivos::grafico_x_meio);
+    executar_comando(std::string("wgnuplot ") + arquivos::grafico_y_meio);
+}
