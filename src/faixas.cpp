@@ -102,42 +102,53 @@ void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int 
     n.varrer_faixa(phi.vista(), fonte.vista(), b, c);
 }
 
-void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas& residuos,
-                               int b, const Coeficientes& c, double& maximo)
+void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, int b,
+                               const Coeficientes& c, double& maximo, double& soma)
 {
-    const double m = n.varrer_faixa_com_residuos(velho.vista(), novo.vista(), residuos.vista(), b, c);
-    if (m > maximo) maximo = m;
+    const Medidas m = n.varrer_faixa_com_residuos(velho.vista(), novo.vista(), b, c);
+    if (m.maximo > maximo) maximo = m.maximo;
+    soma = soma + m.soma;
 }
 
-void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo)
+void residuos_linha_topo(const Campo_faixas& T, int b, const Coeficientes& c, double& maximo, double& soma)
 {
     const int L = T.linhas();
     const int j = L - 1;
     if (linha_da_lane(b, j, L) > T.Ny() - 1) return;
+    double s = 0.0;
     for (std::int32_t ix = 2; ix <= T.Nx() - 1; ++ix) {
         const int p = ix + j - 1;
         const double norte = T.lanes(b + 1, ix - 1)[0];
         const double sul = T.lanes(b, p - 1)[j - 1];
         const double leste = T.lanes(b, p + 1)[j];
         const double oeste = T.lanes(b, p - 1)[j];
-        const double r = c.aY * (norte + sul) + c.aX * (leste + oeste) - c.aP * T.lanes(b, p)[j];
-        residuos.lanes(b, p)[j] = r;
-        const double a = std::abs(r);
+        const double a = std::abs(c.aY * (norte + sul) + c.aX * (leste + oeste) - c.aP * T.lanes(b, p)[j]);
         if (a > maximo) maximo = a;
+        s = s + a;
     }
+    soma = soma + s;
 }
 
-void somar_faixa(const Campo_faixas& residuos, int b, int j0, int j1, double& L1, double& L2)
+void somar_residuos(const Campo_faixas& T, const Coeficientes& c, double& L1, double& L2)
 {
-    const int L = residuos.linhas();
-    double soma1 = L1;
-    double soma2 = L2;
-    for (int j = j0; j < j1; ++j) {
-        if (linha_da_lane(b, j, L) > residuos.Ny() - 1) break;
-        const double* r = residuos.lanes(b, j + 1) + j; // ix = 2
-        for (std::int32_t ix = 2; ix <= residuos.Nx() - 1; ++ix, r += L) {
-            soma1 = soma1 + std::abs(*r);
-            soma2 = soma2 + *r * *r;
+    const int L = T.linhas();
+    // Elemento do nó (ix, iy): inicio(iy) + ix * L.
+    const auto inicio = [&T, L](std::int32_t iy) {
+        int b, j;
+        faixa_e_lane(iy, L, b, j);
+        return T.lanes(b, j - 1) + j;
+    };
+    double soma1 = 0.0;
+    double soma2 = 0.0;
+    for (std::int32_t iy = 2; iy <= T.Ny() - 1; ++iy) {
+        const double* sul = inicio(iy - 1);
+        const double* centro = inicio(iy);
+        const double* norte = inicio(iy + 1);
+        for (std::size_t k = static_cast<std::size_t>(2 * L), fim = static_cast<std::size_t>(T.Nx() - 1) * L;
+             k <= fim; k += static_cast<std::size_t>(L)) {
+            const double r = c.aY * (norte[k] + sul[k]) + c.aX * (centro[k + L] + centro[k - L]) - c.aP * centro[k];
+            soma1 = soma1 + std::abs(r);
+            soma2 = soma2 + r * r;
         }
     }
     L1 = soma1;

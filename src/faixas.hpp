@@ -76,16 +76,18 @@ const Nucleos& nucleos(Instrucoes conjunto);
 // Uma varredura da faixa b com termo fonte; ver Nucleos.
 void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int b, const Coeficientes& c);
 
-// Uma varredura da faixa b sem fonte, de `velho` para `novo`, com os
-// resíduos em `residuos`, menos os da linha de cima da faixa; o maior |r|
-// entra em `maximo`, que só cresce.
-void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas& residuos,
-                               int b, const Coeficientes& c, double& maximo);
+// Uma varredura da faixa b sem fonte, de `velho` para `novo` (o mesmo campo
+// ou outro); o maior |r| dos nós da faixa, menos os da linha de cima, entra
+// em `maximo` (que só cresce) e a soma dos |r| em `soma`, em ordem qualquer.
+void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, int b,
+                               const Coeficientes& c, double& maximo, double& soma);
 
-// Os resíduos da linha de cima da faixa b, depois de varrida a faixa b+1.
-void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo);
+// Os resíduos da linha de cima da faixa b, depois de varrida a faixa b+1:
+// no máximo e na soma, como acima.
+void residuos_linha_topo(const Campo_faixas& T, int b, const Coeficientes& c, double& maximo, double& soma);
 
-// Soma |r| em L1 e r*r em L2, nó a nó, nas linhas j0 .. j1-1 da faixa b.
-void somar_faixa(const Campo_faixas& residuos, int b, int j0, int j1, double& L1, double& L2);
+// L1 e L2 do campo como as somam norma_L1 e norma_L2: r de cada nó interior
+// na ordem dos nós, |r| e r*r somados em série.
+void somar_residuos(const Campo_faixas& T, const Coeficientes& c, double& L1, double& L2);
 
 } // namespace faixas

@@ -168,7 +168,7 @@ private:
 // Os campos de uma varredura: os valores velhos são lidos de `velho` e os
 // novos escritos em `novo`, que pode ser o mesmo campo.
 struct Campos {
-    Faixas velho, novo, fonte, residuos;
+    Faixas velho, novo, fonte;
 };
 
 // Varredura de uma faixa em frente de onda: na posição s, os nv primeiros
@@ -176,7 +176,8 @@ struct Campos {
 // calculados com os da posição s-1 já novos (oeste na mesma lane, sul na
 // lane de baixo) e os da posição s+1 ainda velhos (leste na mesma lane,
 // norte na lane de cima). Com resíduos, o passo s também calcula os da
-// posição s-1, cujos vizinhos ficaram todos novos. Lanes e vetores sem nó
+// posição s-1, cujos vizinhos ficaram todos novos, e acumula o maior |r| e
+// a soma dos |r| de cada lane. Lanes e vetores sem nó
 // interior ficam com o valor velho, que é o mesmo nos dois campos.
 template <int nv, bool com_fonte, bool com_residuos>
 class Varredura {
@@ -184,14 +185,14 @@ public:
     Varredura(const Campos& k, int b, const Coeficientes& c)
         : velho_(vetores(k.velho, b, 0)), novo_(vetores(k.novo, b, 0)),
           fonte_(com_fonte ? vetores(k.fonte, b, 0) : nullptr),
-          residuos_(com_residuos ? vetores(k.residuos, b, 0) : nullptr),
           baixo_(vetores(k.novo, b - 1, L - 1) + (NV - 1)), cima_(vetores(k.velho, b + 1, 1 - L)),
           c_{espalhar(c.aP), espalhar(c.aX), espalhar(c.aY)}, interior_(b, k.novo.Nx, k.novo.Ny)
     {
     }
 
-    // Varre a faixa; com resíduos, devolve o maior |r| de cada lane.
-    void varrer(vec (&maior)[nv])
+    // Varre a faixa; com resíduos, devolve o maior |r| e a soma dos |r| de
+    // cada lane.
+    void varrer(vec (&maior)[nv], vec (&soma)[nv])
     {
         vec anterior[nv], oeste[nv], sul[nv];
 #pragma GCC unroll 8
@@ -200,6 +201,7 @@ public:
             oeste[v] = vec{};
             sul[v] = vec{};
             maior[v] = vec{};
+            soma[v] = vec{};
         }
         // Com resíduos o passo s é livre de máscaras quando s e s-1 são
         // cheias; há um passo a mais, só para os resíduos da última posição.
@@ -208,9 +210,9 @@ public:
         const int cheia1 = interior_.ultima_cheia();
         const int ultima = interior_.ultima_posicao() + extra;
         int s = 1;
-        for (; s <= ultima && s < cheia0; ++s) passo<true>(s, anterior, oeste, sul, maior);
-        for (; s <= cheia1; ++s) passo<false>(s, anterior, oeste, sul, maior);
-        for (; s <= ultima; ++s) passo<true>(s, anterior, oeste, sul, maior);
+        for (; s <= ultima && s < cheia0; ++s) passo<true>(s, anterior, oeste, sul, maior, soma);
+        for (; s <= cheia1; ++s) passo<false>(s, anterior, oeste, sul, maior, soma);
+        for (; s <= ultima; ++s) passo<true>(s, anterior, oeste, sul, maior, soma);
     }
 
 private:
@@ -218,7 +220,8 @@ private:
     // inteiro, com máscara ou, sem nó interior, só com os valores velhos
     // (que o campo novo já tem).
     template <bool mascara>
-    [[gnu::always_inline]] void passo(int s, vec (&anterior)[nv], vec (&oeste)[nv], vec (&sul)[nv], vec (&maior)[nv])
+    [[gnu::always_inline]] void passo(int s, vec (&anterior)[nv], vec (&oeste)[nv], vec (&sul)[nv], vec (&maior)[nv],
+                                      vec (&soma)[nv])
     {
         const vec* atual = velho_ + s * NV;
         const vec* leste = atual + NV;
@@ -257,7 +260,7 @@ private:
             novo[v] = q;
             sul_novo[v] = so;
         }
-        if constexpr (com_residuos) residuos_atras(s, cobre, anterior, novo, oeste, sul, maior);
+        if constexpr (com_residuos) residuos_atras(s, cobre, anterior, novo, oeste, sul, maior, soma);
 #pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
             if (cobre[v] != Cobertura::nada) novo_[s * NV + v] = novo[v];
@@ -271,10 +274,9 @@ private:
     // (posição s), oeste e sul os da varredura da posição s-1.
     [[gnu::always_inline]] void residuos_atras(int s, const Cobertura (&cobre)[nv], const vec (&anterior)[nv],
                                                const vec (&novo)[nv], const vec (&oeste)[nv], const vec (&sul)[nv],
-                                               vec (&maior)[nv])
+                                               vec (&maior)[nv], vec (&soma)[nv])
     {
         const vec* atual = velho_ + s * NV;
-        vec* saida = residuos_ + (s - 1) * NV;
 #pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
             if (cobre[v] == Cobertura::nada) continue;
@@ -303,15 +305,15 @@ private:
             }
             const vec r = c_.aY * (n + so) + c_.aX * (e + o) - c_.aP * centro;
             const masc modulo = v == NV - 1 ? sem_sinal() & interior_.sem_topo(v) : sem_sinal();
-            maior[v] = maior_de((vec)((masc)r & modulo), maior[v]);
-            saida[v] = r;
+            const vec a = (vec)((masc)r & modulo);
+            maior[v] = maior_de(a, maior[v]);
+            soma[v] = soma[v] + a;
         }
     }
 
     const vec* velho_;
     vec* novo_;
     const vec* fonte_;
-    vec* residuos_;
     const vec* baixo_; // último vetor da faixa b-1 (nova) na posição s + L - 1: baixo_[s * NV]
     const vec* cima_;  // primeiro vetor da faixa b+1 (velha) na posição s - L + 1: cima_[s * NV]
     Coef_vetor c_;
@@ -329,16 +331,21 @@ double maior_lane(const vec& m, double maximo)
 
 // Varre a faixa b com o número de vetores com linha interior, de NV a 1.
 template <bool com_fonte, bool com_residuos, int nv = NV>
-double varrer(int vetores, const Campos& k, int b, const Coeficientes& c)
+Medidas varrer(int vetores, const Campos& k, int b, const Coeficientes& c)
 {
     if constexpr (nv > 1) {
         if (vetores < nv) return varrer<com_fonte, com_residuos, nv - 1>(vetores, k, b, c);
     }
-    vec maior[nv];
-    Varredura<nv, com_fonte, com_residuos>(k, b, c).varrer(maior);
-    double maximo = 0.0;
-    for (const vec& m : maior) maximo = maior_lane(m, maximo);
-    return maximo;
+    vec maior[nv], soma[nv];
+    Varredura<nv, com_fonte, com_residuos>(k, b, c).varrer(maior, soma);
+    Medidas m{0.0, 0.0};
+    if constexpr (com_residuos) {
+        vec total = soma[0];
+        for (int v = 1; v < nv; ++v) total = total + soma[v];
+        for (int l = 0; l < W; ++l) m.soma = m.soma + total[l];
+        for (const vec& x : maior) m.maximo = maior_lane(x, m.maximo);
+    }
+    return m;
 }
 
 int vetores_com_interior(int b, std::int32_t Ny)
@@ -350,12 +357,12 @@ int vetores_com_interior(int b, std::int32_t Ny)
 
 void varrer_faixa(Faixas phi, Faixas fonte, int b, Coeficientes c)
 {
-    varrer<true, false>(vetores_com_interior(b, phi.Ny), {phi, phi, fonte, phi}, b, c);
+    varrer<true, false>(vetores_com_interior(b, phi.Ny), {phi, phi, fonte}, b, c);
 }
 
-double varrer_faixa_com_residuos(Faixas velho, Faixas novo, Faixas residuos, int b, Coeficientes c)
+Medidas varrer_faixa_com_residuos(Faixas velho, Faixas novo, int b, Coeficientes c)
 {
-    return varrer<false, true>(vetores_com_interior(b, novo.Ny), {velho, novo, novo, residuos}, b, c);
+    return varrer<false, true>(vetores_com_interior(b, novo.Ny), {velho, novo, novo}, b, c);
 }
 
 } // namespace
