@@ -104,11 +104,14 @@ public:
         limite_soma_ = valido_ && L0_ < 1.0 ? L0_ * 0x1p1000 : std::numeric_limits<double>::max();
     }
 
-    Veredito veredito(double soma_rapida, double maximo) const
+    // Na varredura 1 não há teste, mas a referência soma em série do mesmo
+    // jeito: perto do estouro, incerto também.
+    Veredito veredito(std::int32_t m, double soma_rapida, double maximo) const
     {
         if (!valido_ || !std::islessequal(maximo, limite_maximo_) || !std::islessequal(soma_rapida, limite_soma_)) {
             return Veredito::incerto;
         }
+        if (m < 2) return Veredito::seguir;
         constexpr double folga = 0x1p-1020; // cobre os erros absolutos no subnormal
         const double q = soma_rapida / L0_;
         if (q * fator_alto_ + folga <= tol_) return Veredito::parar;
@@ -214,7 +217,7 @@ private:
         }
         faixas::residuos_linha_topo(novo, nb_ - 1, c_, maximo, soma);
 
-        const Veredito veredito = m >= 2 ? certificado_.veredito(soma, maximo) : Veredito::seguir;
+        const Veredito veredito = certificado_.veredito(m, soma, maximo);
         bool exatas = listada(m) || veredito == Veredito::incerto;
         double L1 = soma, L2 = 0.0;
         if (exatas) faixas::somar_residuos(novo, c_, L1, L2);

@@ -346,6 +346,30 @@ TEST_P(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
     EXPECT_TRUE(std::isinf(t.L2[1]));
 }
 
+// L2 (soma de r*r em série) estoura na linha 1 (escala 4e153) ou 1 e 2
+// (1e154) e depois não: a referência levanta FE_OVERFLOW também quando essas
+// linhas não são listadas, e o solver rápido tem de somar em série nelas.
+TEST_P(SolversRapidos, EstouroDeL2EmLinhaListadaOuNao)
+{
+    Gerador g(13);
+    for (const double escala : {4e153, 1e154}) {
+        Caso k;
+        k.Nx = 10;
+        k.Ny = 10;
+        k.c = {4.0, 1.0, 1.0};
+        k.campo.assign(100, 0.0);
+        for (std::size_t i = 0; i < 100; ++i) {
+            if (i >= 10 && i < 90 && i % 10 != 0 && i % 10 != 9) k.campo[i] = g.real(-1.0, 1.0) * escala;
+        }
+        const Termica ref = resolver(referencia, k, 5, -1.0);
+        ASSERT_TRUE(std::isinf(ref.L2[1]) && std::isfinite(ref.L2[3]));
+        ASSERT_EQ(ref.excecoes, FE_OVERFLOW);
+        for (const std::int32_t passo : {5, 2, 1, -1}) {
+            for (const int threads : threads_testadas) comparar_termica(k, 5, -1.0, threads, passo);
+        }
+    }
+}
+
 // A varredura adiantada (a 3, feita antes da decisão de parar na 2) estoura;
 // ela é descartada e o estouro também, como na referência, que nunca a faz.
 // Uma coluna de dois nós interiores: k1 = k2 / aP e k2 = k1 / aP a cada
