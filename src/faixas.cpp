@@ -62,10 +62,12 @@ void Campo_faixas::carregar(std::span<const double> campo)
     }
 }
 
-void Campo_faixas::descarregar(std::span<double> campo) const
+void Campo_faixas::descarregar(std::span<double> campo, int b0, int b1) const
 {
     const std::size_t nx = static_cast<std::size_t>(Nx_);
-    for (std::int32_t iy = 2; iy <= Ny_ - 1; ++iy) {
+    const std::int64_t primeira = std::max<std::int64_t>(2, static_cast<std::int64_t>(b0) * L_ + 2);
+    const std::int64_t ultima = std::min<std::int64_t>(Ny_ - 1, static_cast<std::int64_t>(b1) * L_ + 1);
+    for (std::int32_t iy = static_cast<std::int32_t>(primeira); iy <= ultima; ++iy) {
         int b, j;
         faixa_e_lane(iy, L_, b, j);
         double* linha = campo.data() + static_cast<std::size_t>(iy - 1) * nx;
@@ -102,10 +104,11 @@ void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int 
     n.varrer_faixa(phi.vista(), fonte.vista(), b, c);
 }
 
-void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, int b,
-                               const Coeficientes& c, double& maximo, double& soma)
+void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas* copia,
+                               int b, const Coeficientes& c, double& maximo, double& soma)
 {
-    const Medidas m = n.varrer_faixa_com_residuos(velho.vista(), novo.vista(), b, c);
+    const Faixas destino = copia != nullptr ? copia->vista() : Faixas{nullptr, 0, 0, 0, 0};
+    const Medidas m = n.varrer_faixa_com_residuos(velho.vista(), novo.vista(), destino, b, c);
     if (m.maximo > maximo) maximo = m.maximo;
     soma = soma + m.soma;
 }

@@ -25,8 +25,9 @@ public:
     Campo_faixas(std::int32_t Nx, std::int32_t Ny, int L);
 
     void carregar(std::span<const double> campo);
-    // Copia de volta só os nós interiores.
-    void descarregar(std::span<double> campo) const;
+    // Copia de volta só os nós interiores (das faixas b0 a b1-1).
+    void descarregar(std::span<double> campo) const { descarregar(campo, 0, faixas_); }
+    void descarregar(std::span<double> campo, int b0, int b1) const;
 
     std::int32_t Nx() const { return Nx_; }
     std::int32_t Ny() const { return Ny_; }
@@ -79,8 +80,9 @@ void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int 
 // Uma varredura da faixa b sem fonte, de `velho` para `novo` (o mesmo campo
 // ou outro); o maior |r| dos nós da faixa, menos os da linha de cima, entra
 // em `maximo` (que só cresce) e a soma dos |r| em `soma`, em ordem qualquer.
-void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, int b,
-                               const Coeficientes& c, double& maximo, double& soma);
+// Com `copia`, os valores velhos da faixa são guardados nela.
+void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas* copia,
+                               int b, const Coeficientes& c, double& maximo, double& soma);
 
 // Os resíduos da linha de cima da faixa b, depois de varrida a faixa b+1:
 // no máximo e na soma, como acima.

@@ -168,7 +168,7 @@ private:
 // Os campos de uma varredura: os valores velhos são lidos de `velho` e os
 // novos escritos em `novo`, que pode ser o mesmo campo.
 struct Campos {
-    Faixas velho, novo, fonte;
+    Faixas velho, novo, fonte, copia;
 };
 
 // Varredura de uma faixa em frente de onda: na posição s, os nv primeiros
@@ -177,14 +177,15 @@ struct Campos {
 // lane de baixo) e os da posição s+1 ainda velhos (leste na mesma lane,
 // norte na lane de cima). Com resíduos, o passo s também calcula os da
 // posição s-1, cujos vizinhos ficaram todos novos, e acumula o maior |r| e
-// a soma dos |r| de cada lane. Lanes e vetores sem nó
+// a soma dos |r| de cada lane. Com cópia, os valores velhos dos vetores com
+// nó interior vão também para `copia` (os outros nunca mudam). Lanes e vetores sem nó
 // interior ficam com o valor velho, que é o mesmo nos dois campos.
-template <int nv, bool com_fonte, bool com_residuos>
+template <int nv, bool com_fonte, bool com_residuos, bool com_copia>
 class Varredura {
 public:
     Varredura(const Campos& k, int b, const Coeficientes& c)
         : velho_(vetores(k.velho, b, 0)), novo_(vetores(k.novo, b, 0)),
-          fonte_(com_fonte ? vetores(k.fonte, b, 0) : nullptr),
+          fonte_(com_fonte ? vetores(k.fonte, b, 0) : nullptr), copia_(com_copia ? vetores(k.copia, b, 0) : nullptr),
           baixo_(vetores(k.novo, b - 1, L - 1) + (NV - 1)), cima_(vetores(k.velho, b + 1, 1 - L)),
           c_{espalhar(c.aP), espalhar(c.aX), espalhar(c.aY)}, interior_(b, k.novo.Nx, k.novo.Ny)
     {
@@ -263,7 +264,10 @@ private:
         if constexpr (com_residuos) residuos_atras(s, cobre, anterior, novo, oeste, sul, maior, soma);
 #pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
-            if (cobre[v] != Cobertura::nada) novo_[s * NV + v] = novo[v];
+            if (cobre[v] != Cobertura::nada) {
+                if constexpr (com_copia) copia_[s * NV + v] = atual[v];
+                novo_[s * NV + v] = novo[v];
+            }
             oeste[v] = anterior[v];
             sul[v] = sul_novo[v];
             anterior[v] = novo[v];
@@ -314,6 +318,7 @@ private:
     const vec* velho_;
     vec* novo_;
     const vec* fonte_;
+    vec* copia_;
     const vec* baixo_; // último vetor da faixa b-1 (nova) na posição s + L - 1: baixo_[s * NV]
     const vec* cima_;  // primeiro vetor da faixa b+1 (velha) na posição s - L + 1: cima_[s * NV]
     Coef_vetor c_;
@@ -330,14 +335,14 @@ double maior_lane(const vec& m, double maximo)
 }
 
 // Varre a faixa b com o número de vetores com linha interior, de NV a 1.
-template <bool com_fonte, bool com_residuos, int nv = NV>
+template <bool com_fonte, bool com_residuos, bool com_copia, int nv = NV>
 Medidas varrer(int vetores, const Campos& k, int b, const Coeficientes& c)
 {
     if constexpr (nv > 1) {
-        if (vetores < nv) return varrer<com_fonte, com_residuos, nv - 1>(vetores, k, b, c);
+        if (vetores < nv) return varrer<com_fonte, com_residuos, com_copia, nv - 1>(vetores, k, b, c);
     }
     vec maior[nv], soma[nv];
-    Varredura<nv, com_fonte, com_residuos>(k, b, c).varrer(maior, soma);
+    Varredura<nv, com_fonte, com_residuos, com_copia>(k, b, c).varrer(maior, soma);
     Medidas m{0.0, 0.0};
     if constexpr (com_residuos) {
         vec total = soma[0];
@@ -357,12 +362,14 @@ int vetores_com_interior(int b, std::int32_t Ny)
 
 void varrer_faixa(Faixas phi, Faixas fonte, int b, Coeficientes c)
 {
-    varrer<true, false>(vetores_com_interior(b, phi.Ny), {phi, phi, fonte}, b, c);
+    varrer<true, false, false>(vetores_com_interior(b, phi.Ny), {phi, phi, fonte, phi}, b, c);
 }
 
-Medidas varrer_faixa_com_residuos(Faixas velho, Faixas novo, int b, Coeficientes c)
+Medidas varrer_faixa_com_residuos(Faixas velho, Faixas novo, Faixas copia, int b, Coeficientes c)
 {
-    return varrer<false, true>(vetores_com_interior(b, novo.Ny), {velho, novo, novo}, b, c);
+    const int vetores = vetores_com_interior(b, novo.Ny);
+    if (copia.origem != nullptr) return varrer<false, true, true>(vetores, {velho, novo, novo, copia}, b, c);
+    return varrer<false, true, false>(vetores, {velho, novo, novo, novo}, b, c);
 }
 
 } // namespace

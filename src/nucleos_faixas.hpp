@@ -43,7 +43,9 @@ struct Nucleos {
     // Uma varredura da faixa b sem fonte, dos valores de `velho` para os de
     // `novo` (podem ser o mesmo campo; as bordas iguais nos dois), medindo
     // os resíduos dos nós interiores da faixa, menos os da linha de cima.
-    Medidas (*varrer_faixa_com_residuos)(Faixas velho, Faixas novo, int b, Coeficientes c);
+    // Com copia.origem não nulo, os valores velhos da faixa vão também para
+    // `copia` (que já tem as bordas).
+    Medidas (*varrer_faixa_com_residuos)(Faixas velho, Faixas novo, Faixas copia, int b, Coeficientes c);
 };
 
 namespace avx512 {

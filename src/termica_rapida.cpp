@@ -1,32 +1,33 @@
-// Solução térmica em faixas: varreduras em tubulação entre as threads, com a
-// decisão de parada certificada por uma soma rápida dos |r| e as somas em
-// série (as de norma_L1 e norma_L2) só onde são precisas.
+// Solução térmica em faixas: varreduras no lugar, em tubulação entre as
+// threads como as com fonte, a decisão de parada certificada por uma soma
+// rápida dos |r| e as somas em série (as de norma_L1 e norma_L2) só onde
+// são precisas. Quem faz a varredura m+1 guarda numa cópia sua os valores da
+// m que sobrescreve: se a decisão for parar na m, o campo final sai dela.
 //
 // Invariantes (por que as passagens entre threads não têm corrida):
-// - A varredura m fica com a thread (m-1) mod n e lê o campo do anel
-//   m-1 mod R, escrevendo o m mod R (R = 1, no lugar, com uma thread; senão
-//   R >= n campos). Ela só entra na faixa b depois que feitas[thread de m-1]
-//   mostra a faixa b+1 da varredura m-1 pronta (liberação/aquisição): as
-//   faixas b e b+1 do campo m-1, as que ela lê, estão completas.
-// - Antes de começar, a varredura m espera a decisão sobre m-R (o contador
-//   decidida_), e essa decisão só sai depois da varredura m-R inteira, dos
-//   resíduos da linha de cima e das somas em série dela: ninguém mais lê o
-//   campo m-R, a não ser a varredura m-R+1, que leu a faixa b antes de
-//   publicar a faixa b+1 (a cadeia de esperas de faixa em faixa vai de m até
-//   m-R+1). Por isso a posição do anel pode ser reescrita. Como a decisão foi
-//   seguir (senão ninguém começa a m), o campo m-R não é o final.
-// - A decisão sobre m e a escrita das entradas m das histórias são feitas
-//   pela thread da varredura m, depois de ver decidida_ >= m-1 (aquisição) e
-//   antes de publicar decidida_ = m (liberação): as decisões saem em ordem,
-//   e parada_ é escrita antes de decidida_. Quem vê parada_ != 0 sabe que a
-//   sua varredura, que ainda não foi decidida, passou de it: ela é
-//   descartada com as exceções de ponto flutuante que levantou.
-// - As leituras relaxadas de parada_ dentro das esperas só antecipam o
-//   abandono; a decisão de descartar é tomada depois de uma leitura com
-//   aquisição.
-// - Ninguém espera para sempre: uma thread que sai publica em feitas_ um
-//   valor maior que qualquer alvo, e quem espera decidida_ também olha
-//   parada_.
+// - A varredura m fica com a thread (m-1) mod n e só entra na faixa b
+//   depois que feitas_[thread de m-1] mostra a faixa b+1 da m-1 pronta
+//   (liberação/aquisição): as faixas b e b+1 que ela lê têm os valores da
+//   m-1, e a m-1 não lê mais a faixa b (os resíduos da linha de cima da
+//   faixa b-1 saem antes de publicar a faixa b).
+// - A cópia da thread t, escrita na varredura m, guarda o campo m-1 até a
+//   decisão sobre m-1 e as somas em série dele; antes da próxima varredura
+//   (m+n), a thread espera decidida_ >= m-1, por isso a cópia pode ser
+//   reescrita. As somas em série de m leem a cópia da thread de m+1 depois
+//   que feitas_ mostra a m+1 inteira (o campo m todo copiado), ou o campo
+//   vivo quando m = itmax, que ninguém mais varre.
+// - A decisão sobre m e as entradas m das histórias são da thread da
+//   varredura m, depois de ver decidida_ >= m-1 (aquisição) e antes de
+//   publicar decidida_ = m (liberação): as decisões saem em ordem, e parada_
+//   é escrita antes de decidida_. Uma varredura ainda não decidida que vê
+//   parada_ != 0 passou de it: é descartada, com as exceções de ponto
+//   flutuante que levantou.
+// - Quem sai publica em feitas_ um valor maior que qualquer alvo, para
+//   ninguém esperar para sempre; sai porque viu parada_ (aquisição), e quem
+//   passa por esse valor o vê também (liberação/aquisição, transitiva) antes
+//   de escrever no campo vivo, que fica intacto nas faixas que a varredura
+//   it+1 não copiou. As leituras relaxadas de parada_ nas esperas só
+//   antecipam o abandono.
 #include "rapidos_internos.hpp"
 
 #include "equipe.hpp"
@@ -35,6 +36,7 @@
 #include <atomic>
 #include <cfenv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <thread>
@@ -46,22 +48,9 @@ using equipe::em_paralelo;
 
 namespace {
 
-// Campos do anel: pelo menos um por thread, e mais, até uns 8 MiB, quando
-// cabem. Quem varre reescreve linhas de cache que o outro núcleo leu; se elas
-// ainda estiverem no cache dele, cada escrita espera a cópia de lá ser
-// invalidada, o que chega a triplicar o tempo da varredura. Com uns 8 MiB
-// circulando, bem mais que o cache L2 de um núcleo, a cópia já saiu de lá
-// quando o campo volta (medido no Zen 4).
-std::size_t campos_do_anel(std::size_t bytes_por_campo, int threads)
-{
-    if (threads == 1) return 1;
-    constexpr std::size_t circulando = 8u << 20;
-    const std::size_t desejados = (circulando + bytes_por_campo - 1) / bytes_por_campo;
-    return std::clamp<std::size_t>(desejados, static_cast<std::size_t>(threads), 32);
-}
-
-// Threads que a solução térmica usa: no máximo uma por varredura e não mais
-// campos no anel que uns 32 MiB (ou dois campos, se cada um passa disso).
+// Threads da solução térmica: no máximo uma por varredura e, em malhas
+// grandes, não mais cópias do campo que uns 32 MiB (ou duas, se cada uma
+// passa disso).
 int threads_termicas(std::size_t bytes_por_campo, std::int32_t itmax)
 {
     const std::size_t cabem = std::max<std::size_t>(2, (32u << 20) / bytes_por_campo);
@@ -132,23 +121,39 @@ public:
                     std::int32_t Nx, std::int32_t Ny, std::span<double> L1, std::span<double> L2,
                     std::span<double> Linf, int threads)
         : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), passo_(passo_hist),
-          certificado_(L1[0], tol, Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf), threads_(threads),
-          feitas_(static_cast<std::size_t>(threads))
+          certificado_(L1[0], tol, Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf), threads_(threads), campo_(Nx, Ny, nucleos_.linhas),
+          feitas_(static_cast<std::size_t>(threads)), ultima_(static_cast<std::size_t>(threads))
     {
-        const std::size_t R = campos_do_anel(faixas::Campo_faixas::bytes(Nx, Ny, nucleos_.linhas), threads);
-        campos_.reserve(R);
-        for (std::size_t k = 0; k < R; ++k) campos_.emplace_back(Nx, Ny, nucleos_.linhas);
-        nb_ = campos_[0].numero_faixas();
+        if (threads > 1) {
+            copias_.reserve(static_cast<std::size_t>(threads));
+            for (int t = 0; t < threads; ++t) copias_.emplace_back(Nx, Ny, nucleos_.linhas);
+        }
+        nb_ = campo_.numero_faixas();
     }
 
-    // Todos os campos do anel começam com T: as bordas ficam iguais em todos.
+    // As cópias começam com T: as bordas nunca mudam.
     void carregar(std::span<const double> T)
     {
-        for (auto& campo : campos_) campo.carregar(T);
+        campo_.carregar(T);
+        for (auto& copia : copias_) copia.carregar(T);
     }
 
-    // O campo da varredura it.
-    void descarregar(std::span<double> T) const { campo(it_).descarregar(T); }
+    // O campo da varredura it: o vivo, menos as faixas que a varredura it+1
+    // já sobrescreveu, que estão na cópia de quem a fez.
+    void descarregar(std::span<double> T) const
+    {
+        int copiadas = 0;
+        const faixas::Campo_faixas* copia = nullptr;
+        if (it_ < itmax_ && threads_ > 1) {
+            const std::size_t t = static_cast<std::size_t>(it_ % threads_);
+            if (ultima_[t].varredura == it_ + 1) {
+                copiadas = ultima_[t].faixas;
+                copia = &copias_[t];
+            }
+        }
+        if (copia != nullptr) copia->descarregar(T, 0, copiadas);
+        campo_.descarregar(T, copiadas, nb_);
+    }
 
     std::int32_t it() const { return it_; }
 
@@ -166,17 +171,19 @@ private:
     struct alignas(64) Contador {
         std::atomic<long long> valor{0};
     };
-
-    faixas::Campo_faixas& campo(std::int32_t m) { return campos_[static_cast<std::size_t>(m) % campos_.size()]; }
-    const faixas::Campo_faixas& campo(std::int32_t m) const
-    {
-        return campos_[static_cast<std::size_t>(m) % campos_.size()];
-    }
+    // Até onde a thread foi, lido depois que todas terminam.
+    struct alignas(64) Progresso {
+        std::int32_t varredura = 0;
+        int faixas = 0;
+    };
 
     // Linhas 0, p, 2p, ... do relatório; a de it é tratada na parada.
     bool listada(std::int32_t m) const { return passo_ == 0 || (passo_ > 0 && m % passo_ == 0); }
 
     bool parou() const { return parada_.load(std::memory_order_relaxed) != 0; }
+    bool parada_vista() const { return parada_.load(std::memory_order_acquire) != 0; }
+
+    std::size_t thread_de(std::int32_t m) const { return static_cast<std::size_t>((m - 1) % threads_); }
 
     // Espera o contador chegar ao alvo; falso se a parada já foi decidida.
     template <class Inteiro>
@@ -186,6 +193,20 @@ private:
             if (parou()) return false;
             if (voltas >= 100) std::this_thread::yield();
         }
+        return !parada_vista();
+    }
+
+    // L1 e L2 em série do campo m (já varrido), da cópia de quem varre m+1
+    // ou do campo vivo; falso se a varredura m foi descartada.
+    bool somar_em_serie(std::int32_t m, double& L1, double& L2)
+    {
+        const faixas::Campo_faixas* campo = &campo_;
+        if (threads_ > 1 && m < itmax_) {
+            const std::size_t t = thread_de(m + 1);
+            if (!aguardar(feitas_[t].valor, static_cast<long long>(m + 1) * nb_)) return false;
+            campo = &copias_[t];
+        }
+        faixas::somar_residuos(*campo, c_, L1, L2);
         return true;
     }
 
@@ -193,37 +214,34 @@ private:
     // histórias; falso quando não há mais o que varrer.
     bool varredura(int t, std::int32_t m)
     {
-        const std::int32_t R = static_cast<std::int32_t>(campos_.size());
-        if (m > R && !aguardar(decidida_, m - R)) return false;
-        if (parada_.load(std::memory_order_acquire) != 0) return false;
+        const std::size_t tt = static_cast<std::size_t>(t);
+        if (m - threads_ - 1 >= 1 && !aguardar(decidida_, m - threads_ - 1)) return false;
+        if (parada_vista()) return false;
         std::fexcept_t antes;
         std::fegetexceptflag(&antes, FE_ALL_EXCEPT);
 
-        faixas::Campo_faixas& velho = campo(m - 1);
-        faixas::Campo_faixas& novo = campo(m);
-        const std::size_t anterior = static_cast<std::size_t>((m - 2 + threads_) % threads_);
+        faixas::Campo_faixas* copia = threads_ > 1 ? &copias_[tt] : nullptr;
         double maximo = 0.0;
         double soma = 0.0;
         for (int b = 0; b < nb_; ++b) {
-            if (parou()) return descartar(antes);
             if (m > 1 && threads_ > 1) {
                 const long long alvo = static_cast<long long>(m - 2) * nb_ + std::min(b + 1, nb_ - 1) + 1;
-                if (!aguardar(feitas_[anterior].valor, alvo)) return descartar(antes);
+                if (!aguardar(feitas_[thread_de(m - 1)].valor, alvo)) return descartar(antes);
             }
-            faixas::varrer_faixa_com_residuos(nucleos_, velho, novo, b, c_, maximo, soma);
-            if (b > 0) faixas::residuos_linha_topo(novo, b - 1, c_, maximo, soma);
-            feitas_[static_cast<std::size_t>(t)].valor.store(static_cast<long long>(m - 1) * nb_ + b + 1,
-                                                             std::memory_order_release);
+            faixas::varrer_faixa_com_residuos(nucleos_, campo_, campo_, copia, b, c_, maximo, soma);
+            if (b > 0) faixas::residuos_linha_topo(campo_, b - 1, c_, maximo, soma);
+            ultima_[tt] = {m, b + 1};
+            feitas_[tt].valor.store(static_cast<long long>(m - 1) * nb_ + b + 1, std::memory_order_release);
         }
-        faixas::residuos_linha_topo(novo, nb_ - 1, c_, maximo, soma);
+        faixas::residuos_linha_topo(campo_, nb_ - 1, c_, maximo, soma);
 
         const Veredito veredito = certificado_.veredito(m, soma, maximo);
-        bool exatas = listada(m) || veredito == Veredito::incerto;
+        const bool exatas = listada(m) || veredito == Veredito::incerto;
         double L1 = soma, L2 = 0.0;
-        if (exatas) faixas::somar_residuos(novo, c_, L1, L2);
+        if (exatas && !somar_em_serie(m, L1, L2)) return descartar(antes);
 
         if (m > 1 && !aguardar(decidida_, m - 1)) return descartar(antes);
-        if (parada_.load(std::memory_order_acquire) != 0) return descartar(antes);
+        if (parada_vista()) return descartar(antes);
 
         const std::size_t mm = static_cast<std::size_t>(m);
         L1_[mm] = L1;
@@ -234,9 +252,9 @@ private:
         else if (exatas) parar = L1_[mm] / L1_[0] <= tol_;
         else parar = veredito == Veredito::parar;
         if (parar || m >= itmax_) {
-            if (!exatas) {
-                faixas::somar_residuos(novo, c_, L1_[mm], L2_[mm]);
-            }
+            // A linha de it é listada. A varredura m+1 não é descartada antes
+            // de copiar o campo m inteiro, porque parada_ ainda é zero.
+            if (!exatas) somar_em_serie(m, L1_[mm], L2_[mm]);
             it_ = m;
             parada_.store(m, std::memory_order_release);
             decidida_.store(m, std::memory_order_release);
@@ -262,8 +280,10 @@ private:
     std::span<double> L1_, L2_, Linf_;
     int threads_;
     int nb_ = 0;
-    std::vector<faixas::Campo_faixas> campos_;
+    faixas::Campo_faixas campo_;              // o campo vivo, varrido no lugar
+    std::vector<faixas::Campo_faixas> copias_; // uma por thread, com mais de uma
     std::vector<Contador> feitas_; // por thread: (m-1)*nb + b + 1 com a faixa b da varredura m pronta
+    std::vector<Progresso> ultima_;
     std::int32_t it_ = 0;
     alignas(64) std::atomic<std::int32_t> decidida_{0}; // última varredura decidida
     std::atomic<std::int32_t> parada_{0};                // a varredura em que parou, ou 0
