@@ -105,15 +105,17 @@ void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int 
 }
 
 void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas* copia,
-                               int b, const Coeficientes& c, double& maximo, double& soma)
+                               Campo_faixas* residuos, int b, const Coeficientes& c, double& maximo, double& soma)
 {
-    const Faixas destino = copia != nullptr ? copia->vista() : Faixas{nullptr, 0, 0, 0, 0};
-    const Medidas m = n.varrer_faixa_com_residuos(velho.vista(), novo.vista(), destino, b, c);
+    const Faixas nenhum{nullptr, 0, 0, 0, 0};
+    const Medidas m = n.varrer_faixa_com_residuos(velho.vista(), novo.vista(), copia ? copia->vista() : nenhum,
+                                                  residuos ? residuos->vista() : nenhum, b, c);
     if (m.maximo > maximo) maximo = m.maximo;
     soma = soma + m.soma;
 }
 
-void residuos_linha_topo(const Campo_faixas& T, int b, const Coeficientes& c, double& maximo, double& soma)
+void residuos_linha_topo(const Campo_faixas& T, Campo_faixas* residuos, int b, const Coeficientes& c,
+                         double& maximo, double& soma)
 {
     const int L = T.linhas();
     const int j = L - 1;
@@ -125,11 +127,31 @@ void residuos_linha_topo(const Campo_faixas& T, int b, const Coeficientes& c, do
         const double sul = T.lanes(b, p - 1)[j - 1];
         const double leste = T.lanes(b, p + 1)[j];
         const double oeste = T.lanes(b, p - 1)[j];
-        const double a = std::abs(c.aY * (norte + sul) + c.aX * (leste + oeste) - c.aP * T.lanes(b, p)[j]);
+        const double r = c.aY * (norte + sul) + c.aX * (leste + oeste) - c.aP * T.lanes(b, p)[j];
+        if (residuos != nullptr) residuos->lanes(b, p)[j] = r;
+        const double a = std::abs(r);
         if (a > maximo) maximo = a;
         s = s + a;
     }
     soma = soma + s;
+}
+
+void somar_guardados(const Campo_faixas& residuos, double& L1, double& L2)
+{
+    const int L = residuos.linhas();
+    double soma1 = 0.0;
+    double soma2 = 0.0;
+    for (std::int32_t iy = 2; iy <= residuos.Ny() - 1; ++iy) {
+        int b, j;
+        faixa_e_lane(iy, L, b, j);
+        const double* r = residuos.lanes(b, j + 1) + j; // ix = 2
+        for (std::int32_t ix = 2; ix <= residuos.Nx() - 1; ++ix, r += L) {
+            soma1 = soma1 + std::abs(*r);
+            soma2 = soma2 + *r * *r;
+        }
+    }
+    L1 = soma1;
+    L2 = soma2;
 }
 
 void somar_residuos(const Campo_faixas& T, const Coeficientes& c, double& L1, double& L2)

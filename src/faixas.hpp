@@ -80,13 +80,19 @@ void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int 
 // Uma varredura da faixa b sem fonte, de `velho` para `novo` (o mesmo campo
 // ou outro); o maior |r| dos nós da faixa, menos os da linha de cima, entra
 // em `maximo` (que só cresce) e a soma dos |r| em `soma`, em ordem qualquer.
-// Com `copia`, os valores velhos da faixa são guardados nela.
+// Com `copia`, os valores velhos da faixa são guardados nela; com
+// `residuos`, os resíduos (os da linha de cima saem depois).
 void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas* copia,
-                               int b, const Coeficientes& c, double& maximo, double& soma);
+                               Campo_faixas* residuos, int b, const Coeficientes& c, double& maximo, double& soma);
 
 // Os resíduos da linha de cima da faixa b, depois de varrida a faixa b+1:
-// no máximo e na soma, como acima.
-void residuos_linha_topo(const Campo_faixas& T, int b, const Coeficientes& c, double& maximo, double& soma);
+// no máximo e na soma, como acima, e em `residuos` se dado.
+void residuos_linha_topo(const Campo_faixas& T, Campo_faixas* residuos, int b, const Coeficientes& c,
+                         double& maximo, double& soma);
+
+// L1 e L2 dos resíduos guardados, somados em série na ordem dos nós, como
+// em norma_L1 e norma_L2.
+void somar_guardados(const Campo_faixas& residuos, double& L1, double& L2);
 
 // L1 e L2 do campo como as somam norma_L1 e norma_L2: r de cada nó interior
 // na ordem dos nós, |r| e r*r somados em série.

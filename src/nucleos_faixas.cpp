@@ -168,7 +168,7 @@ private:
 // Os campos de uma varredura: os valores velhos são lidos de `velho` e os
 // novos escritos em `novo`, que pode ser o mesmo campo.
 struct Campos {
-    Faixas velho, novo, fonte, copia;
+    Faixas velho, novo, fonte, copia, residuos;
 };
 
 // Varredura de uma faixa em frente de onda: na posição s, os nv primeiros
@@ -178,14 +178,16 @@ struct Campos {
 // norte na lane de cima). Com resíduos, o passo s também calcula os da
 // posição s-1, cujos vizinhos ficaram todos novos, e acumula o maior |r| e
 // a soma dos |r| de cada lane. Com cópia, os valores velhos dos vetores com
-// nó interior vão também para `copia` (os outros nunca mudam). Lanes e vetores sem nó
+// nó interior vão também para `copia` (os outros nunca mudam); com guarda,
+// os resíduos vão para `residuos`. Lanes e vetores sem nó
 // interior ficam com o valor velho, que é o mesmo nos dois campos.
-template <int nv, bool com_fonte, bool com_residuos, bool com_copia>
+template <int nv, bool com_fonte, bool com_residuos, bool com_copia, bool com_guarda>
 class Varredura {
 public:
     Varredura(const Campos& k, int b, const Coeficientes& c)
         : velho_(vetores(k.velho, b, 0)), novo_(vetores(k.novo, b, 0)),
           fonte_(com_fonte ? vetores(k.fonte, b, 0) : nullptr), copia_(com_copia ? vetores(k.copia, b, 0) : nullptr),
+          residuos_(com_guarda ? vetores(k.residuos, b, 0) : nullptr),
           baixo_(vetores(k.novo, b - 1, L - 1) + (NV - 1)), cima_(vetores(k.velho, b + 1, 1 - L)),
           c_{espalhar(c.aP), espalhar(c.aX), espalhar(c.aY)}, interior_(b, k.novo.Nx, k.novo.Ny)
     {
@@ -281,6 +283,7 @@ private:
                                                vec (&maior)[nv], vec (&soma)[nv])
     {
         const vec* atual = velho_ + s * NV;
+        [[maybe_unused]] vec* saida = com_guarda ? residuos_ + (s - 1) * NV : nullptr;
 #pragma GCC unroll 8
         for (int v = 0; v < nv; ++v) {
             if (cobre[v] == Cobertura::nada) continue;
@@ -312,6 +315,7 @@ private:
             const vec a = (vec)((masc)r & modulo);
             maior[v] = maior_de(a, maior[v]);
             soma[v] = soma[v] + a;
+            if constexpr (com_guarda) saida[v] = r;
         }
     }
 
@@ -319,6 +323,7 @@ private:
     vec* novo_;
     const vec* fonte_;
     vec* copia_;
+    vec* residuos_;
     const vec* baixo_; // último vetor da faixa b-1 (nova) na posição s + L - 1: baixo_[s * NV]
     const vec* cima_;  // primeiro vetor da faixa b+1 (velha) na posição s - L + 1: cima_[s * NV]
     Coef_vetor c_;
@@ -335,14 +340,14 @@ double maior_lane(const vec& m, double maximo)
 }
 
 // Varre a faixa b com o número de vetores com linha interior, de NV a 1.
-template <bool com_fonte, bool com_residuos, bool com_copia, int nv = NV>
+template <bool com_fonte, bool com_residuos, bool com_copia, bool com_guarda, int nv = NV>
 Medidas varrer(int vetores, const Campos& k, int b, const Coeficientes& c)
 {
     if constexpr (nv > 1) {
-        if (vetores < nv) return varrer<com_fonte, com_residuos, com_copia, nv - 1>(vetores, k, b, c);
+        if (vetores < nv) return varrer<com_fonte, com_residuos, com_copia, com_guarda, nv - 1>(vetores, k, b, c);
     }
     vec maior[nv], soma[nv];
-    Varredura<nv, com_fonte, com_residuos, com_copia>(k, b, c).varrer(maior, soma);
+    Varredura<nv, com_fonte, com_residuos, com_copia, com_guarda>(k, b, c).varrer(maior, soma);
     Medidas m{0.0, 0.0};
     if constexpr (com_residuos) {
         vec total = soma[0];
@@ -362,14 +367,19 @@ int vetores_com_interior(int b, std::int32_t Ny)
 
 void varrer_faixa(Faixas phi, Faixas fonte, int b, Coeficientes c)
 {
-    varrer<true, false, false>(vetores_com_interior(b, phi.Ny), {phi, phi, fonte, phi}, b, c);
+    varrer<true, false, false, false>(vetores_com_interior(b, phi.Ny), {phi, phi, fonte, phi, phi}, b, c);
 }
 
-Medidas varrer_faixa_com_residuos(Faixas velho, Faixas novo, Faixas copia, int b, Coeficientes c)
+Medidas varrer_faixa_com_residuos(Faixas velho, Faixas novo, Faixas copia, Faixas residuos, int b, Coeficientes c)
 {
     const int vetores = vetores_com_interior(b, novo.Ny);
-    if (copia.origem != nullptr) return varrer<false, true, true>(vetores, {velho, novo, novo, copia}, b, c);
-    return varrer<false, true, false>(vetores, {velho, novo, novo, novo}, b, c);
+    const Campos k{velho, novo, novo, copia, residuos};
+    if (copia.origem != nullptr) {
+        if (residuos.origem != nullptr) return varrer<false, true, true, true>(vetores, k, b, c);
+        return varrer<false, true, true, false>(vetores, k, b, c);
+    }
+    if (residuos.origem != nullptr) return varrer<false, true, false, true>(vetores, k, b, c);
+    return varrer<false, true, false, false>(vetores, k, b, c);
 }
 
 } // namespace

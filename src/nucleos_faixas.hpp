@@ -44,8 +44,10 @@ struct Nucleos {
     // `novo` (podem ser o mesmo campo; as bordas iguais nos dois), medindo
     // os resíduos dos nós interiores da faixa, menos os da linha de cima.
     // Com copia.origem não nulo, os valores velhos da faixa vão também para
-    // `copia` (que já tem as bordas).
-    Medidas (*varrer_faixa_com_residuos)(Faixas velho, Faixas novo, Faixas copia, int b, Coeficientes c);
+    // `copia` (que já tem as bordas); com residuos.origem não nulo, os
+    // resíduos vão para `residuos` (zero fora do interior).
+    Medidas (*varrer_faixa_com_residuos)(Faixas velho, Faixas novo, Faixas copia, Faixas residuos, int b,
+                                         Coeficientes c);
 };
 
 namespace avx512 {

@@ -1,8 +1,11 @@
 // Solução térmica em faixas: varreduras no lugar, em tubulação entre as
 // threads como as com fonte, a decisão de parada certificada por uma soma
 // rápida dos |r| e as somas em série (as de norma_L1 e norma_L2) só onde
-// são precisas. Quem faz a varredura m+1 guarda numa cópia sua os valores da
-// m que sobrescreve: se a decisão for parar na m, o campo final sai dela.
+// são precisas. Nas linhas do relatório (múltiplos de passo_hist), quem
+// varre guarda os resíduos e os soma em série logo depois. Quem faz a
+// varredura m+1 guarda numa cópia sua os valores da m que sobrescreve: se a
+// decisão for parar na m, o campo final sai dela, e as somas em série de
+// linhas não previstas (perto de tol, ou a de it) também.
 //
 // Invariantes (por que as passagens entre threads não têm corrida):
 // - A varredura m fica com a thread (m-1) mod n e só entra na faixa b
@@ -15,7 +18,8 @@
 //   (m+n), a thread espera decidida_ >= m-1, por isso a cópia pode ser
 //   reescrita. As somas em série de m leem a cópia da thread de m+1 depois
 //   que feitas_ mostra a m+1 inteira (o campo m todo copiado), ou o campo
-//   vivo quando m = itmax, que ninguém mais varre.
+//   vivo quando m = itmax, que ninguém mais varre. Os resíduos guardados
+//   são de cada thread, escritos e somados por ela.
 // - A decisão sobre m e as entradas m das histórias são da thread da
 //   varredura m, depois de ver decidida_ >= m-1 (aquisição) e antes de
 //   publicar decidida_ = m (liberação): as decisões saem em ordem, e parada_
@@ -49,11 +53,11 @@ using equipe::em_paralelo;
 namespace {
 
 // Threads da solução térmica: no máximo uma por varredura e, em malhas
-// grandes, não mais cópias do campo que uns 32 MiB (ou duas, se cada uma
-// passa disso).
+// grandes, não mais campos (o vivo, e por thread uma cópia e os resíduos
+// guardados) que uns 48 MiB, ou duas threads.
 int threads_termicas(std::size_t bytes_por_campo, std::int32_t itmax)
 {
-    const std::size_t cabem = std::max<std::size_t>(2, (32u << 20) / bytes_por_campo);
+    const std::size_t cabem = std::max<std::size_t>(2, ((48u << 20) / bytes_por_campo) / 2);
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(1, numero_threads())), cabem);
     return static_cast<int>(std::min<std::size_t>(n, static_cast<std::size_t>(itmax)));
 }
@@ -127,6 +131,10 @@ public:
         if (threads > 1) {
             copias_.reserve(static_cast<std::size_t>(threads));
             for (int t = 0; t < threads; ++t) copias_.emplace_back(Nx, Ny, nucleos_.linhas);
+        }
+        if (passo_ == 0 || (passo_ > 0 && passo_ <= itmax)) {
+            guardados_.reserve(static_cast<std::size_t>(threads));
+            for (int t = 0; t < threads; ++t) guardados_.emplace_back(Nx, Ny, nucleos_.linhas);
         }
         nb_ = campo_.numero_faixas();
     }
@@ -221,6 +229,7 @@ private:
         std::fegetexceptflag(&antes, FE_ALL_EXCEPT);
 
         faixas::Campo_faixas* copia = threads_ > 1 ? &copias_[tt] : nullptr;
+        faixas::Campo_faixas* guardados = listada(m) && !guardados_.empty() ? &guardados_[tt] : nullptr;
         double maximo = 0.0;
         double soma = 0.0;
         for (int b = 0; b < nb_; ++b) {
@@ -228,17 +237,18 @@ private:
                 const long long alvo = static_cast<long long>(m - 2) * nb_ + std::min(b + 1, nb_ - 1) + 1;
                 if (!aguardar(feitas_[thread_de(m - 1)].valor, alvo)) return descartar(antes);
             }
-            faixas::varrer_faixa_com_residuos(nucleos_, campo_, campo_, copia, b, c_, maximo, soma);
-            if (b > 0) faixas::residuos_linha_topo(campo_, b - 1, c_, maximo, soma);
+            faixas::varrer_faixa_com_residuos(nucleos_, campo_, campo_, copia, guardados, b, c_, maximo, soma);
+            if (b > 0) faixas::residuos_linha_topo(campo_, guardados, b - 1, c_, maximo, soma);
             ultima_[tt] = {m, b + 1};
             feitas_[tt].valor.store(static_cast<long long>(m - 1) * nb_ + b + 1, std::memory_order_release);
         }
-        faixas::residuos_linha_topo(campo_, nb_ - 1, c_, maximo, soma);
+        faixas::residuos_linha_topo(campo_, guardados, nb_ - 1, c_, maximo, soma);
 
         const Veredito veredito = certificado_.veredito(m, soma, maximo);
         const bool exatas = listada(m) || veredito == Veredito::incerto;
         double L1 = soma, L2 = 0.0;
-        if (exatas && !somar_em_serie(m, L1, L2)) return descartar(antes);
+        if (guardados != nullptr) faixas::somar_guardados(*guardados, L1, L2);
+        else if (exatas && !somar_em_serie(m, L1, L2)) return descartar(antes);
 
         if (m > 1 && !aguardar(decidida_, m - 1)) return descartar(antes);
         if (parada_vista()) return descartar(antes);
@@ -282,6 +292,7 @@ private:
     int nb_ = 0;
     faixas::Campo_faixas campo_;              // o campo vivo, varrido no lugar
     std::vector<faixas::Campo_faixas> copias_; // uma por thread, com mais de uma
+    std::vector<faixas::Campo_faixas> guardados_; // resíduos, um por thread, se há linhas listadas
     std::vector<Contador> feitas_; // por thread: (m-1)*nb + b + 1 com a faixa b da varredura m pronta
     std::vector<Progresso> ultima_;
     std::int32_t it_ = 0;
