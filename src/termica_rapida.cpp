@@ -26,12 +26,13 @@
 //   é escrita antes de decidida_. Uma varredura ainda não decidida que vê
 //   parada_ != 0 passou de it: é descartada, com as exceções de ponto
 //   flutuante que levantou.
-// - Quem sai publica em feitas_ um valor maior que qualquer alvo, para
-//   ninguém esperar para sempre; sai porque viu parada_ (aquisição), e quem
-//   passa por esse valor o vê também (liberação/aquisição, transitiva) antes
-//   de escrever no campo vivo, que fica intacto nas faixas que a varredura
-//   it+1 não copiou. As leituras relaxadas de parada_ nas esperas só
-//   antecipam o abandono.
+// - Ninguém espera para sempre: quem para publica em decidida_, e quem sai
+//   em feitas_, um valor maior que qualquer alvo. Toda espera termina
+//   olhando parada_ (aquisição): quem sai viu parada_ (ou passou de itmax),
+//   e quem passa pelo valor que ele publicou vê parada_ também
+//   (liberação/aquisição, transitiva) antes de escrever no campo vivo, que
+//   fica intacto nas faixas que a varredura it+1 não copiou. As leituras
+//   relaxadas de parada_ durante as esperas só antecipam o abandono.
 #include "rapidos_internos.hpp"
 
 #include "equipe.hpp"
@@ -223,7 +224,7 @@ private:
     bool varredura(int t, std::int32_t m)
     {
         const std::size_t tt = static_cast<std::size_t>(t);
-        if (m - threads_ - 1 >= 1 && !aguardar(decidida_, m - threads_ - 1)) return false;
+        if (m - threads_ - 1 >= 1 && !aguardar(decidida_, static_cast<long long>(m - threads_ - 1))) return false;
         if (parada_vista()) return false;
         std::fexcept_t antes;
         std::fegetexceptflag(&antes, FE_ALL_EXCEPT);
@@ -250,7 +251,7 @@ private:
         if (guardados != nullptr) faixas::somar_guardados(*guardados, L1, L2);
         else if (exatas && !somar_em_serie(m, L1, L2)) return descartar(antes);
 
-        if (m > 1 && !aguardar(decidida_, m - 1)) return descartar(antes);
+        if (m > 1 && !aguardar(decidida_, static_cast<long long>(m - 1))) return descartar(antes);
         if (parada_vista()) return descartar(antes);
 
         const std::size_t mm = static_cast<std::size_t>(m);
@@ -267,7 +268,7 @@ private:
             if (!exatas) somar_em_serie(m, L1_[mm], L2_[mm]);
             it_ = m;
             parada_.store(m, std::memory_order_release);
-            decidida_.store(m, std::memory_order_release);
+            decidida_.store(std::numeric_limits<long long>::max(), std::memory_order_release);
             return false;
         }
         decidida_.store(m, std::memory_order_release);
@@ -296,7 +297,7 @@ private:
     std::vector<Contador> feitas_; // por thread: (m-1)*nb + b + 1 com a faixa b da varredura m pronta
     std::vector<Progresso> ultima_;
     std::int32_t it_ = 0;
-    alignas(64) std::atomic<std::int32_t> decidida_{0}; // última varredura decidida
+    alignas(64) std::atomic<long long> decidida_{0}; // última varredura decidida
     std::atomic<std::int32_t> parada_{0};                // a varredura em que parou, ou 0
 };
 
