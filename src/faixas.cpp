@@ -114,26 +114,44 @@ void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faix
     soma = soma + m.soma;
 }
 
+// Duas somas e dois máximos alternados: as cadeias de dependência ficam pela
+// metade (a ordem da soma é livre e o máximo não depende dela).
 void residuos_linha_topo(const Campo_faixas& T, Campo_faixas* residuos, int b, const Coeficientes& c,
                          double& maximo, double& soma)
 {
     const int L = T.linhas();
     const int j = L - 1;
     if (linha_da_lane(b, j, L) > T.Ny() - 1) return;
-    double s = 0.0;
-    for (std::int32_t ix = 2; ix <= T.Nx() - 1; ++ix) {
-        const int p = ix + j - 1;
-        const double norte = T.lanes(b + 1, ix - 1)[0];
-        const double sul = T.lanes(b, p - 1)[j - 1];
-        const double leste = T.lanes(b, p + 1)[j];
-        const double oeste = T.lanes(b, p - 1)[j];
-        const double r = c.aY * (norte + sul) + c.aX * (leste + oeste) - c.aP * T.lanes(b, p)[j];
-        if (residuos != nullptr) residuos->lanes(b, p)[j] = r;
-        const double a = std::abs(r);
-        if (a > maximo) maximo = a;
-        s = s + a;
+    // ix = 2; o nó seguinte fica L elementos adiante em todos.
+    const double* centro = T.lanes(b, j + 1) + j;
+    const double* norte = T.lanes(b + 1, 1);
+    double* saida = residuos != nullptr ? residuos->lanes(b, j + 1) + j : nullptr;
+    const std::size_t passo = static_cast<std::size_t>(L);
+    const std::size_t n = static_cast<std::size_t>(T.Nx() - 2);
+    const auto residuo = [&](std::size_t i) {
+        const double* k = centro + i * passo;
+        const double r = c.aY * (norte[i * passo] + k[-L - 1]) + c.aX * (k[L] + k[-L]) - c.aP * k[0];
+        if (saida != nullptr) saida[i * passo] = r;
+        return std::abs(r);
+    };
+    double s0 = 0.0, s1 = 0.0, m0 = maximo, m1 = maximo;
+    std::size_t i = 0;
+    for (; i + 1 < n; i += 2) {
+        const double a0 = residuo(i);
+        const double a1 = residuo(i + 1);
+        if (a0 > m0) m0 = a0;
+        if (a1 > m1) m1 = a1;
+        s0 = s0 + a0;
+        s1 = s1 + a1;
     }
-    soma = soma + s;
+    if (i < n) {
+        const double a0 = residuo(i);
+        if (a0 > m0) m0 = a0;
+        s0 = s0 + a0;
+    }
+    if (m1 > m0) m0 = m1;
+    maximo = m0;
+    soma = soma + (s0 + s1);
 }
 
 void somar_guardados(const Campo_faixas& residuos, double& L1, double& L2)
