@@ -8,6 +8,14 @@
 // atrás da linha j-1, de modo que todos os nós de uma posição são
 // independentes dentro de uma varredura e cada passo da frente de onda é uma
 // leitura alinhada. Fora da malha tudo é zero, com margens nas posições.
+//
+// As Nx + 3L posições de cada faixa vão de -L a Nx + 2L - 1. Os nós ocupam
+// de 0 a Nx + L - 2 (p = ix + j - 1, ix = 1..Nx, j = 0..L-1). A varredura da
+// faixa b, nos passos s = 1 a Nx + L - 2 (o último só para os resíduos), lê
+// a faixa de cima L - 1 posições atrás (a lane 0 dela está L - 1 colunas
+// adiantada: até p = 2 - L) e a de baixo L - 1 posições à frente (até
+// p = Nx + 2L - 3), além do leste em s + 1: L posições de margem antes dos
+// nós e L + 1 depois bastam.
 #pragma once
 
 #include "nucleos_faixas.hpp"

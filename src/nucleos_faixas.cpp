@@ -115,10 +115,10 @@ public:
         for (int v = 0; v < NV; ++v) {
             for (int l = 0; l < W; ++l) {
                 const int j = v * W + l;
-                linha_[v][l] = primeira + j <= Ny - 1 ? -1 : 0;
+                lanes_interiores_[v][l] = primeira + j <= Ny - 1 ? -1 : 0;
                 sem_topo_[v][l] = j == L - 1 ? 0 : -1;
             }
-            linhas_[v] = primeira + v * W + W - 1 <= Ny - 1   ? Cobertura::tudo
+            cobertura_linhas_[v] = primeira + v * W + W - 1 <= Ny - 1   ? Cobertura::tudo
                          : primeira + v * W <= Ny - 1 ? Cobertura::parte
                                                       : Cobertura::nada;
         }
@@ -131,8 +131,8 @@ public:
     {
         const int j0 = v * W;
         const int j1 = j0 + W - 1;
-        if (linhas_[v] == Cobertura::nada || j0 > p1 - 1 || j1 < p0 + 2 - Nx_) return Cobertura::nada;
-        if (linhas_[v] == Cobertura::tudo && j1 <= p0 - 1 && j0 >= p1 + 2 - Nx_) return Cobertura::tudo;
+        if (cobertura_linhas_[v] == Cobertura::nada || j0 > p1 - 1 || j1 < p0 + 2 - Nx_) return Cobertura::nada;
+        if (cobertura_linhas_[v] == Cobertura::tudo && j1 <= p0 - 1 && j0 >= p1 + 2 - Nx_) return Cobertura::tudo;
         return Cobertura::parte;
     }
 
@@ -142,7 +142,7 @@ public:
     masc ativos(int v, int p) const
     {
         const std::int64_t k = static_cast<std::int64_t>(p) - v * W;
-        return linha_[v] & lanes_a_partir(k + 2 - Nx_) & ~lanes_a_partir(k);
+        return lanes_interiores_[v] & lanes_a_partir(k + 2 - Nx_) & ~lanes_a_partir(k);
     }
 
     // Todas as lanes, menos a de cima da faixa, cujo vizinho norte é da
@@ -158,8 +158,8 @@ public:
     int ultima_posicao() const { return Nx_ + L - 3; }
 
 private:
-    masc linha_[NV];
-    Cobertura linhas_[NV]; // das linhas de cada vetor
+    masc lanes_interiores_[NV];
+    Cobertura cobertura_linhas_[NV]; // das linhas de cada vetor
     masc sem_topo_[NV];
     std::int32_t Nx_;
     bool todas_; // todas as L linhas são interiores
@@ -171,7 +171,7 @@ struct Campos {
     Faixas velho, novo, fonte, copia, residuos;
 };
 
-// Varredura de uma faixa em frente de onda: na posição s, os nv primeiros
+// Varredura de uma faixa em frente de onda: na posição s, os usados primeiros
 // vetores (os outros não têm linha interior) recebem os valores novos,
 // calculados com os da posição s-1 já novos (oeste na mesma lane, sul na
 // lane de baixo) e os da posição s+1 ainda velhos (leste na mesma lane,
@@ -181,7 +181,7 @@ struct Campos {
 // nó interior vão também para `copia` (os outros nunca mudam); com guarda,
 // os resíduos vão para `residuos`. Lanes e vetores sem nó
 // interior ficam com o valor velho, que é o mesmo nos dois campos.
-template <int nv, bool com_fonte, bool com_residuos, bool com_copia, bool com_guarda>
+template <int usados, bool com_fonte, bool com_residuos, bool com_copia, bool com_guarda>
 class Varredura {
 public:
     Varredura(const Campos& k, int b, const Coeficientes& c)
@@ -195,11 +195,11 @@ public:
 
     // Varre a faixa; com resíduos, devolve o maior |r| e a soma dos |r| de
     // cada lane.
-    void varrer(vec (&maior)[nv], vec (&soma)[nv])
+    void varrer(vec (&maior)[usados], vec (&soma)[usados])
     {
-        vec anterior[nv], oeste[nv], sul[nv];
+        vec anterior[usados], oeste[usados], sul[usados];
 #pragma GCC unroll 8
-        for (int v = 0; v < nv; ++v) {
+        for (int v = 0; v < usados; ++v) {
             anterior[v] = velho_[v];
             oeste[v] = vec{};
             sul[v] = vec{};
@@ -223,17 +223,17 @@ private:
     // inteiro, com máscara ou, sem nó interior, só com os valores velhos
     // (que o campo novo já tem).
     template <bool mascara>
-    [[gnu::always_inline]] void passo(int s, vec (&anterior)[nv], vec (&oeste)[nv], vec (&sul)[nv], vec (&maior)[nv],
-                                      vec (&soma)[nv])
+    [[gnu::always_inline]] void passo(int s, vec (&anterior)[usados], vec (&oeste)[usados], vec (&sul)[usados],
+                                      vec (&maior)[usados], vec (&soma)[usados])
     {
         const vec* atual = velho_ + s * NV;
         const vec* leste = atual + NV;
         const vec sul_externo = baixo_[s * NV];
         const vec norte_externo = cima_[s * NV];
-        Cobertura cobre[nv];
-        vec novo[nv], sul_novo[nv];
+        Cobertura cobre[usados];
+        vec novo[usados], sul_novo[usados];
 #pragma GCC unroll 8
-        for (int v = 0; v < nv; ++v) {
+        for (int v = 0; v < usados; ++v) {
             cobre[v] = mascara ? interior_.cobertura(v, com_residuos ? s - 1 : s, s) : Cobertura::tudo;
             if (cobre[v] == Cobertura::nada) {
                 novo[v] = atual[v];
@@ -265,7 +265,7 @@ private:
         }
         if constexpr (com_residuos) residuos_atras(s, cobre, anterior, novo, oeste, sul, maior, soma);
 #pragma GCC unroll 8
-        for (int v = 0; v < nv; ++v) {
+        for (int v = 0; v < usados; ++v) {
             if (cobre[v] != Cobertura::nada) {
                 if constexpr (com_copia) copia_[s * NV + v] = atual[v];
                 novo_[s * NV + v] = novo[v];
@@ -278,18 +278,18 @@ private:
 
     // Resíduos da posição s-1: centro `anterior`, leste e norte `novo`
     // (posição s), oeste e sul os da varredura da posição s-1.
-    [[gnu::always_inline]] void residuos_atras(int s, const Cobertura (&cobre)[nv], const vec (&anterior)[nv],
-                                               const vec (&novo)[nv], const vec (&oeste)[nv], const vec (&sul)[nv],
-                                               vec (&maior)[nv], vec (&soma)[nv])
+    [[gnu::always_inline]] void residuos_atras(int s, const Cobertura (&cobre)[usados], const vec (&anterior)[usados],
+                                               const vec (&novo)[usados], const vec (&oeste)[usados],
+                                               const vec (&sul)[usados], vec (&maior)[usados], vec (&soma)[usados])
     {
         const vec* atual = velho_ + s * NV;
         [[maybe_unused]] vec* saida = com_guarda ? residuos_ + (s - 1) * NV : nullptr;
 #pragma GCC unroll 8
-        for (int v = 0; v < nv; ++v) {
+        for (int v = 0; v < usados; ++v) {
             if (cobre[v] == Cobertura::nada) continue;
-            // Acima do vetor nv-1 não há linha interior: o norte dele é o
+            // Acima do vetor usados-1 não há linha interior: o norte dele é o
             // valor guardado; acima da faixa, zero.
-            const vec acima = v + 1 < nv ? novo[v + 1] : (v + 1 < NV ? atual[v + 1] : vec{});
+            const vec acima = v + 1 < usados ? novo[v + 1] : (v + 1 < NV ? atual[v + 1] : vec{});
             vec n = desce(novo[v], acima);
             vec so = sul[v];
             vec e = novo[v];
@@ -340,18 +340,20 @@ double maior_lane(const vec& m, double maximo)
 }
 
 // Varre a faixa b com o número de vetores com linha interior, de NV a 1.
-template <bool com_fonte, bool com_residuos, bool com_copia, bool com_guarda, int nv = NV>
+template <bool com_fonte, bool com_residuos, bool com_copia, bool com_guarda, int usados = NV>
 Medidas varrer(int vetores, const Campos& k, int b, const Coeficientes& c)
 {
-    if constexpr (nv > 1) {
-        if (vetores < nv) return varrer<com_fonte, com_residuos, com_copia, com_guarda, nv - 1>(vetores, k, b, c);
+    if constexpr (usados > 1) {
+        if (vetores < usados) {
+            return varrer<com_fonte, com_residuos, com_copia, com_guarda, usados - 1>(vetores, k, b, c);
+        }
     }
-    vec maior[nv], soma[nv];
-    Varredura<nv, com_fonte, com_residuos, com_copia, com_guarda>(k, b, c).varrer(maior, soma);
+    vec maior[usados], soma[usados];
+    Varredura<usados, com_fonte, com_residuos, com_copia, com_guarda>(k, b, c).varrer(maior, soma);
     Medidas m{0.0, 0.0};
     if constexpr (com_residuos) {
         vec total = soma[0];
-        for (int v = 1; v < nv; ++v) total = total + soma[v];
+        for (int v = 1; v < usados; ++v) total = total + soma[v];
         for (int l = 0; l < W; ++l) m.soma = m.soma + total[l];
         for (const vec& x : maior) m.maximo = maior_lane(x, m.maximo);
     }

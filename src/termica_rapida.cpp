@@ -126,7 +126,8 @@ public:
                     std::int32_t Nx, std::int32_t Ny, std::span<double> L1, std::span<double> L2,
                     std::span<double> Linf, int threads)
         : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), passo_(passo_hist),
-          certificado_(L1[0], tol, Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf), threads_(threads), campo_(Nx, Ny, nucleos_.linhas),
+          certificado_(L1[0], tol, Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf), threads_(threads),
+          campo_(Nx, Ny, nucleos_.linhas),
           feitas_(static_cast<std::size_t>(threads)), ultima_(static_cast<std::size_t>(threads))
     {
         if (threads > 1) {
