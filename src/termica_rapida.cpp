@@ -131,8 +131,8 @@ public:
           feitas_(static_cast<std::size_t>(threads)), ultima_(static_cast<std::size_t>(threads))
     {
         if (threads > 1) {
-            copias_.reserve(static_cast<std::size_t>(threads));
-            for (int t = 0; t < threads; ++t) copias_.emplace_back(Nx, Ny, nucleos_.linhas);
+            anteriores_.reserve(static_cast<std::size_t>(threads));
+            for (int t = 0; t < threads; ++t) anteriores_.emplace_back(Nx, Ny, nucleos_.linhas);
         }
         if (passo_ == 0 || (passo_ > 0 && passo_ <= itmax)) {
             guardados_.reserve(static_cast<std::size_t>(threads));
@@ -145,7 +145,7 @@ public:
     void carregar(std::span<const double> T)
     {
         campo_.carregar(T);
-        for (auto& copia : copias_) copia.carregar(T);
+        for (auto& copia : anteriores_) copia.carregar(T);
     }
 
     // O campo da varredura it: o vivo, menos as faixas que a varredura it+1
@@ -158,7 +158,7 @@ public:
             const std::size_t t = static_cast<std::size_t>(it_ % threads_);
             if (ultima_[t].varredura == it_ + 1) {
                 copiadas = ultima_[t].faixas;
-                copia = &copias_[t];
+                copia = &anteriores_[t];
             }
         }
         if (copia != nullptr) copia->descarregar(T, 0, copiadas);
@@ -214,7 +214,7 @@ private:
         if (threads_ > 1 && m < itmax_) {
             const std::size_t t = thread_de(m + 1);
             if (!aguardar(feitas_[t].valor, static_cast<long long>(m + 1) * nb_)) return false;
-            campo = &copias_[t];
+            campo = &anteriores_[t];
         }
         faixas::somar_residuos(*campo, c_, L1, L2);
         return true;
@@ -230,7 +230,7 @@ private:
         std::fexcept_t antes;
         std::fegetexceptflag(&antes, FE_ALL_EXCEPT);
 
-        faixas::Campo_faixas* copia = threads_ > 1 ? &copias_[tt] : nullptr;
+        faixas::Campo_faixas* copia = threads_ > 1 ? &anteriores_[tt] : nullptr;
         faixas::Campo_faixas* guardados = listada(m) && !guardados_.empty() ? &guardados_[tt] : nullptr;
         double maximo = 0.0;
         double soma = 0.0;
@@ -248,16 +248,16 @@ private:
 
         const Veredito veredito = certificado_.veredito(m, soma, maximo);
         const bool exatas = listada(m) || veredito == Veredito::incerto;
-        double L1 = soma, L2 = 0.0;
-        if (guardados != nullptr) faixas::somar_guardados(*guardados, L1, L2);
-        else if (exatas && !somar_em_serie(m, L1, L2)) return descartar(antes);
+        double serie1 = soma, serie2 = 0.0;
+        if (guardados != nullptr) faixas::somar_guardados(*guardados, serie1, serie2);
+        else if (exatas && !somar_em_serie(m, serie1, serie2)) return descartar(antes);
 
         if (m > 1 && !aguardar(decidida_, static_cast<long long>(m - 1))) return descartar(antes);
         if (parada_vista()) return descartar(antes);
 
         const std::size_t mm = static_cast<std::size_t>(m);
-        L1_[mm] = L1;
-        if (exatas) L2_[mm] = L2;
+        L1_[mm] = serie1;
+        if (exatas) L2_[mm] = serie2;
         Linf_[mm] = maximo;
         bool parar;
         if (m < 2) parar = false;
@@ -293,7 +293,7 @@ private:
     int threads_;
     int nb_ = 0;
     faixas::Campo_faixas campo_;              // o campo vivo, varrido no lugar
-    std::vector<faixas::Campo_faixas> copias_; // uma por thread, com mais de uma
+    std::vector<faixas::Campo_faixas> anteriores_; // uma por thread, com mais de uma
     std::vector<faixas::Campo_faixas> guardados_; // resíduos, um por thread, se há linhas listadas
     std::vector<Contador> feitas_; // por thread: (m-1)*nb + b + 1 com a faixa b da varredura m pronta
     std::vector<Progresso> ultima_;
