@@ -12,7 +12,8 @@
 //   depois que feitas_[thread de m-1] mostra a faixa b+1 da m-1 pronta
 //   (liberação/aquisição): as faixas b e b+1 que ela lê têm os valores da
 //   m-1, e a m-1 não lê mais a faixa b (os resíduos da linha de cima da
-//   faixa b-1 saem antes de publicar a faixa b).
+//   faixa b-1 saem antes de publicar a faixa b; os da última faixa, antes de
+//   publicá-la).
 // - A cópia da thread t, escrita na varredura m, guarda o campo m-1 até a
 //   decisão sobre m-1 e as somas em série dele; antes da próxima varredura
 //   (m+n), a thread espera decidida_ >= m-1, por isso a cópia pode ser
@@ -241,10 +242,12 @@ private:
             }
             faixas::varrer_faixa_com_residuos(nucleos_, campo_, campo_, copia, guardados, b, c_, maximo, soma);
             if (b > 0) faixas::residuos_linha_topo(campo_, guardados, b - 1, c_, maximo, soma);
+            // A última faixa só é publicada depois dos resíduos da linha de
+            // cima dela, que a varredura seguinte sobrescreveria.
+            if (b + 1 == nb_) faixas::residuos_linha_topo(campo_, guardados, b, c_, maximo, soma);
             ultima_[tt] = {m, b + 1};
             feitas_[tt].valor.store(static_cast<long long>(m - 1) * nb_ + b + 1, std::memory_order_release);
         }
-        faixas::residuos_linha_topo(campo_, guardados, nb_ - 1, c_, maximo, soma);
 
         const Veredito veredito = certificado_.veredito(m, soma, maximo);
         const bool exatas = listada(m) || veredito == Veredito::incerto;
