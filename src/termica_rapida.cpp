@@ -202,7 +202,7 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
                        std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
                        std::int32_t& it, std::span<double> T)
 {
-    const bool duas_threads = numero_threads() >= 2;
+    const bool duas_threads = equipe::preparar(std::min(numero_threads(), 2)) >= 2;
     Solucao_termica solucao({aP, aX, aY}, itmax, tol, Nx, Ny, L1, L2, Linf, duas_threads);
     solucao.carregar(T);
     if (duas_threads) {
