@@ -103,7 +103,7 @@ int conferir(rapido::Instrucoes conjunto, int casos)
         const Caso k = sortear(motor);
         const Saida referencia = resolver(k, ::gs_laplace, ::gs_fonte);
         rapido::definir_threads(1 + n % 3);
-        if (!mesma_saida(resolver(k, rapido::gs_laplace, rapido::gs_fonte), referencia)) {
+        if (!mesma_saida(resolver(k, [](auto&&... a) { rapido::gs_laplace(a...); }, rapido::gs_fonte), referencia)) {
             std::printf("  FALHOU: %s, caso %d: %d x %d, itmax %d, tol %g, %d varreduras, %d threads\n",
                         rapido::nome(conjunto), n, k.Nx, k.Ny, k.itmax, k.tol, k.varreduras, 1 + n % 3);
             ++falhas;

@@ -92,8 +92,11 @@ void medidas_iniciais()
 void solucao_termica()
 {
     auto& e = estado;
-    const auto gs = rapido::nucleos_rapidos() ? rapido::gs_laplace : ::gs_laplace;
-    gs(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
+    if (rapido::nucleos_rapidos()) {
+        rapido::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T, e.passo_hist);
+    } else {
+        ::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
+    }
 }
 
 void discretizacao_deslocamentos()

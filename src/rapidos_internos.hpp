@@ -20,7 +20,7 @@ int numero_threads();
 // mexer nos resultados se faltar memória. Devolvem quantas threads usaram.
 int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx,
                        std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
-                       std::int32_t& it, std::span<double> T);
+                       std::int32_t& it, std::span<double> T, std::int32_t passo_hist);
 
 int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps,
                      std::int32_t Nx, std::int32_t Ny, std::span<double> phi);

@@ -119,12 +119,12 @@ const faixas::Nucleos& nucleos_em_uso() { return faixas::nucleos(instrucoes_em_u
 // resultados), a referência faz o trabalho.
 void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
                 std::span<double> L1, std::span<double> L2, std::span<double> Linf, std::int32_t& it,
-                std::span<double> T)
+                std::span<double> T, std::int32_t passo_hist)
 {
     if (itmax >= 1 && em_faixas(aP, aX, aY, Nx, Ny) && faixas_cabem(Nx, Ny)) {
         try {
             anotar(percurso_termico, Caminho::faixas,
-                   laplace_em_faixas(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T));
+                   laplace_em_faixas(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T, passo_hist));
             return;
         } catch (const std::bad_alloc&) {
         } catch (const std::system_error&) {

@@ -1,3 +1,38 @@
+// Solução térmica em faixas: varreduras no lugar, em tubulação entre as
+// threads como as com fonte, a decisão de parada certificada por uma soma
+// rápida dos |r| e as somas em série (as de norma_L1 e norma_L2) só onde
+// são precisas. Nas linhas do relatório (múltiplos de passo_hist), quem
+// varre guarda os resíduos e os soma em série logo depois. Quem faz a
+// varredura m+1 guarda numa cópia sua os valores da m que sobrescreve: se a
+// decisão for parar na m, o campo final sai dela, e as somas em série de
+// linhas não previstas (perto de tol, ou a de it) também.
+//
+// Invariantes (por que as passagens entre threads não têm corrida):
+// - A varredura m fica com a thread (m-1) mod n e só entra na faixa b
+//   depois que feitas_[thread de m-1] mostra a faixa b+1 da m-1 pronta
+//   (liberação/aquisição): as faixas b e b+1 que ela lê têm os valores da
+//   m-1, e a m-1 não lê mais a faixa b (os resíduos da linha de cima da
+//   faixa b-1 saem antes de publicar a faixa b).
+// - A cópia da thread t, escrita na varredura m, guarda o campo m-1 até a
+//   decisão sobre m-1 e as somas em série dele; antes da próxima varredura
+//   (m+n), a thread espera decidida_ >= m-1, por isso a cópia pode ser
+//   reescrita. As somas em série de m leem a cópia da thread de m+1 depois
+//   que feitas_ mostra a m+1 inteira (o campo m todo copiado), ou o campo
+//   vivo quando m = itmax, que ninguém mais varre. Os resíduos guardados
+//   são de cada thread, escritos e somados por ela.
+// - A decisão sobre m e as entradas m das histórias são da thread da
+//   varredura m, depois de ver decidida_ >= m-1 (aquisição) e antes de
+//   publicar decidida_ = m (liberação): as decisões saem em ordem, e parada_
+//   é escrita antes de decidida_. Uma varredura ainda não decidida que vê
+//   parada_ != 0 passou de it: é descartada, com as exceções de ponto
+//   flutuante que levantou.
+// - Ninguém espera para sempre: quem para publica em decidida_, e quem sai
+//   em feitas_, um valor maior que qualquer alvo. Toda espera termina
+//   olhando parada_ (aquisição): quem sai viu parada_ (ou passou de itmax),
+//   e quem passa pelo valor que ele publicou vê parada_ também
+//   (liberação/aquisição, transitiva) antes de escrever no campo vivo, que
+//   fica intacto nas faixas que a varredura it+1 não copiou. As leituras
+//   relaxadas de parada_ durante as esperas só antecipam o abandono.
 #include "rapidos_internos.hpp"
 
 #include "equipe.hpp"
@@ -5,217 +40,285 @@
 #include <algorithm>
 #include <atomic>
 #include <cfenv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace rapido {
 
 using equipe::em_paralelo;
-using equipe::esperar;
 
 namespace {
 
-// Campos de resíduos que circulam entre quem varre e quem soma quando a
-// varredura é adiantada, ou 0 se ela não deve ser. Quem varre reescreve as
-// linhas de cache que o outro núcleo leu; se elas ainda estiverem no cache
-// dele, cada escrita espera a cópia de lá ser invalidada, o que chega a
-// triplicar o tempo da varredura. Com uns 8 MiB circulando, bem mais que o
-// cache L2 de um núcleo, a cópia já saiu de lá quando o campo volta (medido
-// no Zen 4: 4 MiB ainda deixam malhas de 101 x 101 uns 30 % mais lentas).
-// São pelo menos dois, um para cada thread, e com os dois campos de
-// temperatura somam no máximo 16 MiB: acima disso (malhas de uns 700 x 700
-// nós) já não cabe no cache L3 e adiantar custa mais do que ganha.
-std::size_t residuos_para_adiantar(std::size_t bytes_por_campo)
+// Threads da solução térmica: no máximo uma por varredura e, em malhas
+// grandes, não mais campos (o vivo, e por thread uma cópia e os resíduos
+// guardados) que uns 48 MiB, ou duas threads.
+int threads_termicas(std::size_t bytes_por_campo, std::int32_t itmax)
 {
-    constexpr std::size_t circulando = 8u << 20;
-    constexpr std::size_t limite = 16u << 20;
-    const std::size_t cabem = limite / bytes_por_campo;
-    if (cabem < 4) return 0;
-    const std::size_t desejados = (circulando + bytes_por_campo - 1) / bytes_por_campo;
-    return std::clamp<std::size_t>(desejados, 2, cabem - 2);
+    const std::size_t cabem = std::max<std::size_t>(2, ((48u << 20) / bytes_por_campo) / 2);
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(1, numero_threads())), cabem);
+    return static_cast<int>(std::min<std::size_t>(n, static_cast<std::size_t>(itmax)));
 }
 
-// Solução térmica em faixas, dividida entre quem varre (e calcula os
-// resíduos e o máximo) e quem soma L1 e L2 na ordem dos nós e decide a
-// parada. Com duas threads e campos que cabem no cache, a varredura m lê o
-// campo de m-1 e escreve o de m, alternando entre dois campos: assim quem
-// varre faz a varredura m+1 enquanto a soma da m não termina, e a descarta
-// se a decisão for parar na m. Senão há um campo só, varrido no lugar, e a
-// varredura m+1 espera a decisão sobre a m.
-class Solucao_termica {
+// Se L1(m)/L1(0) <= tol, decidido sem a soma em série.
+enum class Veredito { parar, seguir, incerto };
+
+// Decisão certificada. Os n termos |r| são os mesmos doubles na soma em série
+// da referência (S) e na rápida, em outra ordem (Sr). Para termos não
+// negativos, qualquer ordem de soma erra no máximo gama(n-1) vezes a soma
+// exata E, gama(k) = k u/(1 - k u), u = 2^-53, se nada estoura (somas que
+// caem no subnormal são exatas). Então S/E e Sr/E estão em [1-gama, 1+gama],
+// e S/L1(0) fica entre q(1-gama)/(1+gama) e q(1+gama)/(1-gama), q = Sr/L1(0),
+// que a divisão arredonda com erro relativo u (mais 2^-1075 no subnormal).
+// Com folga para essas e para as duas contas dos limites, alto >= S/L1(0) e
+// baixo <= S/L1(0); como o arredondamento é monótono e tol é um double, o
+// quociente arredondado da referência é <= alto e >= baixo: alto <= tol
+// certifica parar, baixo > tol certifica seguir; senão soma-se em série.
+// Sem estouro: maior |r| <= sqrt(DBL_MAX/(4n)) garante n r^2 e as duas somas
+// em série finitas, e Sr <= L1(0) 2^1000 garante o quociente finito, de modo
+// que pular a soma em série, a divisão e a comparação não muda exceção
+// nenhuma (divisão por zero, estouro, inválida; subfluxo e inexato não são
+// conferidos e podem mudar). Fora disso (L1(0) não positivo ou não finito,
+// tol NaN, r infinito ou NaN, somas perto do estouro) soma-se em série e
+// decide-se como a referência.
+class Certificado {
 public:
-    Solucao_termica(const faixas::Coeficientes& c, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
-                    std::span<double> L1, std::span<double> L2, std::span<double> Linf, bool duas_threads)
-        : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), L1_(L1), L2_(L2), Linf_(Linf)
+    Certificado(double L1_0, double tol, std::int32_t Nx, std::int32_t Ny) : L0_(L1_0), tol_(tol)
     {
-        const std::size_t adiantados = residuos_para_adiantar(faixas::Campo_faixas::bytes(Nx, Ny, nucleos_.linhas));
-        const bool adiantar = duas_threads && adiantados > 0;
-        const std::size_t n_residuos = adiantar ? adiantados : 1;
-        for (int k = 0; k < (adiantar ? 2 : 1); ++k) campos_.emplace_back(Nx, Ny, nucleos_.linhas);
-        residuos_.reserve(n_residuos);
-        for (std::size_t k = 0; k < n_residuos; ++k) residuos_.emplace_back(Nx, Ny, nucleos_.linhas);
+        constexpr double u = 0x1p-53;
+        const double n = (Nx - 2.0) * (Ny - 2.0);
+        const double gama = (n - 1.0) * u / (1.0 - (n - 1.0) * u);
+        fator_alto_ = 1.0 + (3.0 * gama + 4.0 * u);
+        fator_baixo_ = 1.0 - (3.0 * gama + 4.0 * u);
+        valido_ = std::isfinite(L0_) && std::isgreater(L0_, 0.0) && !std::isnan(tol_);
+        limite_maximo_ = std::sqrt(std::numeric_limits<double>::max() / (4.0 * n));
+        limite_soma_ = valido_ && L0_ < 1.0 ? L0_ * 0x1p1000 : std::numeric_limits<double>::max();
     }
 
-    void carregar(std::span<const double> T)
+    // Na varredura 1 não há teste, mas a referência soma em série do mesmo
+    // jeito: perto do estouro, incerto também.
+    Veredito veredito(std::int32_t m, double soma_rapida, double maximo) const
     {
-        for (auto& campo : campos_) campo.carregar(T);
-    }
-
-    // O campo da última varredura, it.
-    void descarregar(std::span<double> T) const { campo(it_).descarregar(T); }
-
-    std::int32_t it() const { return it_; }
-
-    // Tudo numa thread, faixa a faixa.
-    void sozinha()
-    {
-        for (std::int32_t m = 1;; ++m) {
-            varrer_e_medir(m);
-            if (somar_e_decidir(m)) return;
+        if (!valido_ || !std::islessequal(maximo, limite_maximo_) || !std::islessequal(soma_rapida, limite_soma_)) {
+            return Veredito::incerto;
         }
-    }
-
-    // Papel de quem varre. Com dois campos, a varredura m+1 começa sem
-    // esperar a decisão sobre a m, mas só depois da decisão sobre a m-1, cujo
-    // campo ela sobrescreve; se essa decisão foi parar, a varredura m é
-    // descartada, com as exceções de ponto flutuante que levantou. Só a
-    // decisão sobre a m-1 conta, mesmo que a da m já tenha saído: assim há
-    // sempre uma varredura adiantada e descartada no fim, sem depender de
-    // qual thread chega antes.
-    void varredor()
-    {
-        const std::int32_t adiantadas = static_cast<std::int32_t>(campos_.size()) - 1;
-        for (std::int32_t m = 1;; ++m) {
-            std::fexcept_t antes;
-            std::fegetexceptflag(&antes, FE_ALL_EXCEPT);
-            varrer_e_medir(m);
-            if (m > adiantadas) {
-                esperar(decidida_, m - adiantadas);
-                const std::int32_t parada = parada_.load(std::memory_order_relaxed);
-                if (parada != 0 && parada <= m - adiantadas) {
-                    if (parada < m) std::fesetexceptflag(&antes, FE_ALL_EXCEPT);
-                    return;
-                }
-            }
-            if (m >= itmax_) return;
-        }
-    }
-
-    // Papel de quem soma, logo atrás de quem varre.
-    void somador()
-    {
-        for (std::int32_t m = 1;; ++m) {
-            const bool parar = somar_e_decidir(m);
-            if (parar) parada_.store(m, std::memory_order_relaxed);
-            decidida_.store(m, std::memory_order_release);
-            if (parar) return;
-        }
+        if (m < 2) return Veredito::seguir;
+        constexpr double folga = 0x1p-1020; // cobre os erros absolutos no subnormal
+        const double q = soma_rapida / L0_;
+        if (q * fator_alto_ + folga <= tol_) return Veredito::parar;
+        if (q * fator_baixo_ - folga > tol_) return Veredito::seguir;
+        return Veredito::incerto;
     }
 
 private:
-    // O campo da varredura m.
-    faixas::Campo_faixas& campo(std::int32_t m) { return campos_[static_cast<std::size_t>(m) % campos_.size()]; }
-    const faixas::Campo_faixas& campo(std::int32_t m) const
+    double L0_, tol_;
+    double fator_alto_ = 1.0, fator_baixo_ = 1.0;
+    double limite_maximo_ = 0.0, limite_soma_ = 0.0;
+    bool valido_ = false;
+};
+
+class Solucao_termica {
+public:
+    Solucao_termica(const faixas::Coeficientes& c, std::int32_t itmax, double tol, std::int32_t passo_hist,
+                    std::int32_t Nx, std::int32_t Ny, std::span<double> L1, std::span<double> L2,
+                    std::span<double> Linf, int threads)
+        : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), passo_(passo_hist),
+          certificado_(L1[0], tol, Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf), threads_(threads),
+          campo_(Nx, Ny, nucleos_.linhas),
+          feitas_(static_cast<std::size_t>(threads)), ultima_(static_cast<std::size_t>(threads))
     {
-        return campos_[static_cast<std::size_t>(m) % campos_.size()];
+        if (threads > 1) {
+            anteriores_.reserve(static_cast<std::size_t>(threads));
+            for (int t = 0; t < threads; ++t) anteriores_.emplace_back(Nx, Ny, nucleos_.linhas);
+        }
+        if (passo_ == 0 || (passo_ > 0 && passo_ <= itmax)) {
+            guardados_.reserve(static_cast<std::size_t>(threads));
+            for (int t = 0; t < threads; ++t) guardados_.emplace_back(Nx, Ny, nucleos_.linhas);
+        }
+        nb_ = campo_.numero_faixas();
     }
 
-    faixas::Campo_faixas& residuos(std::int32_t m)
+    // As cópias começam com T: as bordas nunca mudam.
+    void carregar(std::span<const double> T)
     {
-        return residuos_[static_cast<std::size_t>(m) % residuos_.size()];
+        campo_.carregar(T);
+        for (auto& copia : anteriores_) copia.carregar(T);
     }
 
-    // Etapas da varredura m: 2b+1 quando a faixa b tem resíduos menos na
-    // linha de cima, 2b+2 quando tem todos.
-    long long marca(std::int32_t m, int etapa) const
+    // O campo da varredura it: o vivo, menos as faixas que a varredura it+1
+    // já sobrescreveu, que estão na cópia de quem a fez.
+    void descarregar(std::span<double> T) const
     {
-        return static_cast<long long>(m - 1) * 2 * campos_[0].numero_faixas() + etapa;
+        int copiadas = 0;
+        const faixas::Campo_faixas* copia = nullptr;
+        if (it_ < itmax_ && threads_ > 1) {
+            const std::size_t t = static_cast<std::size_t>(it_ % threads_);
+            if (ultima_[t].varredura == it_ + 1) {
+                copiadas = ultima_[t].faixas;
+                copia = &anteriores_[t];
+            }
+        }
+        if (copia != nullptr) copia->descarregar(T, 0, copiadas);
+        campo_.descarregar(T, copiadas, nb_);
     }
 
-    // Varredura m; os resíduos saem na própria varredura, menos os da linha de
-    // cima da faixa b, que saem logo que a faixa b+1 foi varrida.
-    void varrer_e_medir(std::int32_t m)
+    std::int32_t it() const { return it_; }
+
+    // As varreduras da thread t.
+    void trabalhar(int t)
     {
-        faixas::Campo_faixas& velho = campo(m - 1);
-        faixas::Campo_faixas& novo = campo(m);
-        faixas::Campo_faixas& r = residuos(m);
-        const int nb = novo.numero_faixas();
+        for (std::int32_t m = t + 1; m <= itmax_; m += threads_) {
+            if (!varredura(t, m)) break;
+        }
+        feitas_[static_cast<std::size_t>(t)].valor.store(std::numeric_limits<long long>::max(),
+                                                          std::memory_order_release);
+    }
+
+private:
+    struct alignas(64) Contador {
+        std::atomic<long long> valor{0};
+    };
+    // Até onde a thread foi, lido depois que todas terminam.
+    struct alignas(64) Progresso {
+        std::int32_t varredura = 0;
+        int faixas = 0;
+    };
+
+    // Linhas 0, p, 2p, ... do relatório; a de it é tratada na parada.
+    bool listada(std::int32_t m) const { return passo_ == 0 || (passo_ > 0 && m % passo_ == 0); }
+
+    bool parou() const { return parada_.load(std::memory_order_relaxed) != 0; }
+    bool parada_vista() const { return parada_.load(std::memory_order_acquire) != 0; }
+
+    std::size_t thread_de(std::int32_t m) const { return static_cast<std::size_t>((m - 1) % threads_); }
+
+    // Espera o contador chegar ao alvo; falso se a parada já foi decidida.
+    template <class Inteiro>
+    bool aguardar(const std::atomic<Inteiro>& contador, Inteiro alvo) const
+    {
+        for (int voltas = 0; contador.load(std::memory_order_acquire) < alvo; ++voltas) {
+            if (parou()) return false;
+            if (voltas >= 100) std::this_thread::yield();
+        }
+        return !parada_vista();
+    }
+
+    // L1 e L2 em série do campo m (já varrido), da cópia de quem varre m+1
+    // ou do campo vivo; falso se a varredura m foi descartada.
+    bool somar_em_serie(std::int32_t m, double& L1, double& L2)
+    {
+        const faixas::Campo_faixas* campo = &campo_;
+        if (threads_ > 1 && m < itmax_) {
+            const std::size_t t = thread_de(m + 1);
+            if (!aguardar(feitas_[t].valor, static_cast<long long>(m + 1) * nb_)) return false;
+            campo = &anteriores_[t];
+        }
+        faixas::somar_residuos(*campo, c_, L1, L2);
+        return true;
+    }
+
+    // A varredura m pela thread t, a decisão sobre ela e as entradas m das
+    // histórias; falso quando não há mais o que varrer.
+    bool varredura(int t, std::int32_t m)
+    {
+        const std::size_t tt = static_cast<std::size_t>(t);
+        if (m - threads_ - 1 >= 1 && !aguardar(decidida_, static_cast<long long>(m - threads_ - 1))) return false;
+        if (parada_vista()) return false;
+        std::fexcept_t antes;
+        std::fegetexceptflag(&antes, FE_ALL_EXCEPT);
+
+        faixas::Campo_faixas* copia = threads_ > 1 ? &anteriores_[tt] : nullptr;
+        faixas::Campo_faixas* guardados = listada(m) && !guardados_.empty() ? &guardados_[tt] : nullptr;
         double maximo = 0.0;
-        for (int b = 0; b < nb; ++b) {
-            faixas::varrer_faixa_com_residuos(nucleos_, velho, novo, r, b, c_, maximo);
-            if (b > 0) faixas::residuos_linha_topo(novo, r, b - 1, c_, maximo);
-            prontas_.store(marca(m, 2 * b + 1), std::memory_order_release);
+        double soma = 0.0;
+        for (int b = 0; b < nb_; ++b) {
+            if (m > 1 && threads_ > 1) {
+                const long long alvo = static_cast<long long>(m - 2) * nb_ + std::min(b + 1, nb_ - 1) + 1;
+                if (!aguardar(feitas_[thread_de(m - 1)].valor, alvo)) return descartar(antes);
+            }
+            faixas::varrer_faixa_com_residuos(nucleos_, campo_, campo_, copia, guardados, b, c_, maximo, soma);
+            if (b > 0) faixas::residuos_linha_topo(campo_, guardados, b - 1, c_, maximo, soma);
+            ultima_[tt] = {m, b + 1};
+            feitas_[tt].valor.store(static_cast<long long>(m - 1) * nb_ + b + 1, std::memory_order_release);
         }
-        faixas::residuos_linha_topo(novo, r, nb - 1, c_, maximo);
-        maximos_[m % 2].valor = maximo;
-        prontas_.store(marca(m, 2 * nb), std::memory_order_release);
+        faixas::residuos_linha_topo(campo_, guardados, nb_ - 1, c_, maximo, soma);
+
+        const Veredito veredito = certificado_.veredito(m, soma, maximo);
+        const bool exatas = listada(m) || veredito == Veredito::incerto;
+        double serie1 = soma, serie2 = 0.0;
+        if (guardados != nullptr) faixas::somar_guardados(*guardados, serie1, serie2);
+        else if (exatas && !somar_em_serie(m, serie1, serie2)) return descartar(antes);
+
+        if (m > 1 && !aguardar(decidida_, static_cast<long long>(m - 1))) return descartar(antes);
+        if (parada_vista()) return descartar(antes);
+
+        const std::size_t mm = static_cast<std::size_t>(m);
+        L1_[mm] = serie1;
+        if (exatas) L2_[mm] = serie2;
+        Linf_[mm] = maximo;
+        bool parar;
+        if (m < 2) parar = false;
+        else if (exatas) parar = L1_[mm] / L1_[0] <= tol_;
+        else parar = veredito == Veredito::parar;
+        if (parar || m >= itmax_) {
+            // A linha de it é listada. A varredura m+1 não é descartada antes
+            // de copiar o campo m inteiro, porque parada_ ainda é zero.
+            if (!exatas) somar_em_serie(m, L1_[mm], L2_[mm]);
+            it_ = m;
+            parada_.store(m, std::memory_order_release);
+            decidida_.store(std::numeric_limits<long long>::max(), std::memory_order_release);
+            return false;
+        }
+        decidida_.store(m, std::memory_order_release);
+        return true;
     }
 
-    // L1(m), L2(m) e Linf(m) e o teste de parada da referência.
-    bool somar_e_decidir(std::int32_t m)
+    // A varredura passou de it: some com ela, e com as exceções que levantou.
+    static bool descartar(const std::fexcept_t& antes)
     {
-        double soma1 = 0.0;
-        double soma2 = 0.0;
-        const faixas::Campo_faixas& r = residuos(m);
-        const int topo = r.linhas() - 1;
-        for (int b = 0; b < r.numero_faixas(); ++b) {
-            esperar(prontas_, marca(m, 2 * b + 1));
-            faixas::somar_faixa(r, b, 0, topo, soma1, soma2);
-            esperar(prontas_, marca(m, 2 * b + 2));
-            faixas::somar_faixa(r, b, topo, topo + 1, soma1, soma2);
-        }
-        const std::size_t mm = static_cast<std::size_t>(m);
-        L1_[mm] = soma1;
-        L2_[mm] = soma2;
-        Linf_[mm] = maximos_[m % 2].valor;
-        const bool convergiu = m >= 2 && L1_[mm] / L1_[0] <= tol_;
-        if (convergiu || m >= itmax_) {
-            it_ = m;
-            return true;
-        }
+        std::fesetexceptflag(&antes, FE_ALL_EXCEPT);
         return false;
     }
-
-    // Um valor sozinho numa linha de cache.
-    struct alignas(64) Isolado {
-        double valor = 0.0;
-    };
 
     const faixas::Nucleos& nucleos_;
     faixas::Coeficientes c_;
     std::int32_t itmax_;
     double tol_;
-    std::vector<faixas::Campo_faixas> campos_;
-    std::vector<faixas::Campo_faixas> residuos_;
+    std::int32_t passo_;
+    Certificado certificado_;
     std::span<double> L1_, L2_, Linf_;
+    int threads_;
+    int nb_ = 0;
+    faixas::Campo_faixas campo_;              // o campo vivo, varrido no lugar
+    std::vector<faixas::Campo_faixas> anteriores_; // uma por thread, com mais de uma
+    std::vector<faixas::Campo_faixas> guardados_; // resíduos, um por thread, se há linhas listadas
+    std::vector<Contador> feitas_; // por thread: (m-1)*nb + b + 1 com a faixa b da varredura m pronta
+    std::vector<Progresso> ultima_;
     std::int32_t it_ = 0;
-    Isolado maximos_[2]; // maior |r| das duas últimas varreduras
-    alignas(64) std::atomic<long long> prontas_{0};
-    alignas(64) std::atomic<std::int32_t> decidida_{0};
-    std::atomic<std::int32_t> parada_{0}; // a varredura em que parou, ou 0
+    alignas(64) std::atomic<long long> decidida_{0}; // última varredura decidida
+    std::atomic<std::int32_t> parada_{0};                // a varredura em que parou, ou 0
 };
 
 } // namespace
 
-// Uma thread varre e calcula os resíduos; outra faz as duas somas em série,
-// que são o gargalo (uma adição dependente por nó).
 int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx,
-                       std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
-                       std::int32_t& it, std::span<double> T)
+                      std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
+                      std::int32_t& it, std::span<double> T, std::int32_t passo_hist)
 {
-    const bool duas_threads = equipe::preparar(std::min(numero_threads(), 2)) >= 2;
-    Solucao_termica solucao({aP, aX, aY}, itmax, tol, Nx, Ny, L1, L2, Linf, duas_threads);
+    const int n = threads_termicas(faixas::Campo_faixas::bytes(Nx, Ny, nucleos_em_uso().linhas), itmax);
+    Solucao_termica solucao({aP, aX, aY}, itmax, tol, passo_hist, Nx, Ny, L1, L2, Linf, n);
     solucao.carregar(T);
-    if (duas_threads) {
-        em_paralelo(2, [&solucao](int t) {
-            if (t == 0) solucao.varredor();
-            else solucao.somador();
-        });
+    if (n > 1) {
+        em_paralelo(n, [&solucao](int t) { solucao.trabalhar(t); });
     } else {
-        solucao.sozinha();
+        solucao.trabalhar(0);
     }
     solucao.descarregar(T);
     it = solucao.it();
-    return duas_threads ? 2 : 1;
+    return n;
 }
 
 } // namespace rapido

@@ -2,7 +2,7 @@
 //
 // Numeração: o nó (ix, iy), ix = 1..Nx e iy = 1..Ny, é o nó k = (iy-1)*Nx + ix.
 // Os campos guardam o nó k no elemento k-1 (base 0); x(ix) em x[ix-1], y(iy) em
-// y[iy-1]; as histórias L1, L2, Linf guardam a entrada n (0..itmax) no elemento n.
+// y[iy-1]; as histórias L1, L2, Linf guardam a entrada n (0..itmax) no elemento n, exata em Linf até it e em L1, L2 só em 0, it e nos múltiplos de passo_hist (as linhas do relatório).
 #pragma once
 
 #include <cstdint>
