@@ -115,14 +115,17 @@ void discretizacao_deslocamentos()
 
 void iteracoes_deslocamento()
 {
+    if (rapido::nucleos_rapidos()) {
+        rapido::iteracoes_deslocamento();
+        return;
+    }
     auto& e = estado;
-    const auto gs = rapido::nucleos_rapidos() ? rapido::gs_fonte : ::gs_fonte;
     const std::int32_t n_externas = e.itdesl;
     for (e.itd = 1; e.itd <= n_externas; ++e.itd) {
         fonte_u();
-        gs(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
+        ::gs_fonte(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
         fonte_v();
-        gs(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
+        ::gs_fonte(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "faixas.hpp"
+#include "variaveis.hpp"
 
 #include <cstdint>
 #include <span>
@@ -23,5 +24,10 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
 
 int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps,
                      std::int32_t Nx, std::int32_t Ny, std::span<double> phi);
+
+// A fase dos deslocamentos em faixas (fonte_rapida.cpp): se as contas das
+// fontes podem ir para os núcleos e a fase inteira, com itdesl >= 1.
+bool deslocamentos_aceitos(const Variaveis& e);
+int deslocamentos_em_faixas(Variaveis& e);
 
 } // namespace rapido

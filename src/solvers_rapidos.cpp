@@ -2,12 +2,19 @@
 
 #include "faixas.hpp"
 #include "rapidos_internos.hpp"
+#include "coeficientes.hpp"
+#include "plataforma.hpp"
 #include "solvers.hpp"
+#include "validacao.hpp"
+#include "variaveis.hpp"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <new>
+#include <system_error>
 #include <thread>
 
 namespace rapido {
@@ -17,6 +24,34 @@ namespace {
 std::atomic<int> threads_pedidas{0};
 std::atomic<bool> rapidos_no_driver{true};
 std::atomic<int> conjunto_pedido{-1}; // -1: o melhor disponível
+
+// Percursos das últimas chamadas: caminho * 1024 + threads.
+std::atomic<int> percurso_termico{0};
+std::atomic<int> percurso_deslocamento{0};
+
+void anotar(std::atomic<int>& onde, Caminho caminho, int threads)
+{
+    onde.store(static_cast<int>(caminho) * 1024 + std::clamp(threads, 0, 1023));
+}
+
+Percurso ler(const std::atomic<int>& onde)
+{
+    const int p = onde.load();
+    return {static_cast<Caminho>(p / 1024), p % 1024};
+}
+
+// PLACA2D_THREADS, se for um inteiro de 1 a 1024 (só algarismos); senão 0.
+int threads_do_ambiente()
+{
+    const char* texto = std::getenv("PLACA2D_THREADS");
+    if (texto == nullptr || *texto == '\0' || std::strlen(texto) > 4) return 0;
+    int n = 0;
+    for (const char* c = texto; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') return 0;
+        n = n * 10 + (*c - '0');
+    }
+    return n <= 1024 ? n : 0;
+}
 
 // Os núcleos em faixas tratam malhas com nó interior e coeficientes finitos
 // com aP != 0: assim as lanes fora do interior, que só fazem contas com zeros,
@@ -44,7 +79,8 @@ int numero_threads()
 {
     const int n = threads_pedidas.load();
     if (n > 0) return n;
-    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int do_ambiente = threads_do_ambiente();
+    return do_ambiente > 0 ? do_ambiente : cpus_disponiveis();
 }
 
 void usar_nucleos_rapidos(bool sim) { rapidos_no_driver.store(sim); }
@@ -87,12 +123,15 @@ void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol,
 {
     if (itmax >= 1 && em_faixas(aP, aX, aY, Nx, Ny) && faixas_cabem(Nx, Ny)) {
         try {
-            laplace_em_faixas(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T, passo_hist);
+            anotar(percurso_termico, Caminho::faixas,
+                   laplace_em_faixas(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T, passo_hist));
             return;
         } catch (const std::bad_alloc&) {
+        } catch (const std::system_error&) {
         }
     }
     ::gs_laplace(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
+    anotar(percurso_termico, Caminho::referencia, 1);
 }
 
 void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps, std::int32_t Nx,
@@ -101,12 +140,59 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
     if (nsweeps <= 0) return;
     if (em_faixas(aP, aX, aY, Nx, Ny) && faixas_cabem(Nx, Ny)) {
         try {
-            fonte_em_faixas(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
+            anotar(percurso_deslocamento, Caminho::faixas, fonte_em_faixas(aP, aX, aY, S, nsweeps, Nx, Ny, phi));
             return;
         } catch (const std::bad_alloc&) {
+        } catch (const std::system_error&) {
         }
     }
     ::gs_fonte(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
+    anotar(percurso_deslocamento, Caminho::referencia, 1);
+}
+
+Percurso ultimo_termico() { return ler(percurso_termico); }
+Percurso ultimo_deslocamento() { return ler(percurso_deslocamento); }
+
+void esquecer_percursos()
+{
+    percurso_termico.store(0);
+    percurso_deslocamento.store(0);
+}
+
+namespace {
+
+// Seis campos em faixas (u, v, as duas fontes e os dois termos da
+// temperatura), somados ao que o cálculo já ocupa, cabem na memória física.
+bool deslocamentos_cabem(const Variaveis& e)
+{
+    if (!faixas_cabem(e.Nx, e.Ny)) return false;
+    const unsigned long long fisica = memoria_fisica();
+    const unsigned long long faixas = 6ull * faixas::Campo_faixas::bytes(e.Nx, e.Ny, nucleos_em_uso().linhas);
+    return fisica == 0 || memoria_necessaria() + faixas <= fisica;
+}
+
+} // namespace
+
+void iteracoes_deslocamento()
+{
+    auto& e = estado;
+    const std::int32_t n_externas = e.itdesl;
+    if (n_externas >= 1 && em_faixas(e.aPu, e.aXu, e.aYu, e.Nx, e.Ny) && em_faixas(e.aPv, e.aXv, e.aYv, e.Nx, e.Ny) &&
+        deslocamentos_aceitos(e) && deslocamentos_cabem(e)) {
+        try {
+            anotar(percurso_deslocamento, Caminho::faixas, deslocamentos_em_faixas(e));
+            e.itd = n_externas + 1;
+            return;
+        } catch (const std::bad_alloc&) {
+        } catch (const std::system_error&) {
+        }
+    }
+    for (e.itd = 1; e.itd <= n_externas; ++e.itd) {
+        fonte_u();
+        gs_fonte(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
+        fonte_v();
+        gs_fonte(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
+    }
 }
 
 } // namespace rapido

@@ -24,13 +24,28 @@ void usar_melhores_instrucoes();
 Instrucoes instrucoes_em_uso();
 const char* nome(Instrucoes conjunto);
 
-// Threads dos solvers rápidos; n <= 0 volta ao padrão, todas as do hardware.
+// Threads dos solvers rápidos; n <= 0 volta ao padrão: a variável de
+// ambiente PLACA2D_THREADS, se for um inteiro positivo, ou as CPUs em que o
+// processo pode rodar (a afinidade, não todas as da máquina).
 void definir_threads(int n);
 int numero_threads();
 
 // Escolha do driver entre os solvers rápidos (padrão) e os de referência.
 void usar_nucleos_rapidos(bool sim);
 bool nucleos_rapidos();
+
+// O caminho que a última chamada tomou (para os testes e a bancada): nas
+// faixas, com quantas threads, ou a referência (malha, coeficientes ou
+// memória que as faixas não aceitam). O driver com os solvers de referência
+// não passa por aqui.
+enum class Caminho { nenhum, faixas, referencia };
+struct Percurso {
+    Caminho caminho = Caminho::nenhum;
+    int threads = 0;
+};
+Percurso ultimo_termico();
+Percurso ultimo_deslocamento(); // de gs_fonte ou de iteracoes_deslocamento
+void esquecer_percursos();
 
 // Como ::gs_laplace, com passo_hist, o passo do histórico do relatório. Bit
 // a bit iguais aos da referência: T, it, as exceções de ponto flutuante e,
@@ -45,5 +60,11 @@ void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol,
 
 void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps, std::int32_t Nx,
               std::int32_t Ny, std::span<double> phi);
+
+// O passo 14 inteiro (itdesl vezes: fonte_u, gs_fonte em u, fonte_v,
+// gs_fonte em v) sobre o estado, com os mesmos bits em u, v, Su, Sv, itd e
+// nas exceções. Em faixas do começo ao fim quando pode; senão, as mesmas
+// chamadas uma a uma.
+void iteracoes_deslocamento();
 
 } // namespace rapido
