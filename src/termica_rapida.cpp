@@ -308,7 +308,7 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
                       std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
                       std::int32_t& it, std::span<double> T, std::int32_t passo_hist)
 {
-    const int n = threads_termicas(faixas::Campo_faixas::bytes(Nx, Ny, nucleos_em_uso().linhas), itmax);
+    const int n = equipe::preparar(threads_termicas(faixas::Campo_faixas::bytes(Nx, Ny, nucleos_em_uso().linhas), itmax));
     Solucao_termica solucao({aP, aX, aY}, itmax, tol, passo_hist, Nx, Ny, L1, L2, Linf, n);
     solucao.carregar(T);
     if (n > 1) {

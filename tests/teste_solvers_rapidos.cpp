@@ -1,6 +1,8 @@
 // Solvers rápidos: bit a bit iguais aos de referência, com as mesmas exceções
 // de ponto flutuante, em qualquer malha, com 1 a 8 threads, qualquer passo do
 // histórico e com os núcleos de cada conjunto de instruções que a CPU tem.
+#include "equipe.hpp"
+#include "plataforma.hpp"
 #include "processamento.hpp"
 #include "solvers.hpp"
 #include "solvers_rapidos.hpp"
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cfenv>
+#include <cstdlib>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +19,10 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#ifdef __linux__
+#include <sched.h>
+#endif
 
 namespace {
 
@@ -243,7 +250,7 @@ TEST_P(SolversRapidos, FonteIgualAReferenciaEmCasosAleatorios)
     Gerador g(777);
     for (int n = 0; n < 240; ++n) {
         const Caso k = g.caso(70);
-        comparar_fonte(k, g.inteiro(0, 12) == 0 ? 0 : g.inteiro(1, 25), 1 + n % 3);
+        comparar_fonte(k, g.inteiro(0, 12) == 0 ? 0 : g.inteiro(1, 25), threads_testadas[n % 5]);
     }
 }
 
@@ -296,7 +303,7 @@ TEST_P(SolversRapidos, CamposComNaNEInfinito)
         k.campo[static_cast<std::size_t>(g.inteiro(0, static_cast<int>(N) - 1))] =
             n % 2 == 0 ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
         comparar_termica(k, 6, -1.0, threads_testadas[n % 5], passos_testados[n / 5 % 5]);
-        comparar_fonte(k, 6, 1 + n % 3);
+        comparar_fonte(k, 6, threads_testadas[n % 5]);
     }
 }
 
@@ -445,6 +452,145 @@ TEST_P(SolversRapidos, DriverComSolversRapidosDaOMesmoEstado)
         EXPECT_TRUE(mesmos_bits(rap.*campo, ref.*campo));
     }
     reiniciar_variaveis();
+}
+
+// A fase dos deslocamentos inteira (passo 14) em faixas: u, v, Su, Sv, itd e
+// as exceções iguais aos da referência, com 1 a 8 threads, itgs e itdesl nos
+// extremos, malhas de uma faixa, de várias e sem vetor cheio, e um estouro
+// nas fontes (alpha enorme).
+struct Fase {
+    std::int32_t Nx, Ny, itgs, itdesl;
+    int threads;
+    double nu, alpha;
+};
+
+Variaveis executar_fase(const Fase& f, bool rapidos, int& excecoes)
+{
+    reiniciar_variaveis();
+    auto& e = estado;
+    e.Lx = 1.0;
+    e.Ly = 1.5;
+    e.Nx = f.Nx;
+    e.Ny = f.Ny;
+    e.itmax = 40;
+    e.itgs = f.itgs;
+    e.itdesl = f.itdesl;
+    e.tol = -1.0;
+    e.nu = f.nu;
+    e.alpha = f.alpha;
+    e.passo_hist = 1;
+    rapido::usar_nucleos_rapidos(rapidos);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    processar();
+    excecoes = std::fetestexcept(excecoes_fatais);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    rapido::usar_nucleos_rapidos(true);
+    return e;
+}
+
+TEST_P(SolversRapidos, FaseDosDeslocamentosIgualAReferencia)
+{
+    const Fase fases[] = {
+        {37, 29, 20, 3, 1, 0.3, 1.2e-5}, {37, 29, 20, 3, 2, 0.3, 1.2e-5}, {37, 29, 7, 4, 3, 0.3, 1.2e-5},
+        {37, 29, 5, 3, 5, 0.5, 1.2e-5},  {40, 70, 3, 5, 8, 0.3, 1.2e-5},  {26, 26, 1, 1, 8, 0.0, 2.0},
+        {3, 3, 4, 2, 2, 0.3, 1.0},       {50, 3, 2, 2, 2, 0.3, 1.0},      {3, 50, 2, 3, 3, 0.3, 1.0},
+        {20, 20, 0, 3, 2, 0.3, 1.0},     {20, 20, 5, 0, 2, 0.3, 1.0},     {64, 35, 2, 6, 5, 0.3, 1.0},
+        {20, 20, 5, 2, 2, 0.3, 1e307},
+    };
+    for (const Fase& f : fases) {
+        SCOPED_TRACE(testing::Message() << f.Nx << " x " << f.Ny << ", itgs " << f.itgs << ", itdesl " << f.itdesl
+                                        << ", " << f.threads << " threads, alpha " << f.alpha);
+        int exc_ref = 0, exc_rap = 0;
+        const Variaveis ref = executar_fase(f, false, exc_ref);
+        const Com_threads com(f.threads);
+        rapido::esquecer_percursos();
+        const Variaveis rap = executar_fase(f, true, exc_rap);
+        for (const auto campo : {&Variaveis::u, &Variaveis::v, &Variaveis::Su, &Variaveis::Sv}) {
+            EXPECT_TRUE(mesmos_bits(rap.*campo, ref.*campo));
+        }
+        EXPECT_EQ(rap.itd, ref.itd);
+        EXPECT_EQ(exc_rap, exc_ref);
+        const rapido::Percurso p = rapido::ultimo_deslocamento();
+        if (f.itdesl >= 1) {
+            EXPECT_EQ(p.caminho, rapido::Caminho::faixas);
+            EXPECT_EQ(p.threads, std::min(f.threads, f.itdesl * (2 + 2 * f.itgs)));
+        }
+    }
+    reiniciar_variaveis();
+}
+
+// Qual caminho rodou: nas faixas com as threads pedidas; nas faixas com menos
+// threads quando o sistema não cria as outras; a referência quando as
+// faixas não têm memória ou os coeficientes não servem; nenhum dos rápidos
+// com o driver nos de referência. Sempre os mesmos bits, sem mensagem.
+TEST_P(SolversRapidos, CaminhoTomadoEQuedasSemMudarOsBits)
+{
+    const Fase f{45, 40, 6, 3, 3, 0.3, 1.2e-5};
+    int exc = 0;
+    const Variaveis ref = executar_fase(f, false, exc);
+    const auto confere = [&](rapido::Caminho caminho, int threads) {
+        rapido::esquecer_percursos();
+        const Variaveis rap = executar_fase(f, true, exc);
+        EXPECT_TRUE(mesmos_bits(rap.u, ref.u) && mesmos_bits(rap.v, ref.v) && mesmos_bits(rap.T, ref.T));
+        EXPECT_EQ(rapido::ultimo_termico().caminho, caminho);
+        EXPECT_EQ(rapido::ultimo_deslocamento().caminho, caminho);
+        EXPECT_EQ(rapido::ultimo_deslocamento().threads, threads);
+    };
+    const Com_threads com(3);
+    {
+        SCOPED_TRACE("três threads");
+        confere(rapido::Caminho::faixas, 3);
+    }
+    for (int criadas = 0; criadas <= 1; ++criadas) {
+        SCOPED_TRACE(testing::Message() << "só " << criadas << " thread(s) da equipe pode(m) ser criada(s)");
+        equipe::desfazer();
+        equipe::simular_falha_ao_criar(criadas);
+        confere(rapido::Caminho::faixas, 1 + criadas);
+        equipe::simular_falha_ao_criar(-1);
+    }
+    equipe::desfazer();
+    {
+        SCOPED_TRACE("sem memória para as faixas");
+        rapido::simular_falta_de_memoria(true);
+        confere(rapido::Caminho::referencia, 1);
+        rapido::simular_falta_de_memoria(false);
+    }
+    rapido::esquecer_percursos();
+    executar_fase(f, false, exc);
+    EXPECT_EQ(rapido::ultimo_termico().caminho, rapido::Caminho::nenhum);
+    EXPECT_EQ(rapido::ultimo_deslocamento().caminho, rapido::Caminho::nenhum);
+    reiniciar_variaveis();
+}
+
+// Threads por padrão: as CPUs que a afinidade deixa (não as da máquina), ou
+// PLACA2D_THREADS quando é um inteiro positivo.
+TEST(ThreadsDosSolversRapidos, AfinidadeEVariavelDeAmbiente)
+{
+    const int cpus = cpus_disponiveis();
+    EXPECT_GE(cpus, 1);
+    EXPECT_EQ(rapido::numero_threads(), cpus);
+    const std::pair<const char*, int> valores[] = {{"3", 3}, {"12", 12}, {"0", cpus}, {"-2", cpus},
+                                                   {"dois", cpus}, {"4x", cpus}, {"", cpus}, {"99999", cpus}};
+    for (const auto& [texto, esperado] : valores) {
+        ::setenv("PLACA2D_THREADS", texto, 1);
+        EXPECT_EQ(rapido::numero_threads(), esperado) << "PLACA2D_THREADS=" << texto;
+    }
+    ::unsetenv("PLACA2D_THREADS");
+#ifdef __linux__
+    cpu_set_t antes, uma;
+    ASSERT_EQ(sched_getaffinity(0, sizeof antes, &antes), 0);
+    CPU_ZERO(&uma);
+    for (int c = 0; c < CPU_SETSIZE; ++c) {
+        if (CPU_ISSET(c, &antes)) {
+            CPU_SET(c, &uma);
+            break;
+        }
+    }
+    ASSERT_EQ(sched_setaffinity(0, sizeof uma, &uma), 0);
+    EXPECT_EQ(cpus_disponiveis(), 1);
+    EXPECT_EQ(rapido::numero_threads(), 1);
+    ASSERT_EQ(sched_setaffinity(0, sizeof antes, &antes), 0);
+#endif
 }
 
 std::string nome_do_teste(const testing::TestParamInfo<rapido::Instrucoes>& info)
