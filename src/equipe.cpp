@@ -49,6 +49,7 @@ void pausa()
 constexpr int voltas_girando = 1500;
 
 std::atomic<int> falhar_a_partir{-1};
+std::atomic<long long> total_dormidas{0};
 
 class Equipe {
 public:
@@ -195,6 +196,7 @@ void Contador::esperar_devagar(long long alvo) const
         pausa();
         if (valor_.load(std::memory_order_acquire) >= alvo) return;
     }
+    total_dormidas.fetch_add(1, std::memory_order_relaxed);
     for (;;) {
         const std::uint32_t visto = sinal_.load(std::memory_order_seq_cst);
         dormindo_.fetch_add(1, std::memory_order_seq_cst);
@@ -207,6 +209,8 @@ void Contador::esperar_devagar(long long alvo) const
         if (valor_.load(std::memory_order_acquire) >= alvo) return;
     }
 }
+
+long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }
 
 int preparar(int n) { return do_processo().preparar(n); }
 

@@ -63,6 +63,11 @@ private:
     mutable std::atomic<int> dormindo_{0};
 };
 
+// Quantas vezes, desde o início do processo, uma espera de Contador teve de
+// dormir: numa tubulação que anda bem, quase nunca; muitas indicam threads
+// tiradas da CPU (outro processo ocupando as CPUs).
+long long dormidas();
+
 // Espera até o contador chegar ao alvo, girando e cedendo a CPU (para o
 // código que ainda usa atômicos simples; prefira Contador).
 template <class Inteiro>
