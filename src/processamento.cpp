@@ -93,7 +93,8 @@ void solucao_termica()
 {
     auto& e = estado;
     if (rapido::nucleos_rapidos()) {
-        rapido::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T, e.passo_hist);
+        rapido::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T,
+                           e.passo_hist);
     } else {
         ::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
     }

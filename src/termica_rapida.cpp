@@ -12,7 +12,8 @@
 //   depois que feitas_[thread de m-1] mostra a faixa b+1 da m-1 pronta
 //   (liberação/aquisição): as faixas b e b+1 que ela lê têm os valores da
 //   m-1, e a m-1 não lê mais a faixa b (os resíduos da linha de cima da
-//   faixa b-1 saem antes de publicar a faixa b).
+//   faixa b-1 saem antes de publicar a faixa b; os da última faixa, antes de
+//   publicá-la).
 // - A cópia da thread t, escrita na varredura m, guarda o campo m-1 até a
 //   decisão sobre m-1 e as somas em série dele; antes da próxima varredura
 //   (m+n), a thread espera decidida_ >= m-1, por isso a cópia pode ser
@@ -31,8 +32,7 @@
 //   olhando parada_ (aquisição): quem sai viu parada_ (ou passou de itmax),
 //   e quem passa pelo valor que ele publicou vê parada_ também
 //   (liberação/aquisição, transitiva) antes de escrever no campo vivo, que
-//   fica intacto nas faixas que a varredura it+1 não copiou. As leituras
-//   relaxadas de parada_ durante as esperas só antecipam o abandono.
+//   fica intacto nas faixas que a varredura it+1 não copiou.
 #include "rapidos_internos.hpp"
 
 #include "equipe.hpp"
@@ -41,15 +41,11 @@
 #include <atomic>
 #include <cfenv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
-#include <memory>
-#include <thread>
 #include <vector>
 
 namespace rapido {
 
-using equipe::em_paralelo;
 
 namespace {
 
@@ -173,14 +169,10 @@ public:
         for (std::int32_t m = t + 1; m <= itmax_; m += threads_) {
             if (!varredura(t, m)) break;
         }
-        feitas_[static_cast<std::size_t>(t)].valor.store(std::numeric_limits<long long>::max(),
-                                                          std::memory_order_release);
+        feitas_[static_cast<std::size_t>(t)].publicar(std::numeric_limits<long long>::max());
     }
 
 private:
-    struct alignas(64) Contador {
-        std::atomic<long long> valor{0};
-    };
     // Até onde a thread foi, lido depois que todas terminam.
     struct alignas(64) Progresso {
         std::int32_t varredura = 0;
@@ -190,19 +182,14 @@ private:
     // Linhas 0, p, 2p, ... do relatório; a de it é tratada na parada.
     bool listada(std::int32_t m) const { return passo_ == 0 || (passo_ > 0 && m % passo_ == 0); }
 
-    bool parou() const { return parada_.load(std::memory_order_relaxed) != 0; }
     bool parada_vista() const { return parada_.load(std::memory_order_acquire) != 0; }
 
     std::size_t thread_de(std::int32_t m) const { return static_cast<std::size_t>((m - 1) % threads_); }
 
     // Espera o contador chegar ao alvo; falso se a parada já foi decidida.
-    template <class Inteiro>
-    bool aguardar(const std::atomic<Inteiro>& contador, Inteiro alvo) const
+    bool aguardar(const equipe::Contador& contador, long long alvo) const
     {
-        for (int voltas = 0; contador.load(std::memory_order_acquire) < alvo; ++voltas) {
-            if (parou()) return false;
-            if (voltas >= 100) std::this_thread::yield();
-        }
+        contador.esperar(alvo);
         return !parada_vista();
     }
 
@@ -213,7 +200,7 @@ private:
         const faixas::Campo_faixas* campo = &campo_;
         if (threads_ > 1 && m < itmax_) {
             const std::size_t t = thread_de(m + 1);
-            if (!aguardar(feitas_[t].valor, static_cast<long long>(m + 1) * nb_)) return false;
+            if (!aguardar(feitas_[t], static_cast<long long>(m + 1) * nb_)) return false;
             campo = &anteriores_[t];
         }
         faixas::somar_residuos(*campo, c_, L1, L2);
@@ -225,7 +212,7 @@ private:
     bool varredura(int t, std::int32_t m)
     {
         const std::size_t tt = static_cast<std::size_t>(t);
-        if (m - threads_ - 1 >= 1 && !aguardar(decidida_, static_cast<long long>(m - threads_ - 1))) return false;
+        if (m - threads_ - 1 >= 1 && !aguardar(decidida_, m - threads_ - 1)) return false;
         if (parada_vista()) return false;
         std::fexcept_t antes;
         std::fegetexceptflag(&antes, FE_ALL_EXCEPT);
@@ -237,14 +224,16 @@ private:
         for (int b = 0; b < nb_; ++b) {
             if (m > 1 && threads_ > 1) {
                 const long long alvo = static_cast<long long>(m - 2) * nb_ + std::min(b + 1, nb_ - 1) + 1;
-                if (!aguardar(feitas_[thread_de(m - 1)].valor, alvo)) return descartar(antes);
+                if (!aguardar(feitas_[thread_de(m - 1)], alvo)) return descartar(antes);
             }
             faixas::varrer_faixa_com_residuos(nucleos_, campo_, campo_, copia, guardados, b, c_, maximo, soma);
             if (b > 0) faixas::residuos_linha_topo(campo_, guardados, b - 1, c_, maximo, soma);
+            // A última faixa só é publicada depois dos resíduos da linha de
+            // cima dela, que a varredura seguinte sobrescreveria.
+            if (b + 1 == nb_) faixas::residuos_linha_topo(campo_, guardados, b, c_, maximo, soma);
             ultima_[tt] = {m, b + 1};
-            feitas_[tt].valor.store(static_cast<long long>(m - 1) * nb_ + b + 1, std::memory_order_release);
+            feitas_[tt].publicar(static_cast<long long>(m - 1) * nb_ + b + 1);
         }
-        faixas::residuos_linha_topo(campo_, guardados, nb_ - 1, c_, maximo, soma);
 
         const Veredito veredito = certificado_.veredito(m, soma, maximo);
         const bool exatas = listada(m) || veredito == Veredito::incerto;
@@ -252,7 +241,7 @@ private:
         if (guardados != nullptr) faixas::somar_guardados(*guardados, serie1, serie2);
         else if (exatas && !somar_em_serie(m, serie1, serie2)) return descartar(antes);
 
-        if (m > 1 && !aguardar(decidida_, static_cast<long long>(m - 1))) return descartar(antes);
+        if (m > 1 && !aguardar(decidida_, m - 1)) return descartar(antes);
         if (parada_vista()) return descartar(antes);
 
         const std::size_t mm = static_cast<std::size_t>(m);
@@ -269,10 +258,10 @@ private:
             if (!exatas) somar_em_serie(m, L1_[mm], L2_[mm]);
             it_ = m;
             parada_.store(m, std::memory_order_release);
-            decidida_.store(std::numeric_limits<long long>::max(), std::memory_order_release);
+            decidida_.publicar(std::numeric_limits<long long>::max());
             return false;
         }
-        decidida_.store(m, std::memory_order_release);
+        decidida_.publicar(m);
         return true;
     }
 
@@ -295,11 +284,11 @@ private:
     faixas::Campo_faixas campo_;              // o campo vivo, varrido no lugar
     std::vector<faixas::Campo_faixas> anteriores_; // uma por thread, com mais de uma
     std::vector<faixas::Campo_faixas> guardados_; // resíduos, um por thread, se há linhas listadas
-    std::vector<Contador> feitas_; // por thread: (m-1)*nb + b + 1 com a faixa b da varredura m pronta
+    std::vector<equipe::Contador> feitas_; // por thread: (m-1)*nb + b + 1 com a faixa b da varredura m pronta
     std::vector<Progresso> ultima_;
     std::int32_t it_ = 0;
-    alignas(64) std::atomic<long long> decidida_{0}; // última varredura decidida
-    std::atomic<std::int32_t> parada_{0};                // a varredura em que parou, ou 0
+    equipe::Contador decidida_; // última varredura decidida
+    std::atomic<std::int32_t> parada_{0}; // a varredura em que parou, ou 0
 };
 
 } // namespace
@@ -308,11 +297,12 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
                       std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
                       std::int32_t& it, std::span<double> T, std::int32_t passo_hist)
 {
-    const int n = equipe::preparar(threads_termicas(faixas::Campo_faixas::bytes(Nx, Ny, nucleos_em_uso().linhas), itmax));
+    const std::size_t bytes = faixas::Campo_faixas::bytes(Nx, Ny, nucleos_em_uso().linhas);
+    const int n = equipe::preparar(threads_termicas(bytes, itmax));
     Solucao_termica solucao({aP, aX, aY}, itmax, tol, passo_hist, Nx, Ny, L1, L2, Linf, n);
     solucao.carregar(T);
     if (n > 1) {
-        em_paralelo(n, [&solucao](int t) { solucao.trabalhar(t); });
+        equipe::em_paralelo(n, [&solucao](int t) { solucao.trabalhar(t); });
     } else {
         solucao.trabalhar(0);
     }

@@ -258,7 +258,7 @@ TEST_P(SolversRapidos, FonteIgualAReferenciaEmCasosAleatorios)
 TEST_P(SolversRapidos, MalhasEstreitasEDeTamanhosNasFronteirasDosVetores)
 {
     Gerador g(99);
-    const std::int32_t lados[] = {3, 4, 5, 9, 10, 23, 24, 25, 26, 27, 49, 50, 51};
+    const std::int32_t lados[] = {3, 4, 5, 9, 10, 23, 24, 25, 26, 27, 34, 49, 50, 51};
     for (const std::int32_t Nx : lados) {
         for (const std::int32_t Ny : lados) {
             Caso k;
