@@ -1,6 +1,7 @@
 // Solvers rápidos: bit a bit iguais aos de referência, com as mesmas exceções
 // de ponto flutuante, em qualquer malha, com 1 a 8 threads, qualquer passo do
 // histórico e com os núcleos de cada conjunto de instruções que a CPU tem.
+#include "conferencia.hpp"
 #include "equipe.hpp"
 #include "plataforma.hpp"
 #include "processamento.hpp"
@@ -26,22 +27,20 @@
 
 namespace {
 
-constexpr int excecoes_fatais = FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID;
+using namespace conferencia;
 
-bool mesmos_bits(const std::vector<double>& a, const std::vector<double>& b)
+void comparar_termica(const Caso& k, std::int32_t itmax, double tol, int threads, std::int32_t passo = 1)
 {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+    EXPECT_EQ(diferencas_termica(k, itmax, tol, threads, passo), "");
 }
+
+void comparar_fonte(const Caso& k, std::int32_t nsweeps, int threads) { EXPECT_EQ(diferencas_fonte(k, nsweeps, threads), ""); }
 
 // Número de threads dos solvers rápidos enquanto existir.
 class Com_threads {
 public:
     explicit Com_threads(int n) { rapido::definir_threads(n); }
     ~Com_threads() { rapido::definir_threads(0); }
-};
-
-struct Coeficientes {
-    double aP, aX, aY;
 };
 
 // Cada teste roda com os núcleos de um conjunto de instruções; os que a CPU
@@ -55,203 +54,14 @@ protected:
     void TearDown() override { rapido::usar_melhores_instrucoes(); }
 };
 
-struct Caso {
-    std::int32_t Nx = 3, Ny = 3;
-    Coeficientes c{4, 1, 1};
-    std::vector<double> campo, fonte;
-};
-
-class Gerador {
-public:
-    explicit Gerador(std::uint64_t semente) : motor_(semente) {}
-
-    int inteiro(int a, int b) { return std::uniform_int_distribution<int>(a, b)(motor_); }
-    double real(double a, double b) { return std::uniform_real_distribution<double>(a, b)(motor_); }
-
-    // Coeficientes das equações do programa (térmica, u ou v) para a malha,
-    // ou quaisquer, com |aP| entre 0,9 e 3 vezes 2(|aX| + |aY|).
-    Coeficientes coeficientes(std::int32_t Nx, std::int32_t Ny)
-    {
-        const double dx = real(0.1, 3.0) / (Nx - 1.0);
-        const double dy = real(0.1, 3.0) / (Ny - 1.0);
-        const double K = real(1.0, 4.0);
-        switch (inteiro(0, 3)) {
-        case 0: return {2.0 / dy + 2.0 / dx, 1.0 / dx, 1.0 / dy};
-        case 1: {
-            const double aX = (K + 1.0) / (dx * dx), aY = 1.0 / (dy * dy);
-            return {(aY + aX) * 2.0, aX, aY};
-        }
-        case 2: {
-            const double aX = 1.0 / (dx * dx), aY = (K + 1.0) / (dy * dy);
-            return {(aX + aY) * 2.0, aX, aY};
-        }
-        default: {
-            const double aX = real(-2.0, 2.0), aY = real(-2.0, 2.0);
-            const double aP = 2.0 * (std::abs(aX) + std::abs(aY)) * real(0.9, 3.0);
-            return {inteiro(0, 1) != 0 ? aP : -aP, aX, aY};
-        }
-        }
-    }
-
-    std::vector<double> campo(std::int32_t Nx, std::int32_t Ny)
-    {
-        std::vector<double> f(static_cast<std::size_t>(Nx) * static_cast<std::size_t>(Ny));
-        const double escala = std::pow(10.0, inteiro(-3, 3));
-        for (double& x : f) x = real(-1.0, 1.0) * escala;
-        return f;
-    }
-
-    Caso caso(int maior_lado)
-    {
-        Caso k;
-        k.Nx = inteiro(3, maior_lado);
-        k.Ny = inteiro(3, maior_lado);
-        k.c = coeficientes(k.Nx, k.Ny);
-        k.campo = campo(k.Nx, k.Ny);
-        k.fonte = campo(k.Nx, k.Ny);
-        return k;
-    }
-
-private:
-    std::mt19937_64 motor_;
-};
-
-struct Termica {
-    std::vector<double> T, L1, L2, Linf;
-    std::int32_t it = -5;
-    int excecoes = 0;
-};
-
-using Funcao_laplace = void (*)(double, double, double, std::int32_t, double, std::int32_t, std::int32_t,
-                                std::span<double>, std::span<double>, std::span<double>, std::int32_t&,
-                                std::span<double>, std::int32_t);
-using Funcao_fonte = void (*)(double, double, double, std::span<const double>, std::int32_t, std::int32_t,
-                              std::int32_t, std::span<double>);
-
-// A referência não conhece o passo do histórico.
-void referencia(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
-                std::span<double> L1, std::span<double> L2, std::span<double> Linf, std::int32_t& it,
-                std::span<double> T, std::int32_t)
-{
-    ::gs_laplace(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
-}
-
-// Entrada 0 medida pela referência, como no driver; o resto das histórias
-// com um valor que não pode aparecer, para ver o que foi escrito.
-Termica resolver(Funcao_laplace gs, const Caso& k, std::int32_t itmax, double tol, std::int32_t passo = 1)
-{
-    Termica s;
-    s.T = k.campo;
-    const std::size_t h = static_cast<std::size_t>(itmax) + 1;
-    s.L1.assign(h, -123.0);
-    s.L2.assign(h, -123.0);
-    s.Linf.assign(h, -123.0);
-    norma_L1(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.L1[0]);
-    norma_L2(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.L2[0]);
-    norma_Linf(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.Linf[0]);
-    std::feclearexcept(FE_ALL_EXCEPT);
-    gs(k.c.aP, k.c.aX, k.c.aY, itmax, tol, k.Nx, k.Ny, s.L1, s.L2, s.Linf, s.it, s.T, passo);
-    s.excecoes = std::fetestexcept(excecoes_fatais);
-    std::feclearexcept(FE_ALL_EXCEPT);
-    return s;
-}
-
-struct Deslocamento {
-    std::vector<double> phi;
-    int excecoes = 0;
-};
-
-Deslocamento varrer(Funcao_fonte gs, const Caso& k, std::int32_t nsweeps)
-{
-    Deslocamento d{k.campo, 0};
-    std::feclearexcept(FE_ALL_EXCEPT);
-    gs(k.c.aP, k.c.aX, k.c.aY, k.fonte, nsweeps, k.Nx, k.Ny, d.phi);
-    d.excecoes = std::fetestexcept(excecoes_fatais);
-    std::feclearexcept(FE_ALL_EXCEPT);
-    return d;
-}
-
-// As entradas de L1 e L2 que o relatório lista (0, passo, 2 passo, ..., it)
-// e as de depois de it, que ficam como estavam, são comparadas; Linf inteira.
-void comparar_termica(const Caso& k, std::int32_t itmax, double tol, int threads, std::int32_t passo = 1)
-{
-    SCOPED_TRACE(testing::Message() << k.Nx << " x " << k.Ny << ", aP " << k.c.aP << ", itmax " << itmax
-                                    << ", tol " << tol << ", " << threads << " threads, passo " << passo);
-    const Termica ref = resolver(referencia, k, itmax, tol);
-    const Com_threads com(threads);
-    Termica rap = resolver(rapido::gs_laplace, k, itmax, tol, passo);
-    for (std::int32_t m = 1; m < std::min(ref.it, rap.it); ++m) {
-        if (passo < 0 || m % passo != 0) {
-            const std::size_t mm = static_cast<std::size_t>(m);
-            rap.L1[mm] = ref.L1[mm];
-            rap.L2[mm] = ref.L2[mm];
-        }
-    }
-    EXPECT_EQ(rap.it, ref.it);
-    EXPECT_TRUE(mesmos_bits(rap.T, ref.T));
-    EXPECT_TRUE(mesmos_bits(rap.L1, ref.L1));
-    EXPECT_TRUE(mesmos_bits(rap.L2, ref.L2));
-    EXPECT_TRUE(mesmos_bits(rap.Linf, ref.Linf));
-    EXPECT_EQ(rap.excecoes, ref.excecoes);
-}
-
-void comparar_fonte(const Caso& k, std::int32_t nsweeps, int threads)
-{
-    SCOPED_TRACE(testing::Message() << k.Nx << " x " << k.Ny << ", aP " << k.c.aP << ", " << nsweeps
-                                    << " varreduras, " << threads << " threads");
-    const Deslocamento ref = varrer(::gs_fonte, k, nsweeps);
-    const Com_threads com(threads);
-    const Deslocamento rap = varrer(rapido::gs_fonte, k, nsweeps);
-    EXPECT_TRUE(mesmos_bits(rap.phi, ref.phi));
-    EXPECT_EQ(rap.excecoes, ref.excecoes);
-}
-
-// tol que para na varredura 2, que nunca para, que exige resíduo zero, ou
-// igual à razão da referência numa varredura (a igualdade para), ou um ulp
-// acima ou abaixo dela, ou longe das razões, entre a de uma varredura e a da
-// anterior.
-double tolerancia(Gerador& g, const Caso& k, std::int32_t itmax)
-{
-    switch (g.inteiro(0, 6)) {
-    case 0: return 1e300;
-    case 1: return -1.0;
-    case 2: return 0.0;
-    case 3: {
-        if (itmax < 2) return 1e300;
-        const Termica ref = resolver(referencia, k, itmax, -1.0);
-        const std::size_t m = static_cast<std::size_t>(g.inteiro(2, std::max(2, itmax)));
-        return std::sqrt(ref.L1[m] / ref.L1[0] * (ref.L1[m - 1] / ref.L1[0]));
-    }
-    default: {
-        const Termica ref = resolver(referencia, k, itmax, -1.0);
-        const std::size_t m = static_cast<std::size_t>(g.inteiro(1, itmax));
-        const double razao = ref.L1[m] / ref.L1[0];
-        const int lado = g.inteiro(-1, 1);
-        return lado == 0 ? razao : std::nextafter(razao, lado * 1e300);
-    }
-    }
-}
-
-constexpr int threads_testadas[] = {1, 2, 3, 5, 8};
-constexpr std::int32_t passos_testados[] = {1, 2, 7, 1000, -3};
-
 TEST_P(SolversRapidos, LaplaceIgualAReferenciaEmCasosAleatorios)
 {
-    Gerador g(20240501);
-    for (int n = 0; n < 240; ++n) {
-        const Caso k = g.caso(70);
-        const std::int32_t itmax = g.inteiro(1, 30);
-        comparar_termica(k, itmax, tolerancia(g, k, itmax), threads_testadas[n % 5], passos_testados[n / 5 % 5]);
-    }
+    EXPECT_EQ(conferencia::laplace_aleatorios(240, [](const std::string& d) { ADD_FAILURE() << d; }), 0);
 }
 
 TEST_P(SolversRapidos, FonteIgualAReferenciaEmCasosAleatorios)
 {
-    Gerador g(777);
-    for (int n = 0; n < 240; ++n) {
-        const Caso k = g.caso(70);
-        comparar_fonte(k, g.inteiro(0, 12) == 0 ? 0 : g.inteiro(1, 25), threads_testadas[n % 5]);
-    }
+    EXPECT_EQ(conferencia::fonte_aleatorios(240, [](const std::string& d) { ADD_FAILURE() << d; }), 0);
 }
 
 // Malhas estreitas e de bordas na fronteira das faixas de linhas e dos vetores.
