@@ -53,8 +53,6 @@ std::atomic<long long> total_dormidas{0};
 
 class Equipe {
 public:
-    ~Equipe() { desfazer(); }
-
     int preparar(int n)
     {
         const std::lock_guard<std::mutex> vez(uso_);
@@ -82,7 +80,7 @@ public:
         }
         if (preparar(n) < n) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         const std::lock_guard<std::mutex> vez(uso_);
-        std::fegetenv(&ambiente_);
+        arredondamento_ = std::fegetround();
         tarefa_ = &tarefa;
         n_ = n;
         excecoes_.assign(static_cast<std::size_t>(n), 0);
@@ -146,7 +144,11 @@ private:
 
     void fazer(int indice)
     {
-        std::fesetenv(&ambiente_);
+        // Só o arredondamento e os indicadores: as máscaras de exceção são
+        // as de toda thread nova (todas mascaradas), que o programa nunca
+        // muda. fesetenv com o ambiente de outra thread desmascarou exceções
+        // no executável do MinGW-w64 (wine): "inexact float result".
+        if (std::fegetround() != arredondamento_) std::fesetround(arredondamento_);
         std::feclearexcept(FE_ALL_EXCEPT);
         try {
             (*tarefa_)(indice);
@@ -167,15 +169,18 @@ private:
     const std::function<void(int)>* tarefa_ = nullptr;
     int n_ = 0;
     int participantes_ = 0; // todas as threads da equipe, mesmo as que não trabalham na rodada
-    std::fenv_t ambiente_{};
+    int arredondamento_ = FE_TONEAREST;
     std::vector<int> excecoes_;
     std::vector<std::exception_ptr> erros_;
 };
 
+// Nunca destruída: no fim do processo as threads, dormindo, somem com ele.
+// Esperar por elas num destrutor estático arriscaria travar a saída (no
+// Windows, conforme a ordem em que o runtime encerra as threads).
 Equipe& do_processo()
 {
-    static Equipe equipe;
-    return equipe;
+    static Equipe* const equipe = new Equipe;
+    return *equipe;
 }
 
 } // namespace

@@ -18,7 +18,7 @@ namespace equipe {
 int preparar(int n);
 
 // Roda tarefa(0) nesta thread e tarefa(1..n-1) nas da equipe, com o mesmo
-// ambiente de ponto flutuante; volta quando todas terminaram. As exceções de
+// arredondamento e os indicadores de exceção limpos; volta quando todas terminaram. As exceções de
 // ponto flutuante levantadas nelas são levantadas aqui no fim (os indicadores
 // são de cada thread), e uma exceção de C++ lançada numa tarefa é relançada
 // aqui. Se a equipe não tiver n threads (preparar(n) < n), lança
