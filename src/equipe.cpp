@@ -17,6 +17,7 @@
 #include "equipe.hpp"
 
 #include <cfenv>
+#include <condition_variable>
 #include <cstddef>
 #include <exception>
 #include <memory>
@@ -48,8 +49,47 @@ void pausa()
 // se perde girando por uma thread que o sistema tirou da CPU.
 constexpr int voltas_girando = 1500;
 
+// O controle do SSE (máscaras de exceção, arredondamento e indicadores) de
+// antes de dormir, devolvido ao acordar. No wine, uma thread do executável do
+// MinGW-w64 que dormiu voltou com as exceções desmascaradas ("inexact float
+// result" nos núcleos); no Linux e no Windows isto não muda nada.
+class Guarda_controle {
+public:
+#if defined(__x86_64__) || defined(__i386__)
+    Guarda_controle() : mxcsr_(_mm_getcsr()) {}
+    ~Guarda_controle() { _mm_setcsr(mxcsr_); }
+
+private:
+    unsigned mxcsr_;
+#endif
+};
+
 std::atomic<int> falhar_a_partir{-1};
 std::atomic<long long> total_dormidas{0};
+
+// Onde dormem as esperas de todos os contadores e as threads da equipe entre
+// rodadas. Não é std::atomic::wait: no executável do MinGW-w64 (sem futex,
+// a espera do libstdc++ 12 passa por uma tabela de esperas própria) o
+// conferir_solvers.exe ficou parado no wine. Acordar todos é barato: só
+// acontece quando alguém de fato dorme. Nunca destruídas, como a equipe,
+// porque threads podem estar dormindo nelas quando o processo termina.
+std::mutex& sala()
+{
+    static std::mutex* const m = new std::mutex;
+    return *m;
+}
+
+std::condition_variable& aviso()
+{
+    static std::condition_variable* const c = new std::condition_variable;
+    return *c;
+}
+
+void avisar()
+{
+    { const std::lock_guard<std::mutex> trava(sala()); }
+    aviso().notify_all();
+}
 
 class Equipe {
 public:
@@ -88,8 +128,8 @@ public:
         contagem_.store(0, std::memory_order_relaxed);
         participantes_ = static_cast<int>(threads_.size());
         const long long numero = ++numero_;
-        rodada_.fetch_add(1, std::memory_order_release);
-        rodada_.notify_all();
+        rodada_.fetch_add(1, std::memory_order_seq_cst);
+        if (ociosas_.load(std::memory_order_seq_cst) != 0) avisar();
         try {
             tarefa(0);
         } catch (...) {
@@ -109,8 +149,8 @@ public:
         const std::lock_guard<std::mutex> vez(uso_);
         if (threads_.empty()) return;
         parar_.store(true);
-        rodada_.fetch_add(1, std::memory_order_release);
-        rodada_.notify_all();
+        rodada_.fetch_add(1, std::memory_order_seq_cst);
+        avisar();
         for (auto& t : threads_) t.join();
         threads_.clear();
         parar_.store(false);
@@ -128,9 +168,12 @@ private:
                 pausa();
                 agora = rodada_.load(std::memory_order_acquire);
             }
-            while (agora == vista) {
-                rodada_.wait(vista, std::memory_order_acquire);
-                agora = rodada_.load(std::memory_order_acquire);
+            if (agora == vista) {
+                const Guarda_controle controle;
+                std::unique_lock<std::mutex> trava(sala());
+                ociosas_.fetch_add(1, std::memory_order_seq_cst);
+                while ((agora = rodada_.load(std::memory_order_seq_cst)) == vista) aviso().wait(trava);
+                ociosas_.fetch_sub(1, std::memory_order_relaxed);
             }
             vista = agora;
             if (parar_.load()) return;
@@ -163,6 +206,7 @@ private:
     std::vector<std::thread> threads_;
     alignas(64) std::atomic<std::uint32_t> rodada_{0};
     std::atomic<bool> parar_{false};
+    std::atomic<int> ociosas_{0}; // threads dormindo à espera de uma rodada
     alignas(64) std::atomic<long long> contagem_{0};
     Contador concluidas_; // número da última rodada terminada
     long long numero_ = 0;
@@ -185,16 +229,12 @@ Equipe& do_processo()
 
 } // namespace
 
-void Contador::acordar()
-{
-    sinal_.fetch_add(1, std::memory_order_seq_cst);
-    sinal_.notify_all();
-}
+void Contador::acordar() { avisar(); }
 
-// Quem dorme anuncia-se em dormindo_ e relê o valor, e quem publica grava o
-// valor e lê dormindo_, tudo seq_cst: um dos dois vê o outro. Se quem
-// publica viu alguém, muda sinal_ depois de o outro tê-lo lido, e o wait
-// volta (ou nem dorme).
+// Quem dorme, com a sala trancada, anuncia-se em dormindo_ e relê o valor;
+// quem publica grava o valor e lê dormindo_, tudo seq_cst: um dos dois vê o
+// outro. Se quem publica viu alguém, tranca a sala, o que só consegue
+// quando o outro já está no wait (que destranca ao dormir), e avisa.
 void Contador::esperar_devagar(long long alvo) const
 {
     for (int v = 0; v < voltas_girando; ++v) {
@@ -202,17 +242,11 @@ void Contador::esperar_devagar(long long alvo) const
         if (valor_.load(std::memory_order_acquire) >= alvo) return;
     }
     total_dormidas.fetch_add(1, std::memory_order_relaxed);
-    for (;;) {
-        const std::uint32_t visto = sinal_.load(std::memory_order_seq_cst);
-        dormindo_.fetch_add(1, std::memory_order_seq_cst);
-        if (valor_.load(std::memory_order_seq_cst) >= alvo) {
-            dormindo_.fetch_sub(1, std::memory_order_relaxed);
-            return;
-        }
-        sinal_.wait(visto, std::memory_order_seq_cst);
-        dormindo_.fetch_sub(1, std::memory_order_relaxed);
-        if (valor_.load(std::memory_order_acquire) >= alvo) return;
-    }
+    const Guarda_controle controle;
+    std::unique_lock<std::mutex> trava(sala());
+    dormindo_.fetch_add(1, std::memory_order_seq_cst);
+    while (valor_.load(std::memory_order_seq_cst) < alvo) aviso().wait(trava);
+    dormindo_.fetch_sub(1, std::memory_order_relaxed);
 }
 
 long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }

@@ -29,7 +29,8 @@ void em_paralelo(int n, const std::function<void(int)>& tarefa);
 // Contador de progresso, sozinho numa linha de cache: uma thread publica
 // valores crescentes, outras esperam um alvo. Quem espera gira um pouco (o
 // bastante para as esperas curtas de uma tubulação em andamento) e depois
-// dorme, deixando a CPU para quem vai publicar: com mais threads que CPUs ou
+// dorme (numa variável de condição do processo), deixando a CPU para quem
+// vai publicar: com mais threads que CPUs ou
 // com outro processo ocupando uma CPU, girar só atrasaria a thread esperada.
 class alignas(64) Contador {
 public:
@@ -59,7 +60,6 @@ private:
     void esperar_devagar(long long alvo) const;
 
     std::atomic<long long> valor_;
-    mutable std::atomic<std::uint32_t> sinal_{0};
     mutable std::atomic<int> dormindo_{0};
 };
 
