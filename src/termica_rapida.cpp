@@ -40,6 +40,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cfenv>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -150,8 +151,8 @@ public:
     {
         int copiadas = 0;
         const faixas::Campo_faixas* copia = nullptr;
-        if (it_ < itmax_ && threads_ > 1) {
-            const std::size_t t = static_cast<std::size_t>(it_ % threads_);
+        if (it_ < fim_ && threads_ > 1) {
+            const std::size_t t = thread_de(it_ + 1);
             if (ultima_[t].varredura == it_ + 1) {
                 copiadas = ultima_[t].faixas;
                 copia = &anteriores_[t];
@@ -163,10 +164,30 @@ public:
 
     std::int32_t it() const { return it_; }
 
-    // As varreduras da thread t.
+    // Um lote: as varreduras até `fim` com `threads` threads (no máximo as do
+    // construtor), a partir da seguinte à última decidida. Entre lotes
+    // nenhuma varredura está em andamento e todas as decisões saíram: o
+    // próximo começa do zero, com outro número de threads se for o caso.
+    // Devolve se parou.
+    template <class Rodar>
+    bool lote(std::int32_t fim, int threads, Rodar rodar)
+    {
+        inicio_ = proxima_;
+        fim_ = fim;
+        threads_ = threads;
+        for (auto& contador : feitas_) contador.reiniciar(0);
+        decidida_.reiniciar(inicio_ - 1);
+        rodar(threads);
+        proxima_ = fim + 1;
+        return parada_.load(std::memory_order_acquire) != 0;
+    }
+
+    std::int32_t proxima() const { return proxima_; }
+
+    // As varreduras da thread t no lote.
     void trabalhar(int t)
     {
-        for (std::int32_t m = t + 1; m <= itmax_; m += threads_) {
+        for (std::int32_t m = inicio_ + t; m <= fim_; m += threads_) {
             if (!varredura(t, m)) break;
         }
         feitas_[static_cast<std::size_t>(t)].publicar(std::numeric_limits<long long>::max());
@@ -184,7 +205,9 @@ private:
 
     bool parada_vista() const { return parada_.load(std::memory_order_acquire) != 0; }
 
-    std::size_t thread_de(std::int32_t m) const { return static_cast<std::size_t>((m - 1) % threads_); }
+    // Posição da varredura m no lote (0 a primeira) e a thread dela.
+    long long no_lote(std::int32_t m) const { return m - inicio_; }
+    std::size_t thread_de(std::int32_t m) const { return static_cast<std::size_t>(no_lote(m) % threads_); }
 
     // Espera o contador chegar ao alvo; falso se a parada já foi decidida.
     bool aguardar(const equipe::Contador& contador, long long alvo) const
@@ -198,9 +221,9 @@ private:
     bool somar_em_serie(std::int32_t m, double& L1, double& L2)
     {
         const faixas::Campo_faixas* campo = &campo_;
-        if (threads_ > 1 && m < itmax_) {
+        if (threads_ > 1 && m < fim_) {
             const std::size_t t = thread_de(m + 1);
-            if (!aguardar(feitas_[t], static_cast<long long>(m + 1) * nb_)) return false;
+            if (!aguardar(feitas_[t], (no_lote(m + 1) + 1) * nb_)) return false;
             campo = &anteriores_[t];
         }
         faixas::somar_residuos(*campo, c_, L1, L2);
@@ -212,7 +235,7 @@ private:
     bool varredura(int t, std::int32_t m)
     {
         const std::size_t tt = static_cast<std::size_t>(t);
-        if (m - threads_ - 1 >= 1 && !aguardar(decidida_, m - threads_ - 1)) return false;
+        if (m - threads_ - 1 >= inicio_ && !aguardar(decidida_, m - threads_ - 1)) return false;
         if (parada_vista()) return false;
         std::fexcept_t antes;
         std::fegetexceptflag(&antes, FE_ALL_EXCEPT);
@@ -222,8 +245,8 @@ private:
         double maximo = 0.0;
         double soma = 0.0;
         for (int b = 0; b < nb_; ++b) {
-            if (m > 1 && threads_ > 1) {
-                const long long alvo = static_cast<long long>(m - 2) * nb_ + std::min(b + 1, nb_ - 1) + 1;
+            if (m > inicio_ && threads_ > 1) {
+                const long long alvo = no_lote(m - 1) * nb_ + std::min(b + 1, nb_ - 1) + 1;
                 if (!aguardar(feitas_[thread_de(m - 1)], alvo)) return descartar(antes);
             }
             faixas::varrer_faixa_com_residuos(nucleos_, campo_, campo_, copia, guardados, b, c_, maximo, soma);
@@ -232,7 +255,7 @@ private:
             // cima dela, que a varredura seguinte sobrescreveria.
             if (b + 1 == nb_) faixas::residuos_linha_topo(campo_, guardados, b, c_, maximo, soma);
             ultima_[tt] = {m, b + 1};
-            feitas_[tt].publicar(static_cast<long long>(m - 1) * nb_ + b + 1);
+            feitas_[tt].publicar(no_lote(m) * nb_ + b + 1);
         }
 
         const Veredito veredito = certificado_.veredito(m, soma, maximo);
@@ -241,7 +264,7 @@ private:
         if (guardados != nullptr) faixas::somar_guardados(*guardados, serie1, serie2);
         else if (exatas && !somar_em_serie(m, serie1, serie2)) return descartar(antes);
 
-        if (m > 1 && !aguardar(decidida_, m - 1)) return descartar(antes);
+        if (m > inicio_ && !aguardar(decidida_, m - 1)) return descartar(antes);
         if (parada_vista()) return descartar(antes);
 
         const std::size_t mm = static_cast<std::size_t>(m);
@@ -275,11 +298,12 @@ private:
     const faixas::Nucleos& nucleos_;
     faixas::Coeficientes c_;
     std::int32_t itmax_;
+    std::int32_t inicio_ = 1, fim_ = 0, proxima_ = 1; // o lote: varreduras inicio_ a fim_
     double tol_;
     std::int32_t passo_;
     Certificado certificado_;
     std::span<double> L1_, L2_, Linf_;
-    int threads_;
+    int threads_; // do lote
     int nb_ = 0;
     faixas::Campo_faixas campo_;              // o campo vivo, varrido no lugar
     std::vector<faixas::Campo_faixas> anteriores_; // uma por thread, com mais de uma
@@ -293,6 +317,11 @@ private:
 
 } // namespace
 
+// Lotes de uns 4 milhões de nós varridos (uns 2 ms). Sob carga, uma thread
+// da tubulação tirada da CPU para as outras, e aí duas threads rendem menos
+// que uma: cada lote mede o tempo por varredura com o número de threads que
+// usou, o seguinte usa o que rendeu mais, e de 32 em 32 lotes o outro é
+// medido de novo. Os bits não dependem disso.
 int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx,
                       std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
                       std::int32_t& it, std::span<double> T, std::int32_t passo_hist)
@@ -301,10 +330,25 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
     const int n = equipe::preparar(threads_termicas(bytes, itmax));
     Solucao_termica solucao({aP, aX, aY}, itmax, tol, passo_hist, Nx, Ny, L1, L2, Linf, n);
     solucao.carregar(T);
-    if (n > 1) {
-        equipe::em_paralelo(n, [&solucao](int t) { solucao.trabalhar(t); });
-    } else {
-        solucao.trabalhar(0);
+    const auto rodar = [&solucao](int threads) {
+        if (threads > 1) equipe::em_paralelo(threads, [&solucao](int t) { solucao.trabalhar(t); });
+        else solucao.trabalhar(0);
+    };
+    const double nos = (Nx - 2.0) * (Ny - 2.0);
+    const std::int32_t por_lote = static_cast<std::int32_t>(std::clamp(4e6 / nos, 4.0, 1e6));
+    double por_varredura[2] = {0.0, 0.0}; // segundos com uma thread e com n
+    int usar = n > 1 ? 1 : 0;
+    for (long long k = 1;; ++k) {
+        const std::int32_t m0 = solucao.proxima();
+        const std::int32_t fim =
+            static_cast<std::int32_t>(std::min<long long>(itmax, static_cast<long long>(m0) + por_lote - 1));
+        const auto inicio = std::chrono::steady_clock::now();
+        if (solucao.lote(fim, usar == 1 ? n : 1, rodar)) break;
+        const std::chrono::duration<double> duracao = std::chrono::steady_clock::now() - inicio;
+        por_varredura[usar] = duracao.count() / (fim - m0 + 1);
+        if (n == 1) continue;
+        if (por_varredura[0] == 0.0 || por_varredura[1] == 0.0) usar = por_varredura[0] == 0.0 ? 0 : 1;
+        else usar = (por_varredura[1] <= por_varredura[0]) != (k % 32 == 0) ? 1 : 0;
     }
     solucao.descarregar(T);
     it = solucao.it();

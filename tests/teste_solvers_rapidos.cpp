@@ -84,9 +84,9 @@ TEST_P(SolversRapidos, MalhasEstreitasEDeTamanhosNasFronteirasDosVetores)
     }
 }
 
-// Malha cujos campos não cabem no cache: com duas threads a varredura não é
-// adiantada e o campo é varrido no lugar.
-TEST_P(SolversRapidos, MalhaGrandeVarridaNoLugar)
+// Malha grande, resolvida em lotes de 8 varreduras (uns 4 milhões de nós),
+// com o número de threads escolhido pelo tempo de cada lote.
+TEST_P(SolversRapidos, MalhaGrandeEmLotes)
 {
     Gerador g(41);
     Caso k;
@@ -94,10 +94,10 @@ TEST_P(SolversRapidos, MalhaGrandeVarridaNoLugar)
     k.Ny = 650;
     k.c = g.coeficientes(k.Nx, k.Ny);
     k.campo = g.campo(k.Nx, k.Ny);
-    const Termica ref = resolver(referencia, k, 5, -1.0);
-    for (int threads = 1; threads <= 2; ++threads) {
-        comparar_termica(k, 5, ref.L1[3] / ref.L1[0], threads, 2);
-        comparar_termica(k, 4, -1.0, threads, 1);
+    const Termica ref = resolver(referencia, k, 24, -1.0);
+    for (const int threads : {1, 2, 3}) {
+        comparar_termica(k, 24, ref.L1[19] / ref.L1[0], threads, 7);
+        comparar_termica(k, 21, -1.0, threads, 1);
     }
 }
 
