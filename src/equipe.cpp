@@ -49,28 +49,13 @@ void pausa()
 // se perde girando por uma thread que o sistema tirou da CPU.
 constexpr int voltas_girando = 1500;
 
-// O controle do SSE (máscaras de exceção, arredondamento e indicadores) de
-// antes de dormir, devolvido ao acordar. No wine, uma thread do executável do
-// MinGW-w64 que dormiu voltou com as exceções desmascaradas ("inexact float
-// result" nos núcleos); no Linux e no Windows isto não muda nada.
-class Guarda_controle {
-public:
-#if defined(__x86_64__) || defined(__i386__)
-    Guarda_controle() : mxcsr_(_mm_getcsr()) {}
-    ~Guarda_controle() { _mm_setcsr(mxcsr_); }
-
-private:
-    unsigned mxcsr_;
-#endif
-};
-
 std::atomic<int> falhar_a_partir{-1};
 std::atomic<long long> total_dormidas{0};
 
 // Onde dormem as esperas de todos os contadores e as threads da equipe entre
-// rodadas. Não é std::atomic::wait: no executável do MinGW-w64 (sem futex,
-// a espera do libstdc++ 12 passa por uma tabela de esperas própria) o
-// conferir_solvers.exe ficou parado no wine. Acordar todos é barato: só
+// rodadas: uma variável de condição, que funciona igual em toda parte (o
+// std::atomic::wait do libstdc++ 12 sem futex, no MinGW-w64, passa por uma
+// tabela de esperas própria, menos testada). Acordar todos é barato: só
 // acontece quando alguém de fato dorme. Nunca destruídas, como a equipe,
 // porque threads podem estar dormindo nelas quando o processo termina.
 std::mutex& sala()
@@ -169,7 +154,6 @@ private:
                 agora = rodada_.load(std::memory_order_acquire);
             }
             if (agora == vista) {
-                const Guarda_controle controle;
                 std::unique_lock<std::mutex> trava(sala());
                 ociosas_.fetch_add(1, std::memory_order_seq_cst);
                 while ((agora = rodada_.load(std::memory_order_seq_cst)) == vista) aviso().wait(trava);
@@ -189,8 +173,8 @@ private:
     {
         // Só o arredondamento e os indicadores: as máscaras de exceção são
         // as de toda thread nova (todas mascaradas), que o programa nunca
-        // muda. fesetenv com o ambiente de outra thread desmascarou exceções
-        // no executável do MinGW-w64 (wine): "inexact float result".
+        // muda. Nada de fesetenv nem fesetexceptflag: no MinGW-w64 o
+        // fesetexceptflag desmascara as exceções do SSE (medido no wine).
         if (std::fegetround() != arredondamento_) std::fesetround(arredondamento_);
         std::feclearexcept(FE_ALL_EXCEPT);
         try {
@@ -242,7 +226,6 @@ void Contador::esperar_devagar(long long alvo) const
         if (valor_.load(std::memory_order_acquire) >= alvo) return;
     }
     total_dormidas.fetch_add(1, std::memory_order_relaxed);
-    const Guarda_controle controle;
     std::unique_lock<std::mutex> trava(sala());
     dormindo_.fetch_add(1, std::memory_order_seq_cst);
     while (valor_.load(std::memory_order_seq_cst) < alvo) aviso().wait(trava);
