@@ -230,11 +230,13 @@ void execucao(const Config& c, int vezes_referencia)
     char malha[32];
     std::snprintf(malha, sizeof malha, "%dx%d", c.Nx, c.Ny);
     const double razao_d = c.itdesl > 0 ? ref.melhor.deslocamentos / rap.melhor.deslocamentos : 0.0;
-    std::printf("%-11s %6d %5d %5d %6d | %9.3f %5.2f | %9.3f %5.2f | %6.1fx | %8.3f %8.3f | %6.1fx %6.1fx | %d/%d%s\n",
+    char razao_desl[16] = "      -";
+    if (c.itdesl > 0) std::snprintf(razao_desl, sizeof razao_desl, "%6.1fx", razao_d);
+    std::printf("%-11s %6d %5d %5d %6d | %9.3f %5.2f | %9.3f %5.2f | %6.1fx | %8.3f %8.3f | %6.1fx %s | %d/%d%s\n",
                 malha, c.itmax, c.passo, c.itgs, c.itdesl, ref.inteira.melhor, ref.inteira.dispersao(),
                 rap.inteira.melhor, rap.inteira.dispersao(), ref.inteira.melhor / rap.inteira.melhor,
                 ref.melhor.termica * 1e9 / (nos * it_ref), rap.melhor.termica * 1e9 / (nos * it_rap),
-                ref.melhor.termica / rap.melhor.termica, razao_d, pt.threads, pd.threads,
+                ref.melhor.termica / rap.melhor.termica, razao_desl, pt.threads, pd.threads,
                 pt.caminho == rapido::Caminho::faixas && (c.itdesl <= 0 || pd.caminho == rapido::Caminho::faixas)
                     ? ""
                     : " (referência)");
