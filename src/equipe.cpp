@@ -17,6 +17,7 @@
 #include "equipe.hpp"
 
 #include <cfenv>
+#include <condition_variable>
 #include <cstddef>
 #include <exception>
 #include <memory>
@@ -49,11 +50,34 @@ void pausa()
 constexpr int voltas_girando = 1500;
 
 std::atomic<int> falhar_a_partir{-1};
+std::atomic<long long> total_dormidas{0};
+
+// Onde dormem as esperas de todos os contadores e as threads da equipe entre
+// rodadas: uma variável de condição, que funciona igual em toda parte (o
+// std::atomic::wait do libstdc++ 12 sem futex, no MinGW-w64, passa por uma
+// tabela de esperas própria, menos testada). Acordar todos é barato: só
+// acontece quando alguém de fato dorme. Nunca destruídas, como a equipe,
+// porque threads podem estar dormindo nelas quando o processo termina.
+std::mutex& sala()
+{
+    static std::mutex* const m = new std::mutex;
+    return *m;
+}
+
+std::condition_variable& aviso()
+{
+    static std::condition_variable* const c = new std::condition_variable;
+    return *c;
+}
+
+void avisar()
+{
+    { const std::lock_guard<std::mutex> trava(sala()); }
+    aviso().notify_all();
+}
 
 class Equipe {
 public:
-    ~Equipe() { desfazer(); }
-
     int preparar(int n)
     {
         const std::lock_guard<std::mutex> vez(uso_);
@@ -81,7 +105,7 @@ public:
         }
         if (preparar(n) < n) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         const std::lock_guard<std::mutex> vez(uso_);
-        std::fegetenv(&ambiente_);
+        arredondamento_ = std::fegetround();
         tarefa_ = &tarefa;
         n_ = n;
         excecoes_.assign(static_cast<std::size_t>(n), 0);
@@ -89,8 +113,8 @@ public:
         contagem_.store(0, std::memory_order_relaxed);
         participantes_ = static_cast<int>(threads_.size());
         const long long numero = ++numero_;
-        rodada_.fetch_add(1, std::memory_order_release);
-        rodada_.notify_all();
+        rodada_.fetch_add(1, std::memory_order_seq_cst);
+        if (ociosas_.load(std::memory_order_seq_cst) != 0) avisar();
         try {
             tarefa(0);
         } catch (...) {
@@ -110,8 +134,8 @@ public:
         const std::lock_guard<std::mutex> vez(uso_);
         if (threads_.empty()) return;
         parar_.store(true);
-        rodada_.fetch_add(1, std::memory_order_release);
-        rodada_.notify_all();
+        rodada_.fetch_add(1, std::memory_order_seq_cst);
+        avisar();
         for (auto& t : threads_) t.join();
         threads_.clear();
         parar_.store(false);
@@ -129,9 +153,11 @@ private:
                 pausa();
                 agora = rodada_.load(std::memory_order_acquire);
             }
-            while (agora == vista) {
-                rodada_.wait(vista, std::memory_order_acquire);
-                agora = rodada_.load(std::memory_order_acquire);
+            if (agora == vista) {
+                std::unique_lock<std::mutex> trava(sala());
+                ociosas_.fetch_add(1, std::memory_order_seq_cst);
+                while ((agora = rodada_.load(std::memory_order_seq_cst)) == vista) aviso().wait(trava);
+                ociosas_.fetch_sub(1, std::memory_order_relaxed);
             }
             vista = agora;
             if (parar_.load()) return;
@@ -145,7 +171,11 @@ private:
 
     void fazer(int indice)
     {
-        std::fesetenv(&ambiente_);
+        // Só o arredondamento e os indicadores: as máscaras de exceção são
+        // as de toda thread nova (todas mascaradas), que o programa nunca
+        // muda. Nada de fesetenv nem fesetexceptflag: no MinGW-w64 o
+        // fesetexceptflag desmascara as exceções do SSE (medido no wine).
+        if (std::fegetround() != arredondamento_) std::fesetround(arredondamento_);
         std::feclearexcept(FE_ALL_EXCEPT);
         try {
             (*tarefa_)(indice);
@@ -160,53 +190,49 @@ private:
     std::vector<std::thread> threads_;
     alignas(64) std::atomic<std::uint32_t> rodada_{0};
     std::atomic<bool> parar_{false};
+    std::atomic<int> ociosas_{0}; // threads dormindo à espera de uma rodada
     alignas(64) std::atomic<long long> contagem_{0};
     Contador concluidas_; // número da última rodada terminada
     long long numero_ = 0;
     const std::function<void(int)>* tarefa_ = nullptr;
     int n_ = 0;
     int participantes_ = 0; // todas as threads da equipe, mesmo as que não trabalham na rodada
-    std::fenv_t ambiente_{};
+    int arredondamento_ = FE_TONEAREST;
     std::vector<int> excecoes_;
     std::vector<std::exception_ptr> erros_;
 };
 
+// Nunca destruída: no fim do processo as threads, dormindo, somem com ele.
+// Esperar por elas num destrutor estático arriscaria travar a saída (no
+// Windows, conforme a ordem em que o runtime encerra as threads).
 Equipe& do_processo()
 {
-    static Equipe equipe;
-    return equipe;
+    static Equipe* const equipe = new Equipe;
+    return *equipe;
 }
 
 } // namespace
 
-void Contador::acordar()
-{
-    sinal_.fetch_add(1, std::memory_order_seq_cst);
-    sinal_.notify_all();
-}
+void Contador::acordar() { avisar(); }
 
-// Quem dorme anuncia-se em dormindo_ e relê o valor, e quem publica grava o
-// valor e lê dormindo_, tudo seq_cst: um dos dois vê o outro. Se quem
-// publica viu alguém, muda sinal_ depois de o outro tê-lo lido, e o wait
-// volta (ou nem dorme).
+// Quem dorme, com a sala trancada, anuncia-se em dormindo_ e relê o valor;
+// quem publica grava o valor e lê dormindo_, tudo seq_cst: um dos dois vê o
+// outro. Se quem publica viu alguém, tranca a sala, o que só consegue
+// quando o outro já está no wait (que destranca ao dormir), e avisa.
 void Contador::esperar_devagar(long long alvo) const
 {
     for (int v = 0; v < voltas_girando; ++v) {
         pausa();
         if (valor_.load(std::memory_order_acquire) >= alvo) return;
     }
-    for (;;) {
-        const std::uint32_t visto = sinal_.load(std::memory_order_seq_cst);
-        dormindo_.fetch_add(1, std::memory_order_seq_cst);
-        if (valor_.load(std::memory_order_seq_cst) >= alvo) {
-            dormindo_.fetch_sub(1, std::memory_order_relaxed);
-            return;
-        }
-        sinal_.wait(visto, std::memory_order_seq_cst);
-        dormindo_.fetch_sub(1, std::memory_order_relaxed);
-        if (valor_.load(std::memory_order_acquire) >= alvo) return;
-    }
+    total_dormidas.fetch_add(1, std::memory_order_relaxed);
+    std::unique_lock<std::mutex> trava(sala());
+    dormindo_.fetch_add(1, std::memory_order_seq_cst);
+    while (valor_.load(std::memory_order_seq_cst) < alvo) aviso().wait(trava);
+    dormindo_.fetch_sub(1, std::memory_order_relaxed);
 }
+
+long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }
 
 int preparar(int n) { return do_processo().preparar(n); }
 

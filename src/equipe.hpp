@@ -18,7 +18,7 @@ namespace equipe {
 int preparar(int n);
 
 // Roda tarefa(0) nesta thread e tarefa(1..n-1) nas da equipe, com o mesmo
-// ambiente de ponto flutuante; volta quando todas terminaram. As exceções de
+// arredondamento e os indicadores de exceção limpos; volta quando todas terminaram. As exceções de
 // ponto flutuante levantadas nelas são levantadas aqui no fim (os indicadores
 // são de cada thread), e uma exceção de C++ lançada numa tarefa é relançada
 // aqui. Se a equipe não tiver n threads (preparar(n) < n), lança
@@ -29,7 +29,8 @@ void em_paralelo(int n, const std::function<void(int)>& tarefa);
 // Contador de progresso, sozinho numa linha de cache: uma thread publica
 // valores crescentes, outras esperam um alvo. Quem espera gira um pouco (o
 // bastante para as esperas curtas de uma tubulação em andamento) e depois
-// dorme, deixando a CPU para quem vai publicar: com mais threads que CPUs ou
+// dorme (numa variável de condição do processo), deixando a CPU para quem
+// vai publicar: com mais threads que CPUs ou
 // com outro processo ocupando uma CPU, girar só atrasaria a thread esperada.
 class alignas(64) Contador {
 public:
@@ -59,9 +60,13 @@ private:
     void esperar_devagar(long long alvo) const;
 
     std::atomic<long long> valor_;
-    mutable std::atomic<std::uint32_t> sinal_{0};
     mutable std::atomic<int> dormindo_{0};
 };
+
+// Quantas vezes, desde o início do processo, uma espera de Contador teve de
+// dormir: numa tubulação que anda bem, quase nunca; muitas indicam threads
+// tiradas da CPU (outro processo ocupando as CPUs).
+long long dormidas();
 
 // Espera até o contador chegar ao alvo, girando e cedendo a CPU (para o
 // código que ainda usa atômicos simples; prefira Contador).

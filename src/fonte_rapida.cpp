@@ -23,6 +23,7 @@
 #include "variaveis.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <memory>
@@ -42,25 +43,84 @@ const faixas::Nucleos_fonte& nucleos_fonte(faixas::Instrucoes conjunto)
     return faixas::portavel::nucleos_fonte;
 }
 
-// Roda `etapas` etapas em tubulação com n threads; fazer(k, b) faz a faixa b
-// da etapa k.
+// Roda as etapas k0 .. k1-1 em tubulação com n threads (a etapa k0 com a
+// thread 0); fazer(k, b) faz a faixa b da etapa k. As etapas antes de k0 já
+// terminaram.
 template <class Fazer>
-void tubulacao(int n, long long etapas, int nb, const Fazer& fazer)
+void tubulacao(int n, long long k0, long long k1, int nb, const Fazer& fazer)
 {
     std::unique_ptr<equipe::Contador[]> feitas(new equipe::Contador[static_cast<std::size_t>(n)]);
     equipe::em_paralelo(n, [&](int t) {
         equipe::Contador& minhas = feitas[static_cast<std::size_t>(t)];
-        for (long long k = t; k < etapas; k += n) {
-            const equipe::Contador& anterior = feitas[static_cast<std::size_t>((k + n - 1) % n)];
+        for (long long i = t; i < k1 - k0; i += n) {
+            const equipe::Contador& anterior = feitas[static_cast<std::size_t>((i + n - 1) % n)];
             for (int b = 0; b < nb; ++b) {
-                if (k > 0) anterior.esperar((k - 1) * nb + std::min(b + 1, nb - 1) + 1);
-                fazer(k, b);
-                minhas.publicar(k * nb + b + 1);
+                if (i > 0) anterior.esperar((i - 1) * nb + std::min(b + 1, nb - 1) + 1);
+                fazer(k0 + i, b);
+                minhas.publicar(i * nb + b + 1);
             }
         }
     });
 }
 
+// Tubulação que se adapta à carga da máquina. Com outro processo ocupando
+// as CPUs, a thread que o sistema tira da CPU segura as outras, que só
+// podem dormir: medido aqui com duas threads e a máquina carregada, a fase
+// dos deslocamentos de 201 x 201 levou 2,9 ns por nó e varredura contra
+// 0,66 com uma thread. Então as etapas vão em lotes de uns 3e7 nós-etapa
+// (uns 10 ms), cada um com n ou com uma thread; um lote com n threads em
+// que alguma espera dormiu leva ao teste de um lote com uma thread, e fica o
+// que andou mais depressa. Com uma thread, n volta a ser testado num lote
+// curto (um oitavo) depois de 8, 16, ... até 64 lotes. Numa máquina quieta ninguém dorme
+// e nada muda.
+template <class Fazer>
+int tubulacao_adaptativa(int n, long long etapas, int nb, long long nos, const Fazer& fazer)
+{
+    if (n <= 1) {
+        tubulacao(1, 0, etapas, nb, fazer);
+        return 1;
+    }
+    const long long lote = std::max<long long>(4LL * n, 30000000LL / std::max<long long>(nos, 1));
+    double uma = 0.0;      // segundos por etapa com uma thread no último teste (0: sem teste)
+    bool com_n = true;
+    int perdeu = 4, ganhou = 1; // esperas (em lotes) que dobram
+    int faltam = 0;             // lotes até o próximo teste
+    int maior = 1;
+    bool testando = true; // lote curto com n threads: o primeiro e os que voltam de uma thread
+    for (long long k = 0; k < etapas;) {
+        const long long fim = std::min(etapas, k + (testando ? std::max<long long>(2LL * n, lote / 8) : lote));
+        const int usar = com_n ? n : 1;
+        const long long dormidas = equipe::dormidas();
+        const auto inicio = std::chrono::steady_clock::now();
+        tubulacao(usar, k, fim, nb, fazer);
+        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count() /
+                         static_cast<double>(fim - k);
+        const bool dormiu = equipe::dormidas() != dormidas;
+        maior = std::max(maior, usar);
+        k = fim;
+        testando = false;
+        if (!com_n) {
+            uma = s;
+            com_n = testando = --faltam <= 0;
+        } else if (uma > 0.0 && s > uma) {
+            // n threads perderam para uma: fica com uma por 8, 16, ... 64 lotes.
+            perdeu = std::min(perdeu * 2, 64);
+            faltam = perdeu;
+            com_n = false;
+            uma = 0.0;
+        } else if (uma > 0.0) {
+            // Ganharam: o próximo teste, se alguém dormir, só depois de 2, 4, ... lotes.
+            perdeu = 4;
+            ganhou = std::min(ganhou * 2, 64);
+            faltam = ganhou;
+            uma = 0.0;
+        } else if (dormiu && --faltam <= 0) {
+            faltam = 1;
+            com_n = false;
+        }
+    }
+    return maior;
+}
 } // namespace
 
 int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps,
@@ -73,10 +133,10 @@ int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, 
     fonte.carregar(S);
     const faixas::Coeficientes c{aP, aX, aY};
     const int n = equipe::preparar(std::min(numero_threads(), static_cast<int>(nsweeps)));
-    tubulacao(n, nsweeps, campo.numero_faixas(),
-              [&](long long, int b) { faixas::varrer_faixa(nucleos, campo, fonte, b, c); });
+    const int usadas = tubulacao_adaptativa(n, nsweeps, campo.numero_faixas(), static_cast<long long>(Nx) * Ny,
+                                            [&](long long, int b) { faixas::varrer_faixa(nucleos, campo, fonte, b, c); });
     campo.descarregar(phi);
-    return n;
+    return usadas;
 }
 
 bool deslocamentos_aceitos(const Variaveis& e)
@@ -123,7 +183,8 @@ int deslocamentos_em_faixas(Variaveis& e)
     const long long por_externa = 2 + 2 * itgs;
     const long long etapas = por_externa * e.itdesl;
     const int n = equipe::preparar(static_cast<int>(std::min<long long>(numero_threads(), etapas)));
-    tubulacao(n, etapas, U.numero_faixas(), [&](long long k, int b) {
+    const int usadas =
+        tubulacao_adaptativa(n, etapas, U.numero_faixas(), static_cast<long long>(e.Nx) * e.Ny, [&](long long k, int b) {
         const long long r = k % por_externa;
         if (r == 0) nf.fonte_u(SU.vista(), V.vista(), GU.vista(), b, cf);
         else if (r <= itgs) faixas::varrer_faixa(nucleos, U, SU, b, cu);
@@ -134,7 +195,7 @@ int deslocamentos_em_faixas(Variaveis& e)
     V.descarregar(e.v);
     SU.descarregar(e.Su);
     SV.descarregar(e.Sv);
-    return n;
+    return usadas;
 }
 
 } // namespace rapido

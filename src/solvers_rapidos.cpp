@@ -28,6 +28,13 @@ std::atomic<int> conjunto_pedido{-1}; // -1: o melhor disponível
 // Percursos das últimas chamadas: caminho * 1024 + threads.
 std::atomic<int> percurso_termico{0};
 std::atomic<int> percurso_deslocamento{0};
+std::atomic<bool> sem_memoria{false};
+
+// Antes de criar as faixas: a falha simulada dos testes.
+void reservar_faixas()
+{
+    if (sem_memoria.load()) throw std::bad_alloc();
+}
 
 void anotar(std::atomic<int>& onde, Caminho caminho, int threads)
 {
@@ -123,6 +130,7 @@ void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol,
 {
     if (itmax >= 1 && em_faixas(aP, aX, aY, Nx, Ny) && faixas_cabem(Nx, Ny)) {
         try {
+            reservar_faixas();
             anotar(percurso_termico, Caminho::faixas,
                    laplace_em_faixas(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T, passo_hist));
             return;
@@ -140,6 +148,7 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
     if (nsweeps <= 0) return;
     if (em_faixas(aP, aX, aY, Nx, Ny) && faixas_cabem(Nx, Ny)) {
         try {
+            reservar_faixas();
             anotar(percurso_deslocamento, Caminho::faixas, fonte_em_faixas(aP, aX, aY, S, nsweeps, Nx, Ny, phi));
             return;
         } catch (const std::bad_alloc&) {
@@ -152,6 +161,8 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
 
 Percurso ultimo_termico() { return ler(percurso_termico); }
 Percurso ultimo_deslocamento() { return ler(percurso_deslocamento); }
+
+void simular_falta_de_memoria(bool sim) { sem_memoria.store(sim); }
 
 void esquecer_percursos()
 {
@@ -180,6 +191,7 @@ void iteracoes_deslocamento()
     if (n_externas >= 1 && em_faixas(e.aPu, e.aXu, e.aYu, e.Nx, e.Ny) && em_faixas(e.aPv, e.aXv, e.aYv, e.Nx, e.Ny) &&
         deslocamentos_aceitos(e) && deslocamentos_cabem(e)) {
         try {
+            reservar_faixas();
             anotar(percurso_deslocamento, Caminho::faixas, deslocamentos_em_faixas(e));
             e.itd = n_externas + 1;
             return;

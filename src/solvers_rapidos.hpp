@@ -46,6 +46,9 @@ struct Percurso {
 Percurso ultimo_termico();
 Percurso ultimo_deslocamento(); // de gs_fonte ou de iteracoes_deslocamento
 void esquecer_percursos();
+// Só para testes: as faixas não conseguem memória (como se a alocação
+// falhasse), enquanto ligado.
+void simular_falta_de_memoria(bool sim);
 
 // Como ::gs_laplace, com passo_hist, o passo do histórico do relatório. Bit
 // a bit iguais aos da referência: T, it, as exceções de ponto flutuante e,

@@ -237,8 +237,7 @@ private:
         const std::size_t tt = static_cast<std::size_t>(t);
         if (m - threads_ - 1 >= inicio_ && !aguardar(decidida_, m - threads_ - 1)) return false;
         if (parada_vista()) return false;
-        std::fexcept_t antes;
-        std::fegetexceptflag(&antes, FE_ALL_EXCEPT);
+        const int antes = std::fetestexcept(FE_ALL_EXCEPT);
 
         faixas::Campo_faixas* copia = threads_ > 1 ? &anteriores_[tt] : nullptr;
         faixas::Campo_faixas* guardados = listada(m) && !guardados_.empty() ? &guardados_[tt] : nullptr;
@@ -289,9 +288,11 @@ private:
     }
 
     // A varredura passou de it: some com ela, e com as exceções que levantou.
-    static bool descartar(const std::fexcept_t& antes)
+    // Só apaga os indicadores que ela ligou: o fesetexceptflag do MinGW-w64
+    // desmascara as exceções do SSE (visto no wine: "inexact float result").
+    static bool descartar(int antes)
     {
-        std::fesetexceptflag(&antes, FE_ALL_EXCEPT);
+        std::feclearexcept(std::fetestexcept(FE_ALL_EXCEPT) & ~antes);
         return false;
     }
 
