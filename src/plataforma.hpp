@@ -64,3 +64,8 @@ public:
 
 // Memória física da máquina em bytes (0 se desconhecida).
 unsigned long long memoria_fisica();
+
+// CPUs em que este processo pode rodar: a máscara de afinidade (Linux) ou a
+// afinidade do processo (Windows); se o sistema não disser, as do hardware.
+// Pelo menos 1.
+int cpus_disponiveis();

@@ -95,8 +95,12 @@ void medidas_iniciais()
 void solucao_termica()
 {
     auto& e = estado;
-    const auto gs = rapido::nucleos_rapidos() ? rapido::gs_laplace : referencia::gs_laplace;
-    gs(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
+    if (rapido::nucleos_rapidos()) {
+        rapido::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T,
+                           e.passo_hist);
+    } else {
+        referencia::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
+    }
 }
 
 void discretizacao_deslocamentos()
@@ -115,14 +119,17 @@ void discretizacao_deslocamentos()
 
 void iteracoes_deslocamento()
 {
+    if (rapido::nucleos_rapidos()) {
+        rapido::iteracoes_deslocamento();
+        return;
+    }
     auto& e = estado;
-    const auto gs = rapido::nucleos_rapidos() ? rapido::gs_fonte : referencia::gs_fonte;
     const std::int32_t n_externas = e.itdesl;
     for (e.itd = 1; e.itd <= n_externas; ++e.itd) {
         fonte_u();
-        gs(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
+        referencia::gs_fonte(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
         fonte_v();
-        gs(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
+        referencia::gs_fonte(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
     }
 }
 
