@@ -1,10 +1,14 @@
-// Bancada: tempo dos solvers de referência e dos rápidos no mesmo processo,
-// nas malhas 101, 201 e 1001, e o `tempo` de uma execução inteira com cada um.
-// Cada número é o melhor de N repetições.
-//   bancada [N [threads [conjunto [so-nucleos]]]]
-// N: repetições (padrão 3); threads: dos solvers rápidos (padrão 0, todas);
-// conjunto: portavel, avx2 ou avx512 (padrão: o melhor que a CPU tem);
-// com o quarto argumento, não mede a execução inteira.
+// Bancada: o que os usuários rodam. Execuções inteiras (o `tempo` de
+// processar(), passos 3 a 14) com os solvers de referência e depois com os
+// rápidos, no mesmo processo, com o tempo de cada fase; e os núcleos sozinhos
+// (iteração térmica e varredura com fonte) em ns por nó, ao lado dos pisos.
+// Cada número é o melhor de N repetições, com a dispersão (pior / melhor).
+//   bancada [curta|completa|estabilidade] [N [threads [conjunto]]]
+// curta (padrão, a de `make bench`): menos de dois minutos numa máquina
+// quieta de 2 núcleos. completa: todas as malhas, itgs e passo_hist.
+// estabilidade: dez execuções rápidas idênticas de 201 x 201.
+// threads: dos solvers rápidos (padrão 0: a afinidade ou PLACA2D_THREADS);
+// conjunto: portavel, avx2 ou avx512 (padrão: o melhor que a CPU tem).
 #include "processamento.hpp"
 #include "solvers.hpp"
 #include "solvers_rapidos.hpp"
@@ -29,17 +33,30 @@ namespace {
 
 int repeticoes = 3;
 
-double segundos(const std::function<void()>& tarefa)
+double agora()
 {
-    double melhor = 1e300;
-    for (int r = 0; r < repeticoes; ++r) {
-        const auto inicio = std::chrono::steady_clock::now();
-        tarefa();
-        const std::chrono::duration<double> d = std::chrono::steady_clock::now() - inicio;
-        melhor = std::min(melhor, d.count());
-    }
-    return melhor;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
+
+struct Medida {
+    double melhor = 1e300, pior = 0.0;
+    double dispersao() const { return pior / melhor; }
+};
+
+Medida medir(const std::function<void()>& tarefa, int vezes = repeticoes)
+{
+    Medida m;
+    for (int r = 0; r < vezes; ++r) {
+        const double inicio = agora();
+        tarefa();
+        const double d = agora() - inicio;
+        m.melhor = std::min(m.melhor, d);
+        m.pior = std::max(m.pior, d);
+    }
+    return m;
+}
+
+double segundos(const std::function<void()>& tarefa) { return medir(tarefa).melhor; }
 
 // Piso das somas em série: uma adição dependente por nó.
 double ns_por_adicao_dependente()
@@ -126,6 +143,108 @@ rapido::Instrucoes conjunto_pedido(const char* nome)
     return rapido::Instrucoes::avx512;
 }
 
+
+// ------------------------------------------------------------ execuções inteiras
+
+struct Config {
+    std::int32_t Nx, Ny, itmax, passo, itdesl, itgs;
+};
+
+// Tempos de uma execução: inteira (como `tempo`), da fase térmica e da dos
+// deslocamentos (passos 12 e 14).
+struct Tempos {
+    double inteira = 0, termica = 0, deslocamentos = 0;
+    std::int32_t it = 0;
+};
+
+Tempos executar(const Config& c, bool rapidos)
+{
+    reiniciar_variaveis();
+    auto& e = estado;
+    e.Lx = 1.0;
+    e.Ly = static_cast<double>(c.Ny - 1) / (c.Nx - 1);
+    e.Nx = c.Nx;
+    e.Ny = c.Ny;
+    e.itmax = c.itmax;
+    e.tol = -1.0;
+    e.itgs = c.itgs;
+    e.itdesl = c.itdesl;
+    e.nu = 0.3;
+    e.alpha = 1.2e-5;
+    e.passo_hist = c.passo;
+    rapido::usar_nucleos_rapidos(rapidos);
+    Tempos t;
+    const double inicio = agora();
+    preparar_malha();
+    discretizacao_termica();
+    medidas_iniciais();
+    const double t0 = agora();
+    solucao_termica();
+    const double t1 = agora();
+    discretizacao_deslocamentos();
+    const double t2 = agora();
+    iteracoes_deslocamento();
+    const double fim = agora();
+    rapido::usar_nucleos_rapidos(true);
+    t.inteira = fim - inicio;
+    t.termica = t1 - t0;
+    t.deslocamentos = fim - t2;
+    t.it = e.it;
+    return t;
+}
+
+struct Par {
+    Medida inteira;
+    Tempos melhor; // partes da melhor execução inteira
+};
+
+Par repetir(const Config& c, bool rapidos, int vezes)
+{
+    Par p;
+    for (int r = 0; r < vezes; ++r) {
+        const Tempos t = executar(c, rapidos);
+        if (t.inteira < p.inteira.melhor) p.melhor = t;
+        p.inteira.melhor = std::min(p.inteira.melhor, t.inteira);
+        p.inteira.pior = std::max(p.inteira.pior, t.inteira);
+    }
+    return p;
+}
+
+void cabecalho_execucoes()
+{
+    std::printf("\n%-11s %6s %5s %5s %6s | %9s %5s | %9s %5s | %7s | %8s %8s | %7s %7s | %s\n", "malha", "itmax",
+                "passo", "itgs", "itdesl", "ref s", "disp", "ráp s", "disp", "razão", "T ref", "T ráp", "razãoT",
+                "razãoD", "threads T/D");
+    std::printf("%-11s %6s %5s %5s %6s | %9s %5s | %9s %5s | %7s | %8s %8s | %7s %7s |\n", "", "", "", "", "", "", "",
+                "", "", "", "ns/nó", "ns/nó", "", "");
+}
+
+// ns/nó por iteração térmica; razões da fase térmica e da dos deslocamentos.
+void execucao(const Config& c, int vezes_referencia)
+{
+    const Par ref = repetir(c, false, vezes_referencia);
+    const Par rap = repetir(c, true, repeticoes);
+    const double nos = (c.Nx - 2.0) * (c.Ny - 2.0);
+    const double it_ref = std::max(1, ref.melhor.it), it_rap = std::max(1, rap.melhor.it);
+    const rapido::Percurso pt = rapido::ultimo_termico(), pd = rapido::ultimo_deslocamento();
+    char malha[32];
+    std::snprintf(malha, sizeof malha, "%dx%d", c.Nx, c.Ny);
+    const double razao_d = c.itdesl > 0 ? ref.melhor.deslocamentos / rap.melhor.deslocamentos : 0.0;
+    char razao_desl[16] = "      -";
+    if (c.itdesl > 0) std::snprintf(razao_desl, sizeof razao_desl, "%6.1fx", razao_d);
+    std::printf("%-11s %6d %5d %5d %6d | %9.3f %5.2f | %9.3f %5.2f | %6.1fx | %8.3f %8.3f | %6.1fx %s | %d/%d%s\n",
+                malha, c.itmax, c.passo, c.itgs, c.itdesl, ref.inteira.melhor, ref.inteira.dispersao(),
+                rap.inteira.melhor, rap.inteira.dispersao(), ref.inteira.melhor / rap.inteira.melhor,
+                ref.melhor.termica * 1e9 / (nos * it_ref), rap.melhor.termica * 1e9 / (nos * it_rap),
+                ref.melhor.termica / rap.melhor.termica, razao_desl, pt.threads, pd.threads,
+                pt.caminho == rapido::Caminho::faixas && (c.itdesl <= 0 || pd.caminho == rapido::Caminho::faixas)
+                    ? ""
+                    : " (referência)");
+    std::fflush(stdout);
+}
+
+// ------------------------------------------------------------ núcleos
+
 struct Problema {
     std::int32_t n;
     double aP, aX, aY;
@@ -150,95 +269,104 @@ Problema problema(std::int32_t n)
     return p;
 }
 
-using Funcao_laplace = void (*)(double, double, double, std::int32_t, double, std::int32_t, std::int32_t,
-                                std::span<double>, std::span<double>, std::span<double>, std::int32_t&,
-                                std::span<double>);
-using Funcao_fonte = void (*)(double, double, double, std::span<const double>, std::int32_t, std::int32_t,
-                              std::int32_t, std::span<double>);
-
 // ns por nó interior por iteração térmica (varredura e três medidas).
-double ns_termica(Funcao_laplace gs, const Problema& p, std::int32_t iteracoes)
+double ns_termica(bool rapidos, const Problema& p, std::int32_t iteracoes, std::int32_t passo)
 {
     const double t = segundos([&] {
         std::vector<double> T = p.campo;
         std::vector<double> L1(static_cast<std::size_t>(iteracoes) + 1, 1.0), L2 = L1, Linf = L1;
+        referencia::norma_L1(p.aP, p.aX, p.aY, p.n, p.n, T, L1[0]);
         std::int32_t it = 0;
-        gs(p.aP, p.aX, p.aY, iteracoes, -1.0, p.n, p.n, L1, L2, Linf, it, T);
+        if (rapidos) rapido::gs_laplace(p.aP, p.aX, p.aY, iteracoes, -1.0, p.n, p.n, L1, L2, Linf, it, T, passo);
+        else referencia::gs_laplace(p.aP, p.aX, p.aY, iteracoes, -1.0, p.n, p.n, L1, L2, Linf, it, T);
     });
-    const double interiores = (p.n - 2.0) * (p.n - 2.0);
-    return t * 1e9 / (interiores * iteracoes);
+    return t * 1e9 / ((p.n - 2.0) * (p.n - 2.0) * iteracoes);
 }
 
-double ns_fonte(Funcao_fonte gs, const Problema& p, std::int32_t varreduras)
+double ns_fonte(bool rapidos, const Problema& p, std::int32_t varreduras)
 {
     const double t = segundos([&] {
         std::vector<double> phi = p.campo;
-        gs(p.aP, p.aX, p.aY, p.fonte, varreduras, p.n, p.n, phi);
+        (rapidos ? rapido::gs_fonte : referencia::gs_fonte)(p.aP, p.aX, p.aY, p.fonte, varreduras, p.n, p.n, phi);
     });
-    const double interiores = (p.n - 2.0) * (p.n - 2.0);
-    return t * 1e9 / (interiores * varreduras);
+    return t * 1e9 / ((p.n - 2.0) * (p.n - 2.0) * varreduras);
 }
 
-void linha(const char* nome, std::int32_t n, double referencia, double rapido_ns, double piso)
+void nucleo(const char* nome, std::int32_t n, double referencia, double rapido_ns, double piso, int threads)
 {
-    std::printf("%-8s %5d x %-5d %9.3e %9.3e %8.2f %8.3f %8.3f %8.3f\n", nome, n, n, 1e9 / referencia,
-                1e9 / rapido_ns, referencia / rapido_ns, referencia, rapido_ns, piso);
+    std::printf("%-18s %5d x %-5d %8.3f %8.3f %8.2fx %8.3f %8d\n", nome, n, n, referencia, rapido_ns,
+                referencia / rapido_ns, piso, threads);
+    std::fflush(stdout);
 }
 
-// `tempo` de uma execução inteira (passos 3 a 14), como em simulacao().
-double tempo_execucao(bool rapidos)
+void nucleos(const std::vector<std::int32_t>& lados, double piso_adicao, double piso_divisao, int threads)
 {
-    return segundos([&] {
-        reiniciar_variaveis();
-        auto& e = estado;
-        e.Lx = 1.0;
-        e.Ly = 1.0;
-        e.Nx = 201;
-        e.Ny = 201;
-        e.itmax = 15000;
-        e.tol = -1.0;
-        e.itgs = 100;
-        e.itdesl = 50;
-        e.nu = 0.3;
-        e.alpha = 1.2e-5;
-        rapido::usar_nucleos_rapidos(rapidos);
-        processar();
-    });
+    std::printf("\n%-18s %-13s %8s %8s %9s %8s %8s\n", "núcleo (ns/nó)", "malha", "ref", "ráp", "razão", "piso",
+                "threads");
+    for (const std::int32_t n : lados) {
+        const Problema p = problema(n);
+        const std::int32_t iteracoes = static_cast<std::int32_t>(2e7 / (static_cast<double>(n) * n)) + 1;
+        const double ref_t = ns_termica(false, p, iteracoes, 1);
+        const double passo1 = ns_termica(true, p, 5 * iteracoes, 1);
+        nucleo("térmica passo 1", n, ref_t, passo1, piso_adicao, rapido::ultimo_termico().threads);
+        const double passo1000 = ns_termica(true, p, 5 * iteracoes, 1000);
+        nucleo("térmica passo 1000", n, ref_t, passo1000, piso_divisao / threads, rapido::ultimo_termico().threads);
+        const double ref_f = ns_fonte(false, p, iteracoes);
+        const double rap_f = ns_fonte(true, p, 5 * iteracoes);
+        nucleo("fonte", n, ref_f, rap_f, piso_divisao / threads, rapido::ultimo_deslocamento().threads);
+    }
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc > 1) repeticoes = std::max(1, std::atoi(argv[1]));
-    if (argc > 2) rapido::definir_threads(std::atoi(argv[2]));
-    if (argc > 3 && !rapido::usar_instrucoes(conjunto_pedido(argv[3]))) {
-        std::fprintf(stderr, "bancada: a CPU não tem o conjunto %s\n", argv[3]);
+    const std::string modo = argc > 1 ? argv[1] : "curta";
+    if (argc > 2) repeticoes = std::max(1, std::atoi(argv[2]));
+    if (argc > 3) rapido::definir_threads(std::atoi(argv[3]));
+    if (argc > 4 && !rapido::usar_instrucoes(conjunto_pedido(argv[4]))) {
+        std::fprintf(stderr, "bancada: a CPU não tem o conjunto %s\n", argv[4]);
+        return 1;
+    }
+    if (modo != "curta" && modo != "completa" && modo != "estabilidade") {
+        std::fprintf(stderr, "bancada: modo %s desconhecido (curta, completa ou estabilidade)\n", modo.c_str());
         return 1;
     }
     const rapido::Instrucoes conjunto = rapido::instrucoes_em_uso();
     const int threads = rapido::numero_threads();
+    std::printf("processador: %s; núcleos: %s; threads pedidas: %d; melhor de %d repetições, disp = pior/melhor\n",
+                processador().c_str(), rapido::nome(conjunto), threads, repeticoes);
+    if (modo == "estabilidade") {
+        const Config c{201, 201, 15000, 1000, 50, 100};
+        const Medida m = medir([&] { executar(c, true); }, 10);
+        std::printf("dez execuções rápidas idênticas (201 x 201, 15000 iterações, 50 x 100): melhor %.3f s, pior %.3f s,"
+                    " pior/melhor %.2f\n",
+                    m.melhor, m.pior, m.dispersao());
+        return 0;
+    }
     const double piso_adicao = ns_por_adicao_dependente();
     const double piso_divisao = ns_por_divisao(conjunto);
-    std::printf("processador: %s; núcleos: %s; threads dos solvers rápidos: %d; melhor de %d repetições\n",
-                processador().c_str(), rapido::nome(conjunto), threads, repeticoes);
-    std::printf("piso térmico (uma adição dependente por nó): %.3f ns/nó\n", piso_adicao);
-    std::printf("piso da varredura com fonte (vazão de divisão): %.3f ns/nó por núcleo, %.3f com %d threads\n\n",
-                piso_divisao, piso_divisao / threads, threads);
-    std::printf("%-8s %-13s %9s %9s %8s %8s %8s %8s\n", "núcleo", "malha", "ref nós/s", "ráp nós/s", "razão",
-                "ref ns", "ráp ns", "piso ns");
-    for (const std::int32_t n : {101, 201, 1001}) {
-        const Problema p = problema(n);
-        const std::int32_t iteracoes = static_cast<std::int32_t>(2e7 / (static_cast<double>(n) * n)) + 1;
-        linha("térmica", n, ns_termica(referencia::gs_laplace, p, iteracoes), ns_termica(rapido::gs_laplace, p, 5 * iteracoes),
-              piso_adicao);
-        linha("fonte", n, ns_fonte(referencia::gs_fonte, p, iteracoes), ns_fonte(rapido::gs_fonte, p, 5 * iteracoes),
-              piso_divisao / threads);
+    std::printf("pisos: adição dependente %.3f ns/nó; divisão %.3f ns/nó por núcleo, %.3f com %d threads\n",
+                piso_adicao, piso_divisao, piso_divisao / threads, threads);
+    const bool curta = modo == "curta";
+    nucleos(curta ? std::vector<std::int32_t>{201, 1001} : std::vector<std::int32_t>{101, 201, 1001}, piso_adicao,
+            piso_divisao, threads);
+
+    std::printf("\nexecuções inteiras (tempo de processar(); T: iteração térmica; razãoT/razãoD: fases térmica e"
+                " dos deslocamentos)");
+    cabecalho_execucoes();
+    // A de referência, do issue: 201 x 201, 15000 iterações, 50 x 100 varreduras.
+    execucao({201, 201, 15000, 1000, 50, 100}, repeticoes);
+    for (const std::int32_t itgs : {5, 20}) execucao({201, 201, 1000, 1000, 5000 / (2 * itgs), itgs}, repeticoes);
+    for (const std::int32_t passo : {1, 100}) execucao({201, 201, 3000, passo, 0, 0}, repeticoes);
+    execucao({1001, 1001, 300, 1000, 5, 20}, curta ? 1 : repeticoes);
+    if (curta) return 0;
+    for (const std::int32_t itgs : {5, 20, 100}) execucao({1001, 1001, 100, 1000, 200 / itgs, itgs}, repeticoes);
+    for (const std::int32_t n : {101, 401, 601}) {
+        execucao({n, n, static_cast<std::int32_t>(1.2e8 / (n * n)), 1000, 20, 50}, repeticoes);
     }
-    if (argc > 4) return 0;
-    std::printf("\nexecução inteira (201 x 201, 15000 iterações térmicas, 50 x 100 varreduras):\n");
-    const double referencia = tempo_execucao(false);
-    const double rapida = tempo_execucao(true);
-    std::printf("tempo de referência %.3f s, rápido %.3f s, razão %.2f\n", referencia, rapida, referencia / rapida);
+    execucao({401, 201, 6000, 1000, 20, 50}, repeticoes);
+    execucao({201, 401, 6000, 1000, 20, 50}, repeticoes);
+    for (const std::int32_t passo : {1, 100, 1000}) execucao({1001, 1001, 300, passo, 0, 0}, repeticoes);
     return 0;
 }

@@ -62,10 +62,12 @@ void Campo_faixas::carregar(std::span<const double> campo)
     }
 }
 
-void Campo_faixas::descarregar(std::span<double> campo) const
+void Campo_faixas::descarregar(std::span<double> campo, int b0, int b1) const
 {
     const std::size_t nx = static_cast<std::size_t>(Nx_);
-    for (std::int32_t iy = 2; iy <= Ny_ - 1; ++iy) {
+    const std::int64_t primeira = std::max<std::int64_t>(2, static_cast<std::int64_t>(b0) * L_ + 2);
+    const std::int64_t ultima = std::min<std::int64_t>(Ny_ - 1, static_cast<std::int64_t>(b1) * L_ + 1);
+    for (std::int32_t iy = static_cast<std::int32_t>(primeira); iy <= ultima; ++iy) {
         int b, j;
         faixa_e_lane(iy, L_, b, j);
         double* linha = campo.data() + static_cast<std::size_t>(iy - 1) * nx;
@@ -102,42 +104,95 @@ void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int 
     n.varrer_faixa(phi.vista(), fonte.vista(), b, c);
 }
 
-void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas& residuos,
-                               int b, const Coeficientes& c, double& maximo)
+void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas* copia,
+                               Campo_faixas* residuos, int b, const Coeficientes& c, double& maximo, double& soma)
 {
-    const double m = n.varrer_faixa_com_residuos(velho.vista(), novo.vista(), residuos.vista(), b, c);
-    if (m > maximo) maximo = m;
+    const Faixas nenhum{nullptr, 0, 0, 0, 0};
+    const Medidas m = n.varrer_faixa_com_residuos(velho.vista(), novo.vista(), copia ? copia->vista() : nenhum,
+                                                  residuos ? residuos->vista() : nenhum, b, c);
+    if (m.maximo > maximo) maximo = m.maximo;
+    soma = soma + m.soma;
 }
 
-void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo)
+// Duas somas e dois máximos alternados: as cadeias de dependência ficam pela
+// metade (a ordem da soma é livre e o máximo não depende dela).
+void residuos_linha_topo(const Campo_faixas& T, Campo_faixas* residuos, int b, const Coeficientes& c,
+                         double& maximo, double& soma)
 {
     const int L = T.linhas();
     const int j = L - 1;
     if (linha_da_lane(b, j, L) > T.Ny() - 1) return;
-    for (std::int32_t ix = 2; ix <= T.Nx() - 1; ++ix) {
-        const int p = ix + j - 1;
-        const double norte = T.lanes(b + 1, ix - 1)[0];
-        const double sul = T.lanes(b, p - 1)[j - 1];
-        const double leste = T.lanes(b, p + 1)[j];
-        const double oeste = T.lanes(b, p - 1)[j];
-        const double r = c.aY * (norte + sul) + c.aX * (leste + oeste) - c.aP * T.lanes(b, p)[j];
-        residuos.lanes(b, p)[j] = r;
-        const double a = std::abs(r);
-        if (a > maximo) maximo = a;
+    // ix = 2; o nó seguinte fica L elementos adiante em todos.
+    const double* centro = T.lanes(b, j + 1) + j;
+    const double* norte = T.lanes(b + 1, 1);
+    double* saida = residuos != nullptr ? residuos->lanes(b, j + 1) + j : nullptr;
+    const std::size_t passo = static_cast<std::size_t>(L);
+    const std::size_t n = static_cast<std::size_t>(T.Nx() - 2);
+    const auto residuo = [&](std::size_t i) {
+        const double* k = centro + i * passo;
+        const double r = c.aY * (norte[i * passo] + k[-L - 1]) + c.aX * (k[L] + k[-L]) - c.aP * k[0];
+        if (saida != nullptr) saida[i * passo] = r;
+        return std::abs(r);
+    };
+    double s0 = 0.0, s1 = 0.0, m0 = maximo, m1 = maximo;
+    std::size_t i = 0;
+    for (; i + 1 < n; i += 2) {
+        const double a0 = residuo(i);
+        const double a1 = residuo(i + 1);
+        if (a0 > m0) m0 = a0;
+        if (a1 > m1) m1 = a1;
+        s0 = s0 + a0;
+        s1 = s1 + a1;
     }
+    if (i < n) {
+        const double a0 = residuo(i);
+        if (a0 > m0) m0 = a0;
+        s0 = s0 + a0;
+    }
+    if (m1 > m0) m0 = m1;
+    maximo = m0;
+    soma = soma + (s0 + s1);
 }
 
-void somar_faixa(const Campo_faixas& residuos, int b, int j0, int j1, double& L1, double& L2)
+void somar_guardados(const Campo_faixas& residuos, double& L1, double& L2)
 {
     const int L = residuos.linhas();
-    double soma1 = L1;
-    double soma2 = L2;
-    for (int j = j0; j < j1; ++j) {
-        if (linha_da_lane(b, j, L) > residuos.Ny() - 1) break;
+    double soma1 = 0.0;
+    double soma2 = 0.0;
+    for (std::int32_t iy = 2; iy <= residuos.Ny() - 1; ++iy) {
+        int b, j;
+        faixa_e_lane(iy, L, b, j);
         const double* r = residuos.lanes(b, j + 1) + j; // ix = 2
         for (std::int32_t ix = 2; ix <= residuos.Nx() - 1; ++ix, r += L) {
             soma1 = soma1 + std::abs(*r);
             soma2 = soma2 + *r * *r;
+        }
+    }
+    L1 = soma1;
+    L2 = soma2;
+}
+
+void somar_residuos(const Campo_faixas& T, const Coeficientes& c, double& L1, double& L2)
+{
+    const int L = T.linhas();
+    // Elemento do nó (ix, iy): inicio(iy) + ix * L.
+    const auto inicio = [&T, L](std::int32_t iy) {
+        int b, j;
+        faixa_e_lane(iy, L, b, j);
+        return T.lanes(b, j - 1) + j;
+    };
+    double soma1 = 0.0;
+    double soma2 = 0.0;
+    for (std::int32_t iy = 2; iy <= T.Ny() - 1; ++iy) {
+        const double* sul = inicio(iy - 1);
+        const double* centro = inicio(iy);
+        const double* norte = inicio(iy + 1);
+        const std::size_t passo = static_cast<std::size_t>(L);
+        for (std::size_t k = 2 * passo, fim = static_cast<std::size_t>(T.Nx() - 1) * passo; k <= fim; k += passo) {
+            const double r =
+                c.aY * (norte[k] + sul[k]) + c.aX * (centro[k + passo] + centro[k - passo]) - c.aP * centro[k];
+            soma1 = soma1 + std::abs(r);
+            soma2 = soma2 + r * r;
         }
     }
     L1 = soma1;

@@ -8,6 +8,14 @@
 // atrás da linha j-1, de modo que todos os nós de uma posição são
 // independentes dentro de uma varredura e cada passo da frente de onda é uma
 // leitura alinhada. Fora da malha tudo é zero, com margens nas posições.
+//
+// As Nx + 3L posições de cada faixa vão de -L a Nx + 2L - 1. Os nós ocupam
+// de 0 a Nx + L - 2 (p = ix + j - 1, ix = 1..Nx, j = 0..L-1). A varredura da
+// faixa b, nos passos s = 1 a Nx + L - 2 (o último só para os resíduos), lê
+// a faixa de cima L - 1 posições atrás (a lane 0 dela está L - 1 colunas
+// adiantada: até p = 2 - L) e a de baixo L - 1 posições à frente (até
+// p = Nx + 2L - 3), além do leste em s + 1: L posições de margem antes dos
+// nós e L + 1 depois bastam.
 #pragma once
 
 #include "nucleos_faixas.hpp"
@@ -25,8 +33,9 @@ public:
     Campo_faixas(std::int32_t Nx, std::int32_t Ny, int L);
 
     void carregar(std::span<const double> campo);
-    // Copia de volta só os nós interiores.
-    void descarregar(std::span<double> campo) const;
+    // Copia de volta só os nós interiores (das faixas b0 a b1-1).
+    void descarregar(std::span<double> campo) const { descarregar(campo, 0, faixas_); }
+    void descarregar(std::span<double> campo, int b0, int b1) const;
 
     std::int32_t Nx() const { return Nx_; }
     std::int32_t Ny() const { return Ny_; }
@@ -76,16 +85,25 @@ const Nucleos& nucleos(Instrucoes conjunto);
 // Uma varredura da faixa b com termo fonte; ver Nucleos.
 void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int b, const Coeficientes& c);
 
-// Uma varredura da faixa b sem fonte, de `velho` para `novo`, com os
-// resíduos em `residuos`, menos os da linha de cima da faixa; o maior |r|
-// entra em `maximo`, que só cresce.
-void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas& residuos,
-                               int b, const Coeficientes& c, double& maximo);
+// Uma varredura da faixa b sem fonte, de `velho` para `novo` (o mesmo campo
+// ou outro); o maior |r| dos nós da faixa, menos os da linha de cima, entra
+// em `maximo` (que só cresce) e a soma dos |r| em `soma`, em ordem qualquer.
+// Com `copia`, os valores velhos da faixa são guardados nela; com
+// `residuos`, os resíduos (os da linha de cima saem depois).
+void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas* copia,
+                               Campo_faixas* residuos, int b, const Coeficientes& c, double& maximo, double& soma);
 
-// Os resíduos da linha de cima da faixa b, depois de varrida a faixa b+1.
-void residuos_linha_topo(const Campo_faixas& T, Campo_faixas& residuos, int b, const Coeficientes& c, double& maximo);
+// Os resíduos da linha de cima da faixa b, depois de varrida a faixa b+1:
+// no máximo e na soma, como acima, e em `residuos` se dado.
+void residuos_linha_topo(const Campo_faixas& T, Campo_faixas* residuos, int b, const Coeficientes& c,
+                         double& maximo, double& soma);
 
-// Soma |r| em L1 e r*r em L2, nó a nó, nas linhas j0 .. j1-1 da faixa b.
-void somar_faixa(const Campo_faixas& residuos, int b, int j0, int j1, double& L1, double& L2);
+// L1 e L2 dos resíduos guardados, somados em série na ordem dos nós, como
+// em norma_L1 e norma_L2.
+void somar_guardados(const Campo_faixas& residuos, double& L1, double& L2);
+
+// L1 e L2 do campo como as somam norma_L1 e norma_L2: r de cada nó interior
+// na ordem dos nós, |r| e r*r somados em série.
+void somar_residuos(const Campo_faixas& T, const Coeficientes& c, double& L1, double& L2);
 
 } // namespace faixas

@@ -115,10 +115,10 @@ public:
         for (int v = 0; v < NV; ++v) {
             for (int l = 0; l < W; ++l) {
                 const int j = v * W + l;
-                linha_[v][l] = primeira + j <= Ny - 1 ? -1 : 0;
+                lanes_interiores_[v][l] = primeira + j <= Ny - 1 ? -1 : 0;
                 sem_topo_[v][l] = j == L - 1 ? 0 : -1;
             }
-            linhas_[v] = primeira + v * W + W - 1 <= Ny - 1   ? Cobertura::tudo
+            cobertura_linhas_[v] = primeira + v * W + W - 1 <= Ny - 1   ? Cobertura::tudo
                          : primeira + v * W <= Ny - 1 ? Cobertura::parte
                                                       : Cobertura::nada;
         }
@@ -131,8 +131,8 @@ public:
     {
         const int j0 = v * W;
         const int j1 = j0 + W - 1;
-        if (linhas_[v] == Cobertura::nada || j0 > p1 - 1 || j1 < p0 + 2 - Nx_) return Cobertura::nada;
-        if (linhas_[v] == Cobertura::tudo && j1 <= p0 - 1 && j0 >= p1 + 2 - Nx_) return Cobertura::tudo;
+        if (cobertura_linhas_[v] == Cobertura::nada || j0 > p1 - 1 || j1 < p0 + 2 - Nx_) return Cobertura::nada;
+        if (cobertura_linhas_[v] == Cobertura::tudo && j1 <= p0 - 1 && j0 >= p1 + 2 - Nx_) return Cobertura::tudo;
         return Cobertura::parte;
     }
 
@@ -142,7 +142,7 @@ public:
     masc ativos(int v, int p) const
     {
         const std::int64_t k = static_cast<std::int64_t>(p) - v * W;
-        return linha_[v] & lanes_a_partir(k + 2 - Nx_) & ~lanes_a_partir(k);
+        return lanes_interiores_[v] & lanes_a_partir(k + 2 - Nx_) & ~lanes_a_partir(k);
     }
 
     // Todas as lanes, menos a de cima da faixa, cujo vizinho norte é da
@@ -158,8 +158,8 @@ public:
     int ultima_posicao() const { return Nx_ + L - 3; }
 
 private:
-    masc linha_[NV];
-    Cobertura linhas_[NV]; // das linhas de cada vetor
+    masc lanes_interiores_[NV];
+    Cobertura cobertura_linhas_[NV]; // das linhas de cada vetor
     masc sem_topo_[NV];
     std::int32_t Nx_;
     bool todas_; // todas as L linhas são interiores
@@ -168,38 +168,43 @@ private:
 // Os campos de uma varredura: os valores velhos são lidos de `velho` e os
 // novos escritos em `novo`, que pode ser o mesmo campo.
 struct Campos {
-    Faixas velho, novo, fonte, residuos;
+    Faixas velho, novo, fonte, copia, residuos;
 };
 
-// Varredura de uma faixa em frente de onda: na posição s, os nv primeiros
+// Varredura de uma faixa em frente de onda: na posição s, os usados primeiros
 // vetores (os outros não têm linha interior) recebem os valores novos,
 // calculados com os da posição s-1 já novos (oeste na mesma lane, sul na
 // lane de baixo) e os da posição s+1 ainda velhos (leste na mesma lane,
 // norte na lane de cima). Com resíduos, o passo s também calcula os da
-// posição s-1, cujos vizinhos ficaram todos novos. Lanes e vetores sem nó
+// posição s-1, cujos vizinhos ficaram todos novos, e acumula o maior |r| e
+// a soma dos |r| de cada lane. Com cópia, os valores velhos dos vetores com
+// nó interior vão também para `copia` (os outros nunca mudam); com guarda,
+// os resíduos vão para `residuos`. Lanes e vetores sem nó
 // interior ficam com o valor velho, que é o mesmo nos dois campos.
-template <int nv, bool com_fonte, bool com_residuos>
+template <int usados, bool com_fonte, bool com_residuos, bool com_copia, bool com_guarda>
 class Varredura {
 public:
     Varredura(const Campos& k, int b, const Coeficientes& c)
         : velho_(vetores(k.velho, b, 0)), novo_(vetores(k.novo, b, 0)),
-          fonte_(com_fonte ? vetores(k.fonte, b, 0) : nullptr),
-          residuos_(com_residuos ? vetores(k.residuos, b, 0) : nullptr),
+          fonte_(com_fonte ? vetores(k.fonte, b, 0) : nullptr), copia_(com_copia ? vetores(k.copia, b, 0) : nullptr),
+          residuos_(com_guarda ? vetores(k.residuos, b, 0) : nullptr),
           baixo_(vetores(k.novo, b - 1, L - 1) + (NV - 1)), cima_(vetores(k.velho, b + 1, 1 - L)),
           c_{espalhar(c.aP), espalhar(c.aX), espalhar(c.aY)}, interior_(b, k.novo.Nx, k.novo.Ny)
     {
     }
 
-    // Varre a faixa; com resíduos, devolve o maior |r| de cada lane.
-    void varrer(vec (&maior)[nv])
+    // Varre a faixa; com resíduos, devolve o maior |r| e a soma dos |r| de
+    // cada lane.
+    void varrer(vec (&maior)[usados], vec (&soma)[usados])
     {
-        vec anterior[nv], oeste[nv], sul[nv];
+        vec anterior[usados], oeste[usados], sul[usados];
 #pragma GCC unroll 8
-        for (int v = 0; v < nv; ++v) {
+        for (int v = 0; v < usados; ++v) {
             anterior[v] = velho_[v];
             oeste[v] = vec{};
             sul[v] = vec{};
             maior[v] = vec{};
+            soma[v] = vec{};
         }
         // Com resíduos o passo s é livre de máscaras quando s e s-1 são
         // cheias; há um passo a mais, só para os resíduos da última posição.
@@ -208,9 +213,9 @@ public:
         const int cheia1 = interior_.ultima_cheia();
         const int ultima = interior_.ultima_posicao() + extra;
         int s = 1;
-        for (; s <= ultima && s < cheia0; ++s) passo<true>(s, anterior, oeste, sul, maior);
-        for (; s <= cheia1; ++s) passo<false>(s, anterior, oeste, sul, maior);
-        for (; s <= ultima; ++s) passo<true>(s, anterior, oeste, sul, maior);
+        for (; s <= ultima && s < cheia0; ++s) passo<true>(s, anterior, oeste, sul, maior, soma);
+        for (; s <= cheia1; ++s) passo<false>(s, anterior, oeste, sul, maior, soma);
+        for (; s <= ultima; ++s) passo<true>(s, anterior, oeste, sul, maior, soma);
     }
 
 private:
@@ -218,16 +223,17 @@ private:
     // inteiro, com máscara ou, sem nó interior, só com os valores velhos
     // (que o campo novo já tem).
     template <bool mascara>
-    [[gnu::always_inline]] void passo(int s, vec (&anterior)[nv], vec (&oeste)[nv], vec (&sul)[nv], vec (&maior)[nv])
+    [[gnu::always_inline]] void passo(int s, vec (&anterior)[usados], vec (&oeste)[usados], vec (&sul)[usados],
+                                      vec (&maior)[usados], vec (&soma)[usados])
     {
         const vec* atual = velho_ + s * NV;
         const vec* leste = atual + NV;
         const vec sul_externo = baixo_[s * NV];
         const vec norte_externo = cima_[s * NV];
-        Cobertura cobre[nv];
-        vec novo[nv], sul_novo[nv];
+        Cobertura cobre[usados];
+        vec novo[usados], sul_novo[usados];
 #pragma GCC unroll 8
-        for (int v = 0; v < nv; ++v) {
+        for (int v = 0; v < usados; ++v) {
             cobre[v] = mascara ? interior_.cobertura(v, com_residuos ? s - 1 : s, s) : Cobertura::tudo;
             if (cobre[v] == Cobertura::nada) {
                 novo[v] = atual[v];
@@ -257,10 +263,13 @@ private:
             novo[v] = q;
             sul_novo[v] = so;
         }
-        if constexpr (com_residuos) residuos_atras(s, cobre, anterior, novo, oeste, sul, maior);
+        if constexpr (com_residuos) residuos_atras(s, cobre, anterior, novo, oeste, sul, maior, soma);
 #pragma GCC unroll 8
-        for (int v = 0; v < nv; ++v) {
-            if (cobre[v] != Cobertura::nada) novo_[s * NV + v] = novo[v];
+        for (int v = 0; v < usados; ++v) {
+            if (cobre[v] != Cobertura::nada) {
+                if constexpr (com_copia) copia_[s * NV + v] = atual[v];
+                novo_[s * NV + v] = novo[v];
+            }
             oeste[v] = anterior[v];
             sul[v] = sul_novo[v];
             anterior[v] = novo[v];
@@ -269,18 +278,18 @@ private:
 
     // Resíduos da posição s-1: centro `anterior`, leste e norte `novo`
     // (posição s), oeste e sul os da varredura da posição s-1.
-    [[gnu::always_inline]] void residuos_atras(int s, const Cobertura (&cobre)[nv], const vec (&anterior)[nv],
-                                               const vec (&novo)[nv], const vec (&oeste)[nv], const vec (&sul)[nv],
-                                               vec (&maior)[nv])
+    [[gnu::always_inline]] void residuos_atras(int s, const Cobertura (&cobre)[usados], const vec (&anterior)[usados],
+                                               const vec (&novo)[usados], const vec (&oeste)[usados],
+                                               const vec (&sul)[usados], vec (&maior)[usados], vec (&soma)[usados])
     {
         const vec* atual = velho_ + s * NV;
-        vec* saida = residuos_ + (s - 1) * NV;
+        [[maybe_unused]] vec* saida = com_guarda ? residuos_ + (s - 1) * NV : nullptr;
 #pragma GCC unroll 8
-        for (int v = 0; v < nv; ++v) {
+        for (int v = 0; v < usados; ++v) {
             if (cobre[v] == Cobertura::nada) continue;
-            // Acima do vetor nv-1 não há linha interior: o norte dele é o
+            // Acima do vetor usados-1 não há linha interior: o norte dele é o
             // valor guardado; acima da faixa, zero.
-            const vec acima = v + 1 < nv ? novo[v + 1] : (v + 1 < NV ? atual[v + 1] : vec{});
+            const vec acima = v + 1 < usados ? novo[v + 1] : (v + 1 < NV ? atual[v + 1] : vec{});
             vec n = desce(novo[v], acima);
             vec so = sul[v];
             vec e = novo[v];
@@ -303,14 +312,17 @@ private:
             }
             const vec r = c_.aY * (n + so) + c_.aX * (e + o) - c_.aP * centro;
             const masc modulo = v == NV - 1 ? sem_sinal() & interior_.sem_topo(v) : sem_sinal();
-            maior[v] = maior_de((vec)((masc)r & modulo), maior[v]);
-            saida[v] = r;
+            const vec a = (vec)((masc)r & modulo);
+            maior[v] = maior_de(a, maior[v]);
+            soma[v] = soma[v] + a;
+            if constexpr (com_guarda) saida[v] = r;
         }
     }
 
     const vec* velho_;
     vec* novo_;
     const vec* fonte_;
+    vec* copia_;
     vec* residuos_;
     const vec* baixo_; // último vetor da faixa b-1 (nova) na posição s + L - 1: baixo_[s * NV]
     const vec* cima_;  // primeiro vetor da faixa b+1 (velha) na posição s - L + 1: cima_[s * NV]
@@ -328,17 +340,24 @@ double maior_lane(const vec& m, double maximo)
 }
 
 // Varre a faixa b com o número de vetores com linha interior, de NV a 1.
-template <bool com_fonte, bool com_residuos, int nv = NV>
-double varrer(int vetores, const Campos& k, int b, const Coeficientes& c)
+template <bool com_fonte, bool com_residuos, bool com_copia, bool com_guarda, int usados = NV>
+Medidas varrer(int vetores, const Campos& k, int b, const Coeficientes& c)
 {
-    if constexpr (nv > 1) {
-        if (vetores < nv) return varrer<com_fonte, com_residuos, nv - 1>(vetores, k, b, c);
+    if constexpr (usados > 1) {
+        if (vetores < usados) {
+            return varrer<com_fonte, com_residuos, com_copia, com_guarda, usados - 1>(vetores, k, b, c);
+        }
     }
-    vec maior[nv];
-    Varredura<nv, com_fonte, com_residuos>(k, b, c).varrer(maior);
-    double maximo = 0.0;
-    for (const vec& m : maior) maximo = maior_lane(m, maximo);
-    return maximo;
+    vec maior[usados], soma[usados];
+    Varredura<usados, com_fonte, com_residuos, com_copia, com_guarda>(k, b, c).varrer(maior, soma);
+    Medidas m{0.0, 0.0};
+    if constexpr (com_residuos) {
+        vec total = soma[0];
+        for (int v = 1; v < usados; ++v) total = total + soma[v];
+        for (int l = 0; l < W; ++l) m.soma = m.soma + total[l];
+        for (const vec& x : maior) m.maximo = maior_lane(x, m.maximo);
+    }
+    return m;
 }
 
 int vetores_com_interior(int b, std::int32_t Ny)
@@ -350,12 +369,19 @@ int vetores_com_interior(int b, std::int32_t Ny)
 
 void varrer_faixa(Faixas phi, Faixas fonte, int b, Coeficientes c)
 {
-    varrer<true, false>(vetores_com_interior(b, phi.Ny), {phi, phi, fonte, phi}, b, c);
+    varrer<true, false, false, false>(vetores_com_interior(b, phi.Ny), {phi, phi, fonte, phi, phi}, b, c);
 }
 
-double varrer_faixa_com_residuos(Faixas velho, Faixas novo, Faixas residuos, int b, Coeficientes c)
+Medidas varrer_faixa_com_residuos(Faixas velho, Faixas novo, Faixas copia, Faixas residuos, int b, Coeficientes c)
 {
-    return varrer<false, true>(vetores_com_interior(b, novo.Ny), {velho, novo, novo, residuos}, b, c);
+    const int vetores = vetores_com_interior(b, novo.Ny);
+    const Campos k{velho, novo, novo, copia, residuos};
+    if (copia.origem != nullptr) {
+        if (residuos.origem != nullptr) return varrer<false, true, true, true>(vetores, k, b, c);
+        return varrer<false, true, true, false>(vetores, k, b, c);
+    }
+    if (residuos.origem != nullptr) return varrer<false, true, false, true>(vetores, k, b, c);
+    return varrer<false, true, false, false>(vetores, k, b, c);
 }
 
 } // namespace

@@ -24,6 +24,13 @@ struct Faixas {
     int posicoes;
 };
 
+// O que a varredura de uma faixa mede dos resíduos: o maior |r| (NaN
+// ignorado) e a soma dos |r| em ordem qualquer (lanes, vetores).
+struct Medidas {
+    double maximo;
+    double soma;
+};
+
 // Conjuntos de instruções dos núcleos, do mais simples ao mais largo.
 enum class Instrucoes { portavel, avx2, avx512 };
 
@@ -34,10 +41,13 @@ struct Nucleos {
     // varridas nesta varredura; as de cima ainda não.
     void (*varrer_faixa)(Faixas phi, Faixas fonte, int b, Coeficientes c);
     // Uma varredura da faixa b sem fonte, dos valores de `velho` para os de
-    // `novo` (as bordas iguais nos dois), com o resíduo de cada nó interior
-    // em `residuos` (zero fora do interior), menos os da linha de cima da
-    // faixa; devolve o maior |r| (NaN ignorado).
-    double (*varrer_faixa_com_residuos)(Faixas velho, Faixas novo, Faixas residuos, int b, Coeficientes c);
+    // `novo` (podem ser o mesmo campo; as bordas iguais nos dois), medindo
+    // os resíduos dos nós interiores da faixa, menos os da linha de cima.
+    // Com copia.origem não nulo, os valores velhos da faixa vão também para
+    // `copia` (que já tem as bordas); com residuos.origem não nulo, os
+    // resíduos vão para `residuos` (zero fora do interior).
+    Medidas (*varrer_faixa_com_residuos)(Faixas velho, Faixas novo, Faixas copia, Faixas residuos, int b,
+                                         Coeficientes c);
 };
 
 namespace avx512 {

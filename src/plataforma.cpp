@@ -400,3 +400,25 @@ void marcar_linha_de_progresso(int colunas)
 {
     colunas_de_progresso = colunas;
 }
+
+#include <thread>
+#if !defined(_WIN32) && defined(__linux__)
+#include <sched.h>
+#endif
+
+int cpus_disponiveis()
+{
+    int n = 0;
+#ifdef _WIN32
+    DWORD_PTR processo = 0, sistema = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &processo, &sistema)) {
+        for (; processo != 0; processo &= processo - 1) ++n;
+    }
+#elif defined(__linux__)
+    cpu_set_t mascara;
+    CPU_ZERO(&mascara);
+    if (sched_getaffinity(0, sizeof mascara, &mascara) == 0) n = CPU_COUNT(&mascara);
+#endif
+    if (n <= 0) n = static_cast<int>(std::thread::hardware_concurrency());
+    return n > 0 ? n : 1;
+}

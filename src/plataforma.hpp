@@ -74,3 +74,8 @@ void escrever_no_terminal(std::string_view texto);
 // Colunas que a linha de progresso ocupa agora no terminal (0: nenhuma): uma
 // interrupção a apaga antes de escrever a sua mensagem.
 void marcar_linha_de_progresso(int colunas);
+
+// CPUs em que este processo pode rodar: a máscara de afinidade (Linux) ou a
+// afinidade do processo (Windows); se o sistema não disser, as do hardware.
+// Pelo menos 1.
+int cpus_disponiveis();

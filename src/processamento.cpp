@@ -98,9 +98,13 @@ void medidas_iniciais()
 void solucao_termica()
 {
     auto& e = estado;
-    const auto gs = rapido::nucleos_rapidos() ? rapido::gs_laplace : referencia::gs_laplace;
     progresso::fase_termica(e.itmax, e.tol, e.L1[0]);
-    gs(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
+    if (rapido::nucleos_rapidos()) {
+        rapido::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T,
+                           e.passo_hist);
+    } else {
+        referencia::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
+    }
 }
 
 void discretizacao_deslocamentos()
@@ -120,17 +124,20 @@ void discretizacao_deslocamentos()
 void iteracoes_deslocamento()
 {
     auto& e = estado;
-    const auto gs = rapido::nucleos_rapidos() ? rapido::gs_fonte : referencia::gs_fonte;
+    progresso::fase_deslocamentos(e.itdesl, e.itgs);
+    if (rapido::nucleos_rapidos()) {
+        rapido::iteracoes_deslocamento();
+        return;
+    }
     const std::int32_t n_externas = e.itdesl;
-    progresso::fase_deslocamentos(n_externas, e.itgs);
     const std::int64_t etapas = 2 + 2 * static_cast<std::int64_t>(std::max(e.itgs, 0)); // por iteração externa
     for (e.itd = 1; e.itd <= n_externas; ++e.itd) {
         fonte_u();
         progresso::publicar_etapa_deslocamento((e.itd - 1) * etapas + 1);
-        gs(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
+        referencia::gs_fonte(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
         fonte_v();
         progresso::publicar_etapa_deslocamento(e.itd * etapas - etapas / 2 + 1);
-        gs(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
+        referencia::gs_fonte(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
     }
 }
 

@@ -1,5 +1,8 @@
 // Estado da simulação: o registro único que todas as rotinas compartilham.
 // A numeração dos nós e a posição de cada um nos vetores estão em malha.hpp.
+// As histórias L1, L2, Linf guardam a entrada n (0..itmax) no elemento n; com os
+// solvers rápidos são exatas em Linf até it e em L1, L2 só em 0, it e nos
+// múltiplos de passo_hist (as linhas do relatório).
 #pragma once
 
 #include <cstdint>

@@ -207,13 +207,13 @@ TEST(Execucao, TerminaNormalmenteSemNotepadNemWgnuplot)
 
 namespace {
 
-// Uns 3 s de cálculo nesta máquina (tol 0: sempre itmax varreduras), para
+// Uns 2 s de cálculo nesta máquina (tol 0: sempre itmax varreduras), para
 // passar do segundo a partir do qual o progresso aparece.
 Entrada entrada_demorada()
 {
     Entrada e;
     e.Nx = e.Ny = "201";
-    e.itmax = "15000";
+    e.itmax = "40000";
     e.tol = "0";
     e.itgs = "100";
     e.itdesl = "20";

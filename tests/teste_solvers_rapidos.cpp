@@ -1,6 +1,9 @@
 // Solvers rápidos: bit a bit iguais aos de referência, com as mesmas exceções
-// de ponto flutuante, em qualquer malha, com 1, 2 ou 3 threads e com os
-// núcleos de cada conjunto de instruções que a CPU tem.
+// de ponto flutuante, em qualquer malha, com 1 a 8 threads, qualquer passo do
+// histórico e com os núcleos de cada conjunto de instruções que a CPU tem.
+#include "conferencia.hpp"
+#include "equipe.hpp"
+#include "plataforma.hpp"
 #include "processamento.hpp"
 #include "solvers.hpp"
 #include "solvers_rapidos.hpp"
@@ -9,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cfenv>
+#include <cstdlib>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -17,24 +21,26 @@
 #include <string>
 #include <vector>
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 namespace {
 
-constexpr int excecoes_fatais = FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID;
+using namespace conferencia;
 
-bool mesmos_bits(const std::vector<double>& a, const std::vector<double>& b)
+void comparar_termica(const Caso& k, std::int32_t itmax, double tol, int threads, std::int32_t passo = 1)
 {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+    EXPECT_EQ(diferencas_termica(k, itmax, tol, threads, passo), "");
 }
+
+void comparar_fonte(const Caso& k, std::int32_t nsweeps, int threads) { EXPECT_EQ(diferencas_fonte(k, nsweeps, threads), ""); }
 
 // Número de threads dos solvers rápidos enquanto existir.
 class Com_threads {
 public:
     explicit Com_threads(int n) { rapido::definir_threads(n); }
     ~Com_threads() { rapido::definir_threads(0); }
-};
-
-struct Coeficientes {
-    double aP, aX, aY;
 };
 
 // Cada teste roda com os núcleos de um conjunto de instruções; os que a CPU
@@ -48,180 +54,21 @@ protected:
     void TearDown() override { rapido::usar_melhores_instrucoes(); }
 };
 
-struct Caso {
-    std::int32_t Nx = 3, Ny = 3;
-    Coeficientes c{4, 1, 1};
-    std::vector<double> campo, fonte;
-};
-
-class Gerador {
-public:
-    explicit Gerador(std::uint64_t semente) : motor_(semente) {}
-
-    int inteiro(int a, int b) { return std::uniform_int_distribution<int>(a, b)(motor_); }
-    double real(double a, double b) { return std::uniform_real_distribution<double>(a, b)(motor_); }
-
-    // Coeficientes das equações do programa (térmica, u ou v) para a malha,
-    // ou quaisquer, com |aP| entre 0,9 e 3 vezes 2(|aX| + |aY|).
-    Coeficientes coeficientes(std::int32_t Nx, std::int32_t Ny)
-    {
-        const double dx = real(0.1, 3.0) / (Nx - 1.0);
-        const double dy = real(0.1, 3.0) / (Ny - 1.0);
-        const double K = real(1.0, 4.0);
-        switch (inteiro(0, 3)) {
-        case 0: return {2.0 / dy + 2.0 / dx, 1.0 / dx, 1.0 / dy};
-        case 1: {
-            const double aX = (K + 1.0) / (dx * dx), aY = 1.0 / (dy * dy);
-            return {(aY + aX) * 2.0, aX, aY};
-        }
-        case 2: {
-            const double aX = 1.0 / (dx * dx), aY = (K + 1.0) / (dy * dy);
-            return {(aX + aY) * 2.0, aX, aY};
-        }
-        default: {
-            const double aX = real(-2.0, 2.0), aY = real(-2.0, 2.0);
-            const double aP = 2.0 * (std::abs(aX) + std::abs(aY)) * real(0.9, 3.0);
-            return {inteiro(0, 1) != 0 ? aP : -aP, aX, aY};
-        }
-        }
-    }
-
-    std::vector<double> campo(std::int32_t Nx, std::int32_t Ny)
-    {
-        std::vector<double> f(static_cast<std::size_t>(Nx) * static_cast<std::size_t>(Ny));
-        const double escala = std::pow(10.0, inteiro(-3, 3));
-        for (double& x : f) x = real(-1.0, 1.0) * escala;
-        return f;
-    }
-
-    Caso caso(int maior_lado)
-    {
-        Caso k;
-        k.Nx = inteiro(3, maior_lado);
-        k.Ny = inteiro(3, maior_lado);
-        k.c = coeficientes(k.Nx, k.Ny);
-        k.campo = campo(k.Nx, k.Ny);
-        k.fonte = campo(k.Nx, k.Ny);
-        return k;
-    }
-
-private:
-    std::mt19937_64 motor_;
-};
-
-struct Termica {
-    std::vector<double> T, L1, L2, Linf;
-    std::int32_t it = -5;
-    int excecoes = 0;
-};
-
-using Funcao_laplace = void (*)(double, double, double, std::int32_t, double, std::int32_t, std::int32_t,
-                                std::span<double>, std::span<double>, std::span<double>, std::int32_t&,
-                                std::span<double>);
-using Funcao_fonte = void (*)(double, double, double, std::span<const double>, std::int32_t, std::int32_t,
-                              std::int32_t, std::span<double>);
-
-// Entrada 0 medida pela referência, como no driver; o resto das histórias
-// com um valor que não pode aparecer, para ver o que foi escrito.
-Termica resolver(Funcao_laplace gs, const Caso& k, std::int32_t itmax, double tol)
-{
-    Termica s;
-    s.T = k.campo;
-    const std::size_t h = static_cast<std::size_t>(itmax) + 1;
-    s.L1.assign(h, -123.0);
-    s.L2.assign(h, -123.0);
-    s.Linf.assign(h, -123.0);
-    referencia::norma_L1(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.L1[0]);
-    referencia::norma_L2(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.L2[0]);
-    referencia::norma_Linf(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.Linf[0]);
-    std::feclearexcept(FE_ALL_EXCEPT);
-    gs(k.c.aP, k.c.aX, k.c.aY, itmax, tol, k.Nx, k.Ny, s.L1, s.L2, s.Linf, s.it, s.T);
-    s.excecoes = std::fetestexcept(excecoes_fatais);
-    std::feclearexcept(FE_ALL_EXCEPT);
-    return s;
-}
-
-struct Deslocamento {
-    std::vector<double> phi;
-    int excecoes = 0;
-};
-
-Deslocamento varrer(Funcao_fonte gs, const Caso& k, std::int32_t nsweeps)
-{
-    Deslocamento d{k.campo, 0};
-    std::feclearexcept(FE_ALL_EXCEPT);
-    gs(k.c.aP, k.c.aX, k.c.aY, k.fonte, nsweeps, k.Nx, k.Ny, d.phi);
-    d.excecoes = std::fetestexcept(excecoes_fatais);
-    std::feclearexcept(FE_ALL_EXCEPT);
-    return d;
-}
-
-void comparar_termica(const Caso& k, std::int32_t itmax, double tol, int threads)
-{
-    SCOPED_TRACE(testing::Message() << k.Nx << " x " << k.Ny << ", aP " << k.c.aP << ", itmax " << itmax
-                                    << ", tol " << tol << ", " << threads << " threads");
-    const Termica ref = resolver(referencia::gs_laplace, k, itmax, tol);
-    const Com_threads com(threads);
-    const Termica rap = resolver(rapido::gs_laplace, k, itmax, tol);
-    EXPECT_EQ(rap.it, ref.it);
-    EXPECT_TRUE(mesmos_bits(rap.T, ref.T));
-    EXPECT_TRUE(mesmos_bits(rap.L1, ref.L1));
-    EXPECT_TRUE(mesmos_bits(rap.L2, ref.L2));
-    EXPECT_TRUE(mesmos_bits(rap.Linf, ref.Linf));
-    EXPECT_EQ(rap.excecoes, ref.excecoes);
-}
-
-void comparar_fonte(const Caso& k, std::int32_t nsweeps, int threads)
-{
-    SCOPED_TRACE(testing::Message() << k.Nx << " x " << k.Ny << ", aP " << k.c.aP << ", " << nsweeps
-                                    << " varreduras, " << threads << " threads");
-    const Deslocamento ref = varrer(referencia::gs_fonte, k, nsweeps);
-    const Com_threads com(threads);
-    const Deslocamento rap = varrer(rapido::gs_fonte, k, nsweeps);
-    EXPECT_TRUE(mesmos_bits(rap.phi, ref.phi));
-    EXPECT_EQ(rap.excecoes, ref.excecoes);
-}
-
-// tol que para na varredura 2, que nunca para, que exige resíduo zero, ou
-// igual à razão da referência numa varredura (a igualdade para).
-double tolerancia(Gerador& g, const Caso& k, std::int32_t itmax)
-{
-    switch (g.inteiro(0, 4)) {
-    case 0: return 1e300;
-    case 1: return -1.0;
-    case 2: return 0.0;
-    default: {
-        const Termica ref = resolver(referencia::gs_laplace, k, itmax, -1.0);
-        const std::size_t m = static_cast<std::size_t>(g.inteiro(1, itmax));
-        return ref.L1[m] / ref.L1[0];
-    }
-    }
-}
-
 TEST_P(SolversRapidos, LaplaceIgualAReferenciaEmCasosAleatorios)
 {
-    Gerador g(20240501);
-    for (int n = 0; n < 240; ++n) {
-        const Caso k = g.caso(70);
-        const std::int32_t itmax = g.inteiro(1, 30);
-        comparar_termica(k, itmax, tolerancia(g, k, itmax), 1 + n % 3);
-    }
+    EXPECT_EQ(conferencia::laplace_aleatorios(240, [](const std::string& d) { ADD_FAILURE() << d; }), 0);
 }
 
 TEST_P(SolversRapidos, FonteIgualAReferenciaEmCasosAleatorios)
 {
-    Gerador g(777);
-    for (int n = 0; n < 240; ++n) {
-        const Caso k = g.caso(70);
-        comparar_fonte(k, g.inteiro(0, 12) == 0 ? 0 : g.inteiro(1, 25), 1 + n % 3);
-    }
+    EXPECT_EQ(conferencia::fonte_aleatorios(240, [](const std::string& d) { ADD_FAILURE() << d; }), 0);
 }
 
 // Malhas estreitas e de bordas na fronteira das faixas de linhas e dos vetores.
 TEST_P(SolversRapidos, MalhasEstreitasEDeTamanhosNasFronteirasDosVetores)
 {
     Gerador g(99);
-    const std::int32_t lados[] = {3, 4, 5, 9, 10, 23, 24, 25, 26, 27, 49, 50, 51};
+    const std::int32_t lados[] = {3, 4, 5, 9, 10, 23, 24, 25, 26, 27, 34, 49, 50, 51};
     for (const std::int32_t Nx : lados) {
         for (const std::int32_t Ny : lados) {
             Caso k;
@@ -237,9 +84,9 @@ TEST_P(SolversRapidos, MalhasEstreitasEDeTamanhosNasFronteirasDosVetores)
     }
 }
 
-// Malha cujos campos não cabem no cache: com duas threads a varredura não é
-// adiantada e o campo é varrido no lugar.
-TEST_P(SolversRapidos, MalhaGrandeVarridaNoLugar)
+// Malha grande, resolvida em lotes de 8 varreduras (uns 4 milhões de nós),
+// com o número de threads escolhido pelo tempo de cada lote.
+TEST_P(SolversRapidos, MalhaGrandeEmLotes)
 {
     Gerador g(41);
     Caso k;
@@ -247,10 +94,10 @@ TEST_P(SolversRapidos, MalhaGrandeVarridaNoLugar)
     k.Ny = 650;
     k.c = g.coeficientes(k.Nx, k.Ny);
     k.campo = g.campo(k.Nx, k.Ny);
-    const Termica ref = resolver(referencia::gs_laplace, k, 5, -1.0);
-    for (int threads = 1; threads <= 2; ++threads) {
-        comparar_termica(k, 5, ref.L1[3] / ref.L1[0], threads);
-        comparar_termica(k, 4, -1.0, threads);
+    const Termica ref = resolver(laplace_referencia, k, 24, -1.0);
+    for (const int threads : {1, 2, 3}) {
+        comparar_termica(k, 24, ref.L1[19] / ref.L1[0], threads, 7);
+        comparar_termica(k, 21, -1.0, threads, 1);
     }
 }
 
@@ -265,8 +112,8 @@ TEST_P(SolversRapidos, CamposComNaNEInfinito)
         const std::size_t N = k.campo.size();
         k.campo[static_cast<std::size_t>(g.inteiro(0, static_cast<int>(N) - 1))] =
             n % 2 == 0 ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
-        comparar_termica(k, 6, -1.0, 1 + n % 3);
-        comparar_fonte(k, 6, 1 + n % 3);
+        comparar_termica(k, 6, -1.0, threads_testadas[n % 5], passos_testados[n / 5 % 5]);
+        comparar_fonte(k, 6, threads_testadas[n % 5]);
     }
 }
 
@@ -323,6 +170,30 @@ TEST_P(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
     EXPECT_TRUE(std::isinf(t.L2[1]));
 }
 
+// L2 (soma de r*r em série) estoura na linha 1 (escala 4e153) ou 1 e 2
+// (1e154) e depois não: a referência levanta FE_OVERFLOW também quando essas
+// linhas não são listadas, e o solver rápido tem de somar em série nelas.
+TEST_P(SolversRapidos, EstouroDeL2EmLinhaListadaOuNao)
+{
+    Gerador g(13);
+    for (const double escala : {4e153, 1e154}) {
+        Caso k;
+        k.Nx = 10;
+        k.Ny = 10;
+        k.c = {4.0, 1.0, 1.0};
+        k.campo.assign(100, 0.0);
+        for (std::size_t i = 0; i < 100; ++i) {
+            if (i >= 10 && i < 90 && i % 10 != 0 && i % 10 != 9) k.campo[i] = g.real(-1.0, 1.0) * escala;
+        }
+        const Termica ref = resolver(laplace_referencia, k, 5, -1.0);
+        ASSERT_TRUE(std::isinf(ref.L2[1]) && std::isfinite(ref.L2[3]));
+        ASSERT_EQ(ref.excecoes, FE_OVERFLOW);
+        for (const std::int32_t passo : {5, 2, 1, -1}) {
+            for (const int threads : threads_testadas) comparar_termica(k, 5, -1.0, threads, passo);
+        }
+    }
+}
+
 // A varredura adiantada (a 3, feita antes da decisão de parar na 2) estoura;
 // ela é descartada e o estouro também, como na referência, que nunca a faz.
 // Uma coluna de dois nós interiores: k1 = k2 / aP e k2 = k1 / aP a cada
@@ -338,10 +209,10 @@ TEST_P(SolversRapidos, VarreduraAdiantadaDescartadaNaoDeixaExcecao)
     k.campo[4] = 1e100;
     k.campo[7] = 1e-170;
     k.fonte.assign(12, 0.0);
-    const Termica ref = resolver(referencia::gs_laplace, k, 5, 1e60);
+    const Termica ref = resolver(laplace_referencia, k, 5, 1e60);
     ASSERT_EQ(ref.it, 2);
     ASSERT_EQ(ref.excecoes, 0);
-    ASSERT_EQ(resolver(referencia::gs_laplace, k, 3, -1.0).excecoes & FE_OVERFLOW, FE_OVERFLOW);
+    ASSERT_EQ(resolver(laplace_referencia, k, 3, -1.0).excecoes & FE_OVERFLOW, FE_OVERFLOW);
     for (int threads = 1; threads <= 2; ++threads) comparar_termica(k, 5, 1e60, threads);
 }
 
@@ -372,20 +243,164 @@ TEST_P(SolversRapidos, DriverComSolversRapidosDaOMesmoEstado)
         e.tol = 1e-4;
         e.nu = 0.3;
         e.alpha = 1.2e-5;
+        e.passo_hist = 100;
         rapido::usar_nucleos_rapidos(rapidos);
         processar();
         rapido::usar_nucleos_rapidos(true);
         return e;
     };
     const Variaveis ref = executar(false);
-    const Variaveis rap = executar(true);
+    Variaveis rap = executar(true);
     EXPECT_EQ(rap.it, ref.it);
     EXPECT_LT(ref.it, ref.itmax);
+    for (std::int32_t m = 1; m < std::min(ref.it, rap.it); ++m) {
+        const std::size_t mm = static_cast<std::size_t>(m);
+        if (m % 100 != 0) rap.L1[mm] = ref.L1[mm], rap.L2[mm] = ref.L2[mm];
+    }
     for (const auto campo : {&Variaveis::T, &Variaveis::u, &Variaveis::v, &Variaveis::L1, &Variaveis::L2,
                              &Variaveis::Linf}) {
         EXPECT_TRUE(mesmos_bits(rap.*campo, ref.*campo));
     }
     reiniciar_variaveis();
+}
+
+// A fase dos deslocamentos inteira (passo 14) em faixas: u, v, Su, Sv, itd e
+// as exceções iguais aos da referência, com 1 a 8 threads, itgs e itdesl nos
+// extremos, malhas de uma faixa, de várias e sem vetor cheio, e um estouro
+// nas fontes (alpha enorme).
+struct Fase {
+    std::int32_t Nx, Ny, itgs, itdesl;
+    int threads;
+    double nu, alpha;
+};
+
+Variaveis executar_fase(const Fase& f, bool rapidos, int& excecoes)
+{
+    reiniciar_variaveis();
+    auto& e = estado;
+    e.Lx = 1.0;
+    e.Ly = 1.5;
+    e.Nx = f.Nx;
+    e.Ny = f.Ny;
+    e.itmax = 40;
+    e.itgs = f.itgs;
+    e.itdesl = f.itdesl;
+    e.tol = -1.0;
+    e.nu = f.nu;
+    e.alpha = f.alpha;
+    e.passo_hist = 1;
+    rapido::usar_nucleos_rapidos(rapidos);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    processar();
+    excecoes = std::fetestexcept(excecoes_fatais);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    rapido::usar_nucleos_rapidos(true);
+    return e;
+}
+
+TEST_P(SolversRapidos, FaseDosDeslocamentosIgualAReferencia)
+{
+    const Fase fases[] = {
+        {37, 29, 20, 3, 1, 0.3, 1.2e-5}, {37, 29, 20, 3, 2, 0.3, 1.2e-5}, {37, 29, 7, 4, 3, 0.3, 1.2e-5},
+        {37, 29, 5, 3, 5, 0.5, 1.2e-5},  {40, 70, 3, 5, 8, 0.3, 1.2e-5},  {26, 26, 1, 1, 8, 0.0, 2.0},
+        {3, 3, 4, 2, 2, 0.3, 1.0},       {50, 3, 2, 2, 2, 0.3, 1.0},      {3, 50, 2, 3, 3, 0.3, 1.0},
+        {20, 20, 0, 3, 2, 0.3, 1.0},     {20, 20, 5, 0, 2, 0.3, 1.0},     {64, 35, 2, 6, 5, 0.3, 1.0},
+        {20, 20, 5, 2, 2, 0.3, 1e307},
+    };
+    for (const Fase& f : fases) {
+        SCOPED_TRACE(testing::Message() << f.Nx << " x " << f.Ny << ", itgs " << f.itgs << ", itdesl " << f.itdesl
+                                        << ", " << f.threads << " threads, alpha " << f.alpha);
+        int exc_ref = 0, exc_rap = 0;
+        const Variaveis ref = executar_fase(f, false, exc_ref);
+        const Com_threads com(f.threads);
+        rapido::esquecer_percursos();
+        const Variaveis rap = executar_fase(f, true, exc_rap);
+        for (const auto campo : {&Variaveis::u, &Variaveis::v, &Variaveis::Su, &Variaveis::Sv}) {
+            EXPECT_TRUE(mesmos_bits(rap.*campo, ref.*campo));
+        }
+        EXPECT_EQ(rap.itd, ref.itd);
+        EXPECT_EQ(exc_rap, exc_ref);
+        const rapido::Percurso p = rapido::ultimo_deslocamento();
+        if (f.itdesl >= 1) {
+            EXPECT_EQ(p.caminho, rapido::Caminho::faixas);
+            EXPECT_EQ(p.threads, std::min(f.threads, f.itdesl * (2 + 2 * f.itgs)));
+        }
+    }
+    reiniciar_variaveis();
+}
+
+// Qual caminho rodou: nas faixas com as threads pedidas; nas faixas com menos
+// threads quando o sistema não cria as outras; a referência quando as
+// faixas não têm memória ou os coeficientes não servem; nenhum dos rápidos
+// com o driver nos de referência. Sempre os mesmos bits, sem mensagem.
+TEST_P(SolversRapidos, CaminhoTomadoEQuedasSemMudarOsBits)
+{
+    const Fase f{45, 40, 6, 3, 3, 0.3, 1.2e-5};
+    int exc = 0;
+    const Variaveis ref = executar_fase(f, false, exc);
+    const auto confere = [&](rapido::Caminho caminho, int threads) {
+        rapido::esquecer_percursos();
+        const Variaveis rap = executar_fase(f, true, exc);
+        EXPECT_TRUE(mesmos_bits(rap.u, ref.u) && mesmos_bits(rap.v, ref.v) && mesmos_bits(rap.T, ref.T));
+        EXPECT_EQ(rapido::ultimo_termico().caminho, caminho);
+        EXPECT_EQ(rapido::ultimo_deslocamento().caminho, caminho);
+        EXPECT_EQ(rapido::ultimo_deslocamento().threads, threads);
+    };
+    const Com_threads com(3);
+    {
+        SCOPED_TRACE("três threads");
+        confere(rapido::Caminho::faixas, 3);
+    }
+    for (int criadas = 0; criadas <= 1; ++criadas) {
+        SCOPED_TRACE(testing::Message() << "só " << criadas << " thread(s) da equipe pode(m) ser criada(s)");
+        equipe::desfazer();
+        equipe::simular_falha_ao_criar(criadas);
+        confere(rapido::Caminho::faixas, 1 + criadas);
+        equipe::simular_falha_ao_criar(-1);
+    }
+    equipe::desfazer();
+    {
+        SCOPED_TRACE("sem memória para as faixas");
+        rapido::simular_falta_de_memoria(true);
+        confere(rapido::Caminho::referencia, 1);
+        rapido::simular_falta_de_memoria(false);
+    }
+    rapido::esquecer_percursos();
+    executar_fase(f, false, exc);
+    EXPECT_EQ(rapido::ultimo_termico().caminho, rapido::Caminho::nenhum);
+    EXPECT_EQ(rapido::ultimo_deslocamento().caminho, rapido::Caminho::nenhum);
+    reiniciar_variaveis();
+}
+
+// Threads por padrão: as CPUs que a afinidade deixa (não as da máquina), ou
+// PLACA2D_THREADS quando é um inteiro positivo.
+TEST(ThreadsDosSolversRapidos, AfinidadeEVariavelDeAmbiente)
+{
+    const int cpus = cpus_disponiveis();
+    EXPECT_GE(cpus, 1);
+    EXPECT_EQ(rapido::numero_threads(), cpus);
+    const std::pair<const char*, int> valores[] = {{"3", 3}, {"12", 12}, {"0", cpus}, {"-2", cpus},
+                                                   {"dois", cpus}, {"4x", cpus}, {"", cpus}, {"99999", cpus}};
+    for (const auto& [texto, esperado] : valores) {
+        ::setenv("PLACA2D_THREADS", texto, 1);
+        EXPECT_EQ(rapido::numero_threads(), esperado) << "PLACA2D_THREADS=" << texto;
+    }
+    ::unsetenv("PLACA2D_THREADS");
+#ifdef __linux__
+    cpu_set_t antes, uma;
+    ASSERT_EQ(sched_getaffinity(0, sizeof antes, &antes), 0);
+    CPU_ZERO(&uma);
+    for (std::size_t c = 0; c < static_cast<std::size_t>(CPU_SETSIZE); ++c) {
+        if (CPU_ISSET(c, &antes)) {
+            CPU_SET(c, &uma);
+            break;
+        }
+    }
+    ASSERT_EQ(sched_setaffinity(0, sizeof uma, &uma), 0);
+    EXPECT_EQ(cpus_disponiveis(), 1);
+    EXPECT_EQ(rapido::numero_threads(), 1);
+    ASSERT_EQ(sched_setaffinity(0, sizeof antes, &antes), 0);
+#endif
 }
 
 std::string nome_do_teste(const testing::TestParamInfo<rapido::Instrucoes>& info)

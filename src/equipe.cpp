@@ -1,0 +1,245 @@
+// Equipe de threads do processo.
+//
+// Invariantes:
+// - Um pedido de cada vez (uso_). Quem pede escreve tarefa_, n_ e o ambiente
+//   e só então incrementa rodada_ (release); cada thread lê rodada_
+//   (acquire) antes de ler o pedido, que não muda até a rodada terminar.
+// - Toda thread da equipe passa por toda rodada, mesmo sem trabalho nela
+//   (índice >= n): contagem_ começa em 0 e cada uma o incrementa (acq_rel)
+//   quando terminou de ler o pedido e de gravar as suas exceções; a que chega
+//   ao total publica o número da rodada em concluidas_ (release, e as
+//   outras pela cadeia de acq_rel). Quem pediu espera esse número e só então
+//   lê as exceções e devolve a vez: duas rodadas nunca se sobrepõem, e
+//   nenhuma thread lê o pedido de uma enquanto o da seguinte é escrito.
+// - Uma thread nova recebe a rodada corrente ao ser criada (sob uso_), não a
+//   que lê depois: a rodada seguinte, mesmo que comece antes de ela rodar, é
+//   vista como nova.
+#include "equipe.hpp"
+
+#include <cfenv>
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+namespace equipe {
+
+namespace {
+
+void pausa()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+// Voltas de espera ativa antes de dormir. Um PAUSE leva uns 20 a 40 ns no
+// Zen 4 (e 10 a 140 em outras CPUs): cerca de 40 us no total, bem mais que
+// a espera normal de uma tubulação (menos de uma faixa, uns 2 us) e bem
+// menos que uma fatia de tempo do escalonador (milissegundos), que é o que
+// se perde girando por uma thread que o sistema tirou da CPU.
+constexpr int voltas_girando = 1500;
+
+std::atomic<int> falhar_a_partir{-1};
+std::atomic<long long> total_dormidas{0};
+
+// Onde dormem as esperas de todos os contadores e as threads da equipe entre
+// rodadas: uma variável de condição, que funciona igual em toda parte (o
+// std::atomic::wait do libstdc++ 12 sem futex, no MinGW-w64, passa por uma
+// tabela de esperas própria, menos testada). Acordar todos é barato: só
+// acontece quando alguém de fato dorme. Nunca destruídas, como a equipe,
+// porque threads podem estar dormindo nelas quando o processo termina.
+std::mutex& sala()
+{
+    static std::mutex* const m = new std::mutex;
+    return *m;
+}
+
+std::condition_variable& aviso()
+{
+    static std::condition_variable* const c = new std::condition_variable;
+    return *c;
+}
+
+void avisar()
+{
+    { const std::lock_guard<std::mutex> trava(sala()); }
+    aviso().notify_all();
+}
+
+class Equipe {
+public:
+    int preparar(int n)
+    {
+        const std::lock_guard<std::mutex> vez(uso_);
+        while (static_cast<int>(threads_.size()) + 1 < n) {
+            const int indice = static_cast<int>(threads_.size()) + 1;
+            try {
+                const int k = falhar_a_partir.load();
+                if (k == 0) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+                if (k > 0) falhar_a_partir.store(k - 1);
+                const std::uint32_t vista = rodada_.load(std::memory_order_relaxed);
+                threads_.emplace_back([this, indice, vista] { trabalhar(indice, vista); });
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
+        const int disponiveis = static_cast<int>(threads_.size()) + 1;
+        return n < disponiveis ? (n < 1 ? 1 : n) : disponiveis;
+    }
+
+    void em_paralelo(int n, const std::function<void(int)>& tarefa)
+    {
+        if (n <= 1) {
+            tarefa(0);
+            return;
+        }
+        if (preparar(n) < n) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        const std::lock_guard<std::mutex> vez(uso_);
+        arredondamento_ = std::fegetround();
+        tarefa_ = &tarefa;
+        n_ = n;
+        excecoes_.assign(static_cast<std::size_t>(n), 0);
+        erros_.assign(static_cast<std::size_t>(n), nullptr);
+        contagem_.store(0, std::memory_order_relaxed);
+        participantes_ = static_cast<int>(threads_.size());
+        const long long numero = ++numero_;
+        rodada_.fetch_add(1, std::memory_order_seq_cst);
+        if (ociosas_.load(std::memory_order_seq_cst) != 0) avisar();
+        try {
+            tarefa(0);
+        } catch (...) {
+            erros_[0] = std::current_exception();
+        }
+        concluidas_.esperar(numero);
+        for (const int e : excecoes_) {
+            if (e != 0) std::feraiseexcept(e);
+        }
+        for (const auto& erro : erros_) {
+            if (erro) std::rethrow_exception(erro);
+        }
+    }
+
+    void desfazer()
+    {
+        const std::lock_guard<std::mutex> vez(uso_);
+        if (threads_.empty()) return;
+        parar_.store(true);
+        rodada_.fetch_add(1, std::memory_order_seq_cst);
+        avisar();
+        for (auto& t : threads_) t.join();
+        threads_.clear();
+        parar_.store(false);
+    }
+
+private:
+    // vista: a rodada que já existia quando a thread foi criada.
+    void trabalhar(int indice, std::uint32_t vista)
+    {
+        for (;;) {
+            // Entre uma rodada e outra a thread dorme; a rodada seguinte
+            // costuma vir logo (outra fase do mesmo cálculo), daí o giro curto.
+            std::uint32_t agora = vista;
+            for (int v = 0; v < voltas_girando && agora == vista; ++v) {
+                pausa();
+                agora = rodada_.load(std::memory_order_acquire);
+            }
+            if (agora == vista) {
+                std::unique_lock<std::mutex> trava(sala());
+                ociosas_.fetch_add(1, std::memory_order_seq_cst);
+                while ((agora = rodada_.load(std::memory_order_seq_cst)) == vista) aviso().wait(trava);
+                ociosas_.fetch_sub(1, std::memory_order_relaxed);
+            }
+            vista = agora;
+            if (parar_.load()) return;
+            const long long numero = numero_;
+            if (indice < n_) fazer(indice);
+            // Depois do último incremento quem pediu pode devolver a vez e
+            // outro pedido reescrever o estado: nada mais é lido desta rodada.
+            if (contagem_.fetch_add(1, std::memory_order_acq_rel) + 1 == participantes_) concluidas_.publicar(numero);
+        }
+    }
+
+    void fazer(int indice)
+    {
+        // Só o arredondamento e os indicadores: as máscaras de exceção são
+        // as de toda thread nova (todas mascaradas), que o programa nunca
+        // muda. Nada de fesetenv nem fesetexceptflag: no MinGW-w64 o
+        // fesetexceptflag desmascara as exceções do SSE (medido no wine).
+        if (std::fegetround() != arredondamento_) std::fesetround(arredondamento_);
+        std::feclearexcept(FE_ALL_EXCEPT);
+        try {
+            (*tarefa_)(indice);
+        } catch (...) {
+            erros_[static_cast<std::size_t>(indice)] = std::current_exception();
+        }
+        excecoes_[static_cast<std::size_t>(indice)] = std::fetestexcept(FE_ALL_EXCEPT);
+        std::feclearexcept(FE_ALL_EXCEPT);
+    }
+
+    std::mutex uso_;
+    std::vector<std::thread> threads_;
+    alignas(64) std::atomic<std::uint32_t> rodada_{0};
+    std::atomic<bool> parar_{false};
+    std::atomic<int> ociosas_{0}; // threads dormindo à espera de uma rodada
+    alignas(64) std::atomic<long long> contagem_{0};
+    Contador concluidas_; // número da última rodada terminada
+    long long numero_ = 0;
+    const std::function<void(int)>* tarefa_ = nullptr;
+    int n_ = 0;
+    int participantes_ = 0; // todas as threads da equipe, mesmo as que não trabalham na rodada
+    int arredondamento_ = FE_TONEAREST;
+    std::vector<int> excecoes_;
+    std::vector<std::exception_ptr> erros_;
+};
+
+// Nunca destruída: no fim do processo as threads, dormindo, somem com ele.
+// Esperar por elas num destrutor estático arriscaria travar a saída (no
+// Windows, conforme a ordem em que o runtime encerra as threads).
+Equipe& do_processo()
+{
+    static Equipe* const equipe = new Equipe;
+    return *equipe;
+}
+
+} // namespace
+
+void Contador::acordar() { avisar(); }
+
+// Quem dorme, com a sala trancada, anuncia-se em dormindo_ e relê o valor;
+// quem publica grava o valor e lê dormindo_, tudo seq_cst: um dos dois vê o
+// outro. Se quem publica viu alguém, tranca a sala, o que só consegue
+// quando o outro já está no wait (que destranca ao dormir), e avisa.
+void Contador::esperar_devagar(long long alvo) const
+{
+    for (int v = 0; v < voltas_girando; ++v) {
+        pausa();
+        if (valor_.load(std::memory_order_acquire) >= alvo) return;
+    }
+    total_dormidas.fetch_add(1, std::memory_order_relaxed);
+    std::unique_lock<std::mutex> trava(sala());
+    dormindo_.fetch_add(1, std::memory_order_seq_cst);
+    while (valor_.load(std::memory_order_seq_cst) < alvo) aviso().wait(trava);
+    dormindo_.fetch_sub(1, std::memory_order_relaxed);
+}
+
+long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }
+
+int preparar(int n) { return do_processo().preparar(n); }
+
+void em_paralelo(int n, const std::function<void(int)>& tarefa) { do_processo().em_paralelo(n, tarefa); }
+
+void simular_falha_ao_criar(int k) { falhar_a_partir.store(k); }
+
+void desfazer() { do_processo().desfazer(); }
+
+} // namespace equipe

@@ -1,0 +1,88 @@
+// Equipe de threads dos solvers rápidos e a espera por contadores.
+//
+// A equipe é do processo: as threads são criadas uma vez, na primeira vez que
+// são pedidas, e dormem entre um pedido e outro (sem gastar CPU). Uma thread
+// que não pode ser criada deixa a equipe menor, sem mensagem: quem pediu n
+// threads usa as que preparar() devolve, e os bits não dependem disso.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+namespace equipe {
+
+// Prepara a equipe para n threads (quem chama conta como uma) e devolve
+// quantas podem rodar agora, de 1 a n.
+int preparar(int n);
+
+// Roda tarefa(0) nesta thread e tarefa(1..n-1) nas da equipe, com o mesmo
+// arredondamento e os indicadores de exceção limpos; volta quando todas terminaram. As exceções de
+// ponto flutuante levantadas nelas são levantadas aqui no fim (os indicadores
+// são de cada thread), e uma exceção de C++ lançada numa tarefa é relançada
+// aqui. Se a equipe não tiver n threads (preparar(n) < n), lança
+// std::system_error sem rodar nada. Um pedido de cada vez: chamadas de
+// threads diferentes esperam a vez.
+void em_paralelo(int n, const std::function<void(int)>& tarefa);
+
+// Contador de progresso, sozinho numa linha de cache: uma thread publica
+// valores crescentes, outras esperam um alvo. Quem espera gira um pouco (o
+// bastante para as esperas curtas de uma tubulação em andamento) e depois
+// dorme (numa variável de condição do processo), deixando a CPU para quem
+// vai publicar: com mais threads que CPUs ou
+// com outro processo ocupando uma CPU, girar só atrasaria a thread esperada.
+class alignas(64) Contador {
+public:
+    explicit Contador(long long inicial = 0) : valor_(inicial) {}
+
+    long long valor() const { return valor_.load(std::memory_order_acquire); }
+
+    // Publica v (release) e acorda quem dorme esperando, só se houver alguém.
+    void publicar(long long v)
+    {
+        valor_.store(v, std::memory_order_seq_cst);
+        if (dormindo_.load(std::memory_order_seq_cst) != 0) acordar();
+    }
+
+    // Espera até valor() >= alvo.
+    void esperar(long long alvo) const
+    {
+        if (valor_.load(std::memory_order_acquire) >= alvo) return;
+        esperar_devagar(alvo);
+    }
+
+    // Só quando ninguém espera.
+    void reiniciar(long long v = 0) { valor_.store(v, std::memory_order_release); }
+
+private:
+    void acordar();
+    void esperar_devagar(long long alvo) const;
+
+    std::atomic<long long> valor_;
+    mutable std::atomic<int> dormindo_{0};
+};
+
+// Quantas vezes, desde o início do processo, uma espera de Contador teve de
+// dormir: numa tubulação que anda bem, quase nunca; muitas indicam threads
+// tiradas da CPU (outro processo ocupando as CPUs).
+long long dormidas();
+
+// Espera até o contador chegar ao alvo, girando e cedendo a CPU (para o
+// código que ainda usa atômicos simples; prefira Contador).
+template <class Inteiro>
+void esperar(const std::atomic<Inteiro>& contador, Inteiro alvo)
+{
+    for (int voltas = 0; contador.load(std::memory_order_acquire) < alvo; ++voltas) {
+        if (voltas >= 100) std::this_thread::yield();
+    }
+}
+
+// Só para testes: a partir da k-ésima thread criada daqui em diante (k >= 0),
+// a criação falha como falharia no sistema; -1 desliga.
+void simular_falha_ao_criar(int k);
+// Só para testes: desfaz a equipe (espera as threads terminarem), para a
+// próxima preparar() criá-la de novo. Ninguém pode estar usando a equipe.
+void desfazer();
+
+} // namespace equipe

@@ -1,0 +1,116 @@
+// Núcleos vetoriais das fontes dos deslocamentos nas faixas. Compilado uma
+// vez por conjunto de instruções, como nucleos_faixas.cpp (mesma largura de
+// vetores e mesmas L linhas por faixa; fonte_rapida.cpp confere). As contas
+// por nó são as de fonte_u e fonte_v, na mesma ordem, com divisão
+// verdadeira; lanes fora do interior fazem contas só com zeros.
+#include "nucleos_fonte.hpp"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace faixas::NUCLEOS_ALVO {
+
+namespace {
+
+#if defined(__AVX512F__)
+constexpr int W = 8;
+constexpr int NV = 4;
+#elif defined(__AVX__)
+constexpr int W = 4;
+constexpr int NV = 6;
+#else
+constexpr int W = 2;
+constexpr int NV = 6;
+#endif
+constexpr int L = W * NV;
+
+using vec = double __attribute__((vector_size(8 * W)));
+using masc = std::int64_t __attribute__((vector_size(8 * W)));
+
+masc sequencia(int inicio)
+{
+    masc m{};
+    for (int l = 0; l < W; ++l) m[l] = inicio + l;
+    return m;
+}
+
+// Lane l recebe a lane l+1 de `a`; a última recebe a lane 0 de `b`.
+vec desce(vec a, vec b) { return __builtin_shuffle(a, b, sequencia(1)); }
+// Lane 0 recebe a última lane de `a`; a lane l recebe a lane l-1 de `b`.
+vec sobe(vec a, vec b) { return __builtin_shuffle(a, b, sequencia(W - 1)); }
+
+vec ou_zero(masc ativo, vec x) { return (vec)((masc)x & ativo); }
+
+const vec* vetores(const Faixas& f, int b, int p)
+{
+    const std::ptrdiff_t grupo = static_cast<std::ptrdiff_t>(b + 1) * f.posicoes + p + L;
+    return reinterpret_cast<const vec*>(f.origem + grupo * L);
+}
+
+// W zeros e depois W uns: os W elementos a partir de degrau[W - k] ligam as
+// lanes l >= k.
+struct Degrau {
+    std::int64_t elemento[2 * W];
+    constexpr Degrau() : elemento{}
+    {
+        for (int i = W; i < 2 * W; ++i) elemento[i] = -1;
+    }
+};
+constexpr Degrau degrau;
+
+masc lanes_a_partir(std::int64_t k)
+{
+    const std::int64_t limitado = k < 0 ? 0 : (k > W ? W : k);
+    masc m;
+    __builtin_memcpy(&m, degrau.elemento + W - limitado, sizeof m);
+    return m;
+}
+
+// fonte_de_v: a fonte de v (termo misto com SW antes de NE).
+template <bool fonte_de_v>
+void fonte(Faixas S, Faixas X, Faixas G, int b, Constantes_fonte c)
+{
+    const std::int32_t Nx = S.Nx, Ny = S.Ny;
+    const std::int64_t primeira = static_cast<std::int64_t>(b) * L + 2; // linha da lane 0
+    const std::int64_t interiores = Ny - primeira;                       // linhas interiores na faixa
+    const int com_interior = static_cast<int>(interiores <= 0 ? 0 : (interiores + W - 1) / W < NV ? (interiores + W - 1) / W : NV);
+    masc na_malha[NV]; // lanes de linhas interiores
+    for (int v = 0; v < NV; ++v) {
+        for (int l = 0; l < W; ++l) na_malha[v][l] = primeira + v * W + l <= Ny - 1 ? -1 : 0;
+    }
+    const vec quarto = vec{} + 0.25;
+    const vec dxdy = vec{} + c.dxdy;
+    const vec K = vec{} + c.K;
+    vec* saida = const_cast<vec*>(vetores(S, b, 0));
+    for (int p = 1; p <= Nx + L - 3; ++p) {
+        const vec* x0 = vetores(X, b, p);
+        const vec* xl = vetores(X, b, p + 2);
+        const vec* xo = vetores(X, b, p - 2);
+        const vec* g = vetores(G, b, p);
+        const vec cima_l = vetores(X, b + 1, p + 2 - L)[0];
+        const vec cima_0 = vetores(X, b + 1, p - L)[0];
+        const vec baixo_o = vetores(X, b - 1, p - 2 + L)[NV - 1];
+        const vec baixo_0 = vetores(X, b - 1, p + L)[NV - 1];
+        for (int v = 0; v < com_interior; ++v) {
+            // Colunas ix = p + 1 - j entre 2 e Nx - 1: p + 2 - Nx <= j <= p - 1.
+            const std::int64_t k = static_cast<std::int64_t>(p) - v * W;
+            const masc ativo = na_malha[v] & lanes_a_partir(k + 2 - Nx) & ~lanes_a_partir(k);
+            const vec NE = ou_zero(ativo, desce(xl[v], v + 1 < NV ? xl[v + 1] : cima_l));
+            const vec NW = ou_zero(ativo, desce(x0[v], v + 1 < NV ? x0[v + 1] : cima_0));
+            const vec SW = ou_zero(ativo, sobe(v > 0 ? xo[v - 1] : baixo_o, xo[v]));
+            const vec SE = ou_zero(ativo, sobe(v > 0 ? x0[v - 1] : baixo_0, x0[v]));
+            const vec gg = ou_zero(ativo, g[v]);
+            vec soma;
+            if constexpr (fonte_de_v) soma = SW + NE;
+            else soma = NE + SW;
+            const vec m = (soma - SE - NW) * quarto / dxdy;
+            saida[p * NV + v] = (m - gg) * K;
+        }
+    }
+}
+
+} // namespace
+
+const Nucleos_fonte nucleos_fonte{L, fonte<false>, fonte<true>};
+
+} // namespace faixas::NUCLEOS_ALVO
