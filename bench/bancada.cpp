@@ -1,5 +1,5 @@
 // Bancada: o que os usuários rodam. Execuções inteiras (o `tempo` de
-// processar(), passos 3 a 14) com os solvers de referência e depois com os
+// processar(), de preparar_malha a iteracoes_deslocamento) com os solvers de referência e depois com os
 // rápidos, no mesmo processo, com o tempo de cada fase; e os núcleos sozinhos
 // (iteração térmica e varredura com fonte) em ns por nó, ao lado dos pisos.
 // Cada número é o melhor de N repetições, com a dispersão (pior / melhor).

@@ -8,6 +8,7 @@
 // divisão verdadeira; lanes fora do interior fazem contas só com zeros e não
 // mudam de valor, para não levantar exceção de ponto flutuante nenhuma.
 #include "nucleos_faixas.hpp"
+#include "nucleos_vetores.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,40 +17,7 @@ namespace faixas::NUCLEOS_ALVO {
 
 namespace {
 
-// W: lanes por vetor. NV: vetores por passo da frente de onda, o bastante
-// para a latência de um passo (soma, produto, soma e divisão) ficar coberta
-// pela vazão das divisões.
-#if defined(__AVX512F__)
-constexpr int W = 8;
-constexpr int NV = 4;
-#elif defined(__AVX__)
-constexpr int W = 4;
-constexpr int NV = 6;
-#else
-constexpr int W = 2;
-constexpr int NV = 6;
-#endif
-constexpr int L = W * NV; // linhas por faixa
-
-// Vetores genéricos do GCC, da largura dos registradores do alvo.
-using vec = double __attribute__((vector_size(8 * W)));
-using masc = std::int64_t __attribute__((vector_size(8 * W)));
-
 vec espalhar(double a) { return vec{} + a; }
-
-// Índices inicio, inicio+1, ... das lanes de (a, b) para __builtin_shuffle.
-masc sequencia(int inicio)
-{
-    masc m{};
-    for (int l = 0; l < W; ++l) m[l] = inicio + l;
-    return m;
-}
-
-// Lane l recebe a lane l+1 de `a`; a última recebe a lane 0 de `b`.
-vec desce(vec a, vec b) { return __builtin_shuffle(a, b, sequencia(1)); }
-
-// Lane 0 recebe a última lane de `a`; a lane l recebe a lane l-1 de `b`.
-vec sobe(vec a, vec b) { return __builtin_shuffle(a, b, sequencia(W - 1)); }
 
 // Todos os bits menos o de sinal: com um "e", o valor absoluto.
 masc sem_sinal() { return masc{} + INT64_MAX; }
@@ -60,8 +28,6 @@ vec* vetores(const Faixas& f, int b, int p)
     const std::ptrdiff_t grupo = static_cast<std::ptrdiff_t>(b + 1) * f.posicoes + p + L;
     return reinterpret_cast<vec*>(f.origem + grupo * L);
 }
-
-vec ou_zero(masc ativo, vec x) { return (vec)((masc)x & ativo); }
 
 // a > m ? a : m, lane a lane (com a NaN, m), numa instrução só: a
 // comparação seguida de seleção vira duas.
@@ -81,27 +47,6 @@ vec maior_de(vec a, vec m)
 struct Coef_vetor {
     vec aP, aX, aY;
 };
-
-// Degraus de máscara: W zeros e depois W uns. Os W elementos a partir de
-// degrau[W - k] ligam as lanes l >= k; ler da tabela sai mais barato que
-// comparar inteiros de 64 bits, que o SSE2 não tem.
-struct Degrau {
-    std::int64_t elemento[2 * W];
-    constexpr Degrau() : elemento{}
-    {
-        for (int i = W; i < 2 * W; ++i) elemento[i] = -1;
-    }
-};
-constexpr Degrau degrau;
-
-// Lanes l >= k.
-masc lanes_a_partir(std::int64_t k)
-{
-    const std::int64_t limitado = k < 0 ? 0 : (k > W ? W : k);
-    masc m;
-    __builtin_memcpy(&m, degrau.elemento + W - limitado, sizeof m);
-    return m;
-}
 
 // Quanto de um vetor é nó interior num passo.
 enum class Cobertura { nada, parte, tudo };

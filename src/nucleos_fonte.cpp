@@ -4,6 +4,7 @@
 // por nó são as de fonte_u e fonte_v, na mesma ordem, com divisão
 // verdadeira; lanes fora do interior fazem contas só com zeros.
 #include "nucleos_fonte.hpp"
+#include "nucleos_vetores.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,58 +13,10 @@ namespace faixas::NUCLEOS_ALVO {
 
 namespace {
 
-#if defined(__AVX512F__)
-constexpr int W = 8;
-constexpr int NV = 4;
-#elif defined(__AVX__)
-constexpr int W = 4;
-constexpr int NV = 6;
-#else
-constexpr int W = 2;
-constexpr int NV = 6;
-#endif
-constexpr int L = W * NV;
-
-using vec = double __attribute__((vector_size(8 * W)));
-using masc = std::int64_t __attribute__((vector_size(8 * W)));
-
-masc sequencia(int inicio)
-{
-    masc m{};
-    for (int l = 0; l < W; ++l) m[l] = inicio + l;
-    return m;
-}
-
-// Lane l recebe a lane l+1 de `a`; a última recebe a lane 0 de `b`.
-vec desce(vec a, vec b) { return __builtin_shuffle(a, b, sequencia(1)); }
-// Lane 0 recebe a última lane de `a`; a lane l recebe a lane l-1 de `b`.
-vec sobe(vec a, vec b) { return __builtin_shuffle(a, b, sequencia(W - 1)); }
-
-vec ou_zero(masc ativo, vec x) { return (vec)((masc)x & ativo); }
-
 const vec* vetores(const Faixas& f, int b, int p)
 {
     const std::ptrdiff_t grupo = static_cast<std::ptrdiff_t>(b + 1) * f.posicoes + p + L;
     return reinterpret_cast<const vec*>(f.origem + grupo * L);
-}
-
-// W zeros e depois W uns: os W elementos a partir de degrau[W - k] ligam as
-// lanes l >= k.
-struct Degrau {
-    std::int64_t elemento[2 * W];
-    constexpr Degrau() : elemento{}
-    {
-        for (int i = W; i < 2 * W; ++i) elemento[i] = -1;
-    }
-};
-constexpr Degrau degrau;
-
-masc lanes_a_partir(std::int64_t k)
-{
-    const std::int64_t limitado = k < 0 ? 0 : (k > W ? W : k);
-    masc m;
-    __builtin_memcpy(&m, degrau.elemento + W - limitado, sizeof m);
-    return m;
 }
 
 // fonte_de_v: a fonte de v (termo misto com SW antes de NE).
