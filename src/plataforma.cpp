@@ -422,3 +422,17 @@ int cpus_disponiveis()
     if (n <= 0) n = static_cast<int>(std::thread::hardware_concurrency());
     return n > 0 ? n : 1;
 }
+
+#if !defined(_WIN32)
+#include <pthread.h>
+#endif
+
+void thread_so_com_cpu_ociosa()
+{
+#ifdef _WIN32
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
+#elif defined(__linux__)
+    sched_param parametro{};
+    pthread_setschedparam(pthread_self(), SCHED_IDLE, &parametro);
+#endif
+}

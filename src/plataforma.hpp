@@ -79,3 +79,7 @@ void marcar_linha_de_progresso(int colunas);
 // afinidade do processo (Windows); se o sistema não disser, as do hardware.
 // Pelo menos 1.
 int cpus_disponiveis();
+
+// A thread que chama só roda quando sobra CPU (SCHED_IDLE no Linux, prioridade
+// ociosa no Windows): acordar não tira da CPU uma thread de cálculo.
+void thread_so_com_cpu_ociosa();
