@@ -162,10 +162,12 @@ private:
             vista = agora;
             if (parar_.load()) return;
             const long long numero = numero_;
+            const int participantes = participantes_;
             if (indice < n_) fazer(indice);
-            // Depois do último incremento quem pediu pode devolver a vez e
-            // outro pedido reescrever o estado: nada mais é lido desta rodada.
-            if (contagem_.fetch_add(1, std::memory_order_acq_rel) + 1 == participantes_) concluidas_.publicar(numero);
+            // Depois do incremento quem pediu pode devolver a vez e outro
+            // pedido reescrever o estado (participantes_ também): nada mais é
+            // lido desta rodada.
+            if (contagem_.fetch_add(1, std::memory_order_acq_rel) + 1 == participantes) concluidas_.publicar(numero);
         }
     }
 
