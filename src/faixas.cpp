@@ -75,6 +75,26 @@ void Campo_faixas::descarregar(std::span<double> campo, int b0, int b1) const
     }
 }
 
+void Campo_faixas::exportar(int b, int j, Linha& linha) const
+{
+    double* saida = linha.coluna(1);
+    const double* entrada = lanes(b, j) + j; // ix = 1: posição j
+    for (std::int32_t ix = 0; ix < Nx_; ++ix) saida[ix] = entrada[static_cast<std::size_t>(ix) * static_cast<std::size_t>(L_)];
+}
+
+std::vector<int> repartir(int faixas, std::int32_t Ny, int L, int n)
+{
+    const int partes = std::clamp(n, 1, faixas);
+    const double linhas = std::max(1, Ny - 2);
+    std::vector<int> inicio(static_cast<std::size_t>(partes) + 1, faixas);
+    inicio[0] = 0;
+    for (int t = 1; t < partes; ++t) {
+        const int b = static_cast<int>(std::lround(linhas * t / (static_cast<double>(partes) * L)));
+        inicio[static_cast<std::size_t>(t)] = std::clamp(b, inicio[static_cast<std::size_t>(t) - 1] + 1, faixas - (partes - t));
+    }
+    return inicio;
+}
+
 bool disponivel(Instrucoes conjunto)
 {
     static const bool tem[] = {cpu_tem(Instrucoes::portavel), cpu_tem(Instrucoes::avx2), cpu_tem(Instrucoes::avx512)};
@@ -99,17 +119,19 @@ const Nucleos& nucleos(Instrucoes conjunto)
     return portavel::nucleos;
 }
 
-void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int b, const Coeficientes& c)
+void varrer_faixa(const Nucleos& n, Campo_faixas& phi, Campo_faixas& fonte, int b, const Coeficientes& c,
+                  Vizinhas viz)
 {
-    n.varrer_faixa(phi.vista(), fonte.vista(), b, c);
+    n.varrer_faixa(phi.vista(), fonte.vista(), b, c, viz);
 }
 
 void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faixas& novo, Campo_faixas* copia,
-                               Campo_faixas* residuos, int b, const Coeficientes& c, double& maximo, double& soma)
+                               Campo_faixas* residuos, int b, const Coeficientes& c, double& maximo, double& soma,
+                               Vizinhas viz)
 {
     const Faixas nenhum{nullptr, 0, 0, 0, 0};
     const Medidas m = n.varrer_faixa_com_residuos(velho.vista(), novo.vista(), copia ? copia->vista() : nenhum,
-                                                  residuos ? residuos->vista() : nenhum, b, c);
+                                                  residuos ? residuos->vista() : nenhum, b, c, viz);
     if (m.maximo > maximo) maximo = m.maximo;
     soma = soma + m.soma;
 }
@@ -117,20 +139,21 @@ void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faix
 // Duas somas e dois máximos alternados: as cadeias de dependência ficam pela
 // metade (a ordem da soma é livre e o máximo não depende dela).
 void residuos_linha_topo(const Campo_faixas& T, Campo_faixas* residuos, int b, const Coeficientes& c,
-                         double& maximo, double& soma)
+                         double& maximo, double& soma, const double* acima)
 {
     const int L = T.linhas();
     const int j = L - 1;
     if (linha_da_lane(b, j, L) > T.Ny() - 1) return;
     // ix = 2; o nó seguinte fica L elementos adiante em todos.
     const double* centro = T.lanes(b, j + 1) + j;
-    const double* norte = T.lanes(b + 1, 1);
+    const double* norte = acima != nullptr ? acima + 2 : T.lanes(b + 1, 1);
+    const std::size_t passo_norte = acima != nullptr ? 1 : static_cast<std::size_t>(L);
     double* saida = residuos != nullptr ? residuos->lanes(b, j + 1) + j : nullptr;
     const std::size_t passo = static_cast<std::size_t>(L);
     const std::size_t n = static_cast<std::size_t>(T.Nx() - 2);
     const auto residuo = [&](std::size_t i) {
         const double* k = centro + i * passo;
-        const double r = c.aY * (norte[i * passo] + k[-L - 1]) + c.aX * (k[L] + k[-L]) - c.aP * k[0];
+        const double r = c.aY * (norte[i * passo_norte] + k[-L - 1]) + c.aX * (k[L] + k[-L]) - c.aP * k[0];
         if (saida != nullptr) saida[i * passo] = r;
         return std::abs(r);
     };

@@ -1,17 +1,24 @@
 // Varreduras com fonte em faixas e a fase dos deslocamentos inteira.
 //
 // Invariantes da tubulação (tubulacao abaixo):
-// - A etapa k (uma varredura, ou o cálculo de uma fonte) percorre as faixas
-//   0 .. nb-1 em ordem e fica com a thread k mod n. Essa thread publica
-//   k*nb + b + 1 no seu contador depois de terminar a faixa b (release).
-// - A etapa k só entra na faixa b depois de ler (acquire) que a etapa k-1
-//   terminou a faixa min(b+1, nb-1). Por indução, toda etapa anterior a k
-//   já terminou as faixas até b+1: o que a etapa k lê na faixa b+1 (a linha
-//   de cima, valores da etapa anterior) e na b-1 (a linha de baixo, já da
-//   etapa k) está pronto, e ninguém escreve numa faixa que ela ainda lê,
-//   porque a etapa k+1 só entra na faixa b depois que a k saiu da b+1.
-// - Os contadores só crescem: a thread reaproveita o seu para a etapa k+n,
-//   com valores maiores que todos os alvos de quem espera a etapa k.
+// - Cada thread fica com faixas contíguas (faixas::repartir) em todas as
+//   etapas; a etapa k (uma varredura, ou o cálculo de uma fonte) percorre as
+//   faixas 0 .. nb-1 em ordem, passando de uma thread à seguinte. A thread
+//   publica k*nb + b + 1 no seu contador depois de terminar a faixa b da
+//   etapa k (release), em ordem crescente de k e de b.
+// - A etapa k só entra na faixa b depois que a etapa k-1 terminou a faixa
+//   min(b+1, nb-1) e a etapa k a faixa b-1. Dentro das faixas de uma thread
+//   isso é a ordem dela; na primeira faixa ela lê (acquire) o contador da
+//   thread de baixo, e na última o da de cima. Por indução, o que a etapa k
+//   lê na faixa b+1 (a linha de cima, valores da etapa anterior) e na b-1 (a
+//   linha de baixo, já da etapa k) está pronto, e ninguém escreve numa faixa
+//   que outra etapa ainda lê, porque a etapa k+1 só entra na faixa b depois
+//   que a k saiu da b+1.
+// - Entre threads só passam as faixas da fronteira: o resto do campo fica
+//   no cache de quem o varre. Com a etapa inteira por thread (a versão
+//   anterior), cada linha de cache do campo mudava de núcleo a cada etapa, e
+//   duas threads rendiam o mesmo que uma (Zen 5, 201 x 201: 0,39 ns por nó e
+//   varredura com uma ou duas).
 // - Uma etapa de fonte na faixa b lê os vizinhos diagonais nas faixas b-1, b
 //   e b+1 e escreve só a faixa b da fonte, que nenhuma etapa anterior ainda
 //   lê; é a mesma dependência de uma varredura.
@@ -25,6 +32,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cmath>
 #include <cstddef>
 #include <memory>
@@ -44,19 +52,29 @@ const faixas::Nucleos_fonte& nucleos_fonte(faixas::Instrucoes conjunto)
     return faixas::portavel::nucleos_fonte;
 }
 
-// Roda as etapas k0 .. k1-1 em tubulação com n threads (a etapa k0 com a
-// thread 0); fazer(k, b) faz a faixa b da etapa k. As etapas antes de k0 já
-// terminaram.
+// Roda as etapas k0 .. k1-1 em tubulação, com as faixas repartidas entre as
+// threads por `inicio` (faixas::repartir); fazer(k, b) faz a faixa b da
+// etapa k. As etapas antes de k0 já terminaram.
 template <class Fazer>
-void tubulacao(int n, long long k0, long long k1, int nb, const Fazer& fazer)
+void tubulacao(const std::vector<int>& inicio, long long k0, long long k1, const Fazer& fazer)
 {
+    const int n = static_cast<int>(inicio.size()) - 1;
+    const int nb = inicio.back();
+    if (n == 1) {
+        for (long long k = k0; k < k1; ++k) {
+            for (int b = 0; b < nb; ++b) fazer(k, b);
+        }
+        return;
+    }
     std::unique_ptr<equipe::Contador[]> feitas(new equipe::Contador[static_cast<std::size_t>(n)]);
     equipe::em_paralelo(n, [&](int t) {
-        equipe::Contador& minhas = feitas[static_cast<std::size_t>(t)];
-        for (long long i = t; i < k1 - k0; i += n) {
-            const equipe::Contador& anterior = feitas[static_cast<std::size_t>((i + n - 1) % n)];
-            for (int b = 0; b < nb; ++b) {
-                if (i > 0) anterior.esperar((i - 1) * nb + std::min(b + 1, nb - 1) + 1);
+        const std::size_t tt = static_cast<std::size_t>(t);
+        const int b0 = inicio[tt], b1 = inicio[tt + 1];
+        equipe::Contador& minhas = feitas[tt];
+        for (long long i = 0; i < k1 - k0; ++i) {
+            for (int b = b0; b < b1; ++b) {
+                if (b == b0 && t > 0) feitas[tt - 1].esperar(i * nb + b0);
+                if (b + 1 == b1 && t + 1 < n && i > 0) feitas[tt + 1].esperar((i - 1) * nb + b1 + 1);
                 fazer(k0 + i, b);
                 minhas.publicar(i * nb + b + 1);
             }
@@ -75,12 +93,17 @@ void tubulacao(int n, long long k0, long long k1, int nb, const Fazer& fazer)
 // curto (um oitavo) depois de 8, 16, ... até 64 lotes. Numa máquina quieta ninguém dorme
 // e nada muda.
 template <class Fazer>
-int tubulacao_adaptativa(int n, long long etapas, int nb, long long nos, const Fazer& fazer)
+int tubulacao_adaptativa(int n, long long etapas, const faixas::Campo_faixas& campo, const Fazer& fazer)
 {
-    if (n <= 1) {
-        tubulacao(1, 0, etapas, nb, fazer);
+    const int nb = campo.numero_faixas();
+    const std::vector<int> uma_thread{0, nb};
+    const std::vector<int> repartidas = faixas::repartir(nb, campo.Ny(), campo.linhas(), n);
+    n = static_cast<int>(repartidas.size()) - 1;
+    if (n <= 1 || std::getenv("XFIXO")) {
+        tubulacao(n > 1 ? repartidas : uma_thread, 0, etapas, fazer);
         return 1;
     }
+    const long long nos = static_cast<long long>(campo.Nx()) * campo.Ny();
     const long long lote = std::max<long long>(4LL * n, 30000000LL / std::max<long long>(nos, 1));
     double uma = 0.0;      // segundos por etapa com uma thread no último teste (0: sem teste)
     bool com_n = true;
@@ -93,7 +116,7 @@ int tubulacao_adaptativa(int n, long long etapas, int nb, long long nos, const F
         const int usar = com_n ? n : 1;
         const long long dormidas = equipe::dormidas();
         const auto inicio = std::chrono::steady_clock::now();
-        tubulacao(usar, k, fim, nb, fazer);
+        tubulacao(usar > 1 ? repartidas : uma_thread, k, fim, fazer);
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count() /
                          static_cast<double>(fim - k);
         const bool dormiu = equipe::dormidas() != dormidas;
@@ -135,7 +158,7 @@ int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, 
     const faixas::Coeficientes c{aP, aX, aY};
     const int n = equipe::preparar(std::min(numero_threads(), static_cast<int>(nsweeps)));
     const int nb = campo.numero_faixas();
-    const int usadas = tubulacao_adaptativa(n, nsweeps, nb, static_cast<long long>(Nx) * Ny, [&](long long k, int b) {
+    const int usadas = tubulacao_adaptativa(n, nsweeps, campo, [&](long long k, int b) {
         faixas::varrer_faixa(nucleos, campo, fonte, b, c);
         if (b + 1 == nb) progresso::publicar_varredura_fonte(static_cast<std::int32_t>(k + 1)); // só para a tela
     });
@@ -188,7 +211,7 @@ int deslocamentos_em_faixas(Variaveis& e)
     const long long etapas = por_externa * e.itdesl;
     const int n = equipe::preparar(static_cast<int>(std::min<long long>(numero_threads(), etapas)));
     const int usadas =
-        tubulacao_adaptativa(n, etapas, U.numero_faixas(), static_cast<long long>(e.Nx) * e.Ny, [&](long long k, int b) {
+        tubulacao_adaptativa(n, etapas, U, [&](long long k, int b) {
         const long long r = k % por_externa;
         if (r == 0) nf.fonte_u(SU.vista(), V.vista(), GU.vista(), b, cf);
         else if (r <= itgs) faixas::varrer_faixa(nucleos, U, SU, b, cu);

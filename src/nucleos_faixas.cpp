@@ -114,7 +114,15 @@ private:
 // novos escritos em `novo`, que pode ser o mesmo campo.
 struct Campos {
     Faixas velho, novo, fonte, copia, residuos;
+    Vizinhas viz;
 };
+
+vec carregar(const double* p)
+{
+    vec x;
+    __builtin_memcpy(&x, p, sizeof x);
+    return x;
+}
 
 // Varredura de uma faixa em frente de onda: na posição s, os usados primeiros
 // vetores (os outros não têm linha interior) recebem os valores novos,
@@ -133,7 +141,14 @@ public:
         : velho_(vetores(k.velho, b, 0)), novo_(vetores(k.novo, b, 0)),
           fonte_(com_fonte ? vetores(k.fonte, b, 0) : nullptr), copia_(com_copia ? vetores(k.copia, b, 0) : nullptr),
           residuos_(com_guarda ? vetores(k.residuos, b, 0) : nullptr),
-          baixo_(vetores(k.novo, b - 1, L - 1) + (NV - 1)), cima_(vetores(k.velho, b + 1, 1 - L)),
+          // Na linha compacta, a lane W-1 do vetor de baixo (a única usada) é
+          // a coluna s+1 e a lane 0 do de cima é a coluna s+2-L.
+          baixo_(k.viz.abaixo != nullptr ? k.viz.abaixo + 2 - W
+                                         : reinterpret_cast<const double*>(vetores(k.novo, b - 1, L - 1) + (NV - 1))),
+          passo_baixo_(k.viz.abaixo != nullptr ? 1 : L),
+          cima_(k.viz.acima != nullptr ? k.viz.acima + 2 - L
+                                       : reinterpret_cast<const double*>(vetores(k.velho, b + 1, 1 - L))),
+          passo_cima_(k.viz.acima != nullptr ? 1 : L),
           c_{espalhar(c.aP), espalhar(c.aX), espalhar(c.aY)}, interior_(b, k.novo.Nx, k.novo.Ny)
     {
     }
@@ -173,8 +188,8 @@ private:
     {
         const vec* atual = velho_ + s * NV;
         const vec* leste = atual + NV;
-        const vec sul_externo = baixo_[s * NV];
-        const vec norte_externo = cima_[s * NV];
+        const vec sul_externo = carregar(baixo_ + s * passo_baixo_);
+        const vec norte_externo = carregar(cima_ + s * passo_cima_);
         Cobertura cobre[usados];
         vec novo[usados], sul_novo[usados];
 #pragma GCC unroll 8
@@ -269,8 +284,13 @@ private:
     const vec* fonte_;
     vec* copia_;
     vec* residuos_;
-    const vec* baixo_; // último vetor da faixa b-1 (nova) na posição s + L - 1: baixo_[s * NV]
-    const vec* cima_;  // primeiro vetor da faixa b+1 (velha) na posição s - L + 1: cima_[s * NV]
+    // Último vetor da faixa b-1 (nova) na posição s + L - 1 e primeiro da
+    // faixa b+1 (velha) na posição s - L + 1: baixo_ + s * passo_baixo_ e
+    // cima_ + s * passo_cima_ (passo L nas faixas, 1 na linha compacta).
+    const double* baixo_;
+    std::ptrdiff_t passo_baixo_;
+    const double* cima_;
+    std::ptrdiff_t passo_cima_;
     Coef_vetor c_;
     Interior interior_;
 };
@@ -312,15 +332,16 @@ int vetores_com_interior(int b, std::int32_t Ny)
     return static_cast<int>(vetores < NV ? vetores : NV);
 }
 
-void varrer_faixa(Faixas phi, Faixas fonte, int b, Coeficientes c)
+void varrer_faixa(Faixas phi, Faixas fonte, int b, Coeficientes c, Vizinhas viz)
 {
-    varrer<true, false, false, false>(vetores_com_interior(b, phi.Ny), {phi, phi, fonte, phi, phi}, b, c);
+    varrer<true, false, false, false>(vetores_com_interior(b, phi.Ny), {phi, phi, fonte, phi, phi, viz}, b, c);
 }
 
-Medidas varrer_faixa_com_residuos(Faixas velho, Faixas novo, Faixas copia, Faixas residuos, int b, Coeficientes c)
+Medidas varrer_faixa_com_residuos(Faixas velho, Faixas novo, Faixas copia, Faixas residuos, int b, Coeficientes c,
+                                  Vizinhas viz)
 {
     const int vetores = vetores_com_interior(b, novo.Ny);
-    const Campos k{velho, novo, novo, copia, residuos};
+    const Campos k{velho, novo, novo, copia, residuos, viz};
     if (copia.origem != nullptr) {
         if (residuos.origem != nullptr) return varrer<false, true, true, true>(vetores, k, b, c);
         return varrer<false, true, true, false>(vetores, k, b, c);

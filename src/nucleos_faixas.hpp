@@ -31,6 +31,14 @@ struct Medidas {
     double soma;
 };
 
+// As linhas logo abaixo e logo acima da faixa, quando vêm de outra thread:
+// linha[ix] para a coluna ix, zero fora de 1 a Nx, com margem de 2L
+// elementos dos dois lados. Nulo: lidas das faixas vizinhas do campo.
+struct Vizinhas {
+    const double* abaixo = nullptr;
+    const double* acima = nullptr;
+};
+
 // Conjuntos de instruções dos núcleos, do mais simples ao mais largo.
 enum class Instrucoes { portavel, avx2, avx512 };
 
@@ -39,7 +47,7 @@ struct Nucleos {
     int linhas;
     // Uma varredura da faixa b com termo fonte. As faixas abaixo já foram
     // varridas nesta varredura; as de cima ainda não.
-    void (*varrer_faixa)(Faixas phi, Faixas fonte, int b, Coeficientes c);
+    void (*varrer_faixa)(Faixas phi, Faixas fonte, int b, Coeficientes c, Vizinhas viz);
     // Uma varredura da faixa b sem fonte, dos valores de `velho` para os de
     // `novo` (podem ser o mesmo campo; as bordas iguais nos dois), medindo
     // os resíduos dos nós interiores da faixa, menos os da linha de cima.
@@ -47,7 +55,7 @@ struct Nucleos {
     // `copia` (que já tem as bordas); com residuos.origem não nulo, os
     // resíduos vão para `residuos` (zero fora do interior).
     Medidas (*varrer_faixa_com_residuos)(Faixas velho, Faixas novo, Faixas copia, Faixas residuos, int b,
-                                         Coeficientes c);
+                                         Coeficientes c, Vizinhas viz);
 };
 
 namespace avx512 {

@@ -1,38 +1,39 @@
-// Solução térmica em faixas: varreduras no lugar, em tubulação entre as
-// threads como as com fonte, a decisão de parada certificada por uma soma
-// rápida dos |r| e as somas em série (as de norma_L1 e norma_L2) só onde
-// são precisas. Nas linhas do relatório (múltiplos de passo_hist), quem
-// varre guarda os resíduos e os soma em série logo depois. Quem faz a
-// varredura m+1 guarda numa cópia sua os valores da m que sobrescreve: se a
-// decisão for parar na m, o campo final sai dela, e as somas em série de
-// linhas não previstas (perto de tol, ou a de it) também.
+// Solução térmica em faixas: as faixas repartidas entre as threads, cada
+// uma sempre com as mesmas (só as linhas da fronteira mudam de núcleo), a
+// decisão de parada certificada por uma soma rápida dos |r| e as somas em
+// série (as de norma_L1 e norma_L2) só onde são precisas. Nas linhas do
+// relatório (múltiplos de passo_hist) quem varre guarda os resíduos, e quem
+// decide os soma em série. As threads de baixo seguem varrendo antes da
+// decisão sobre a varredura anterior; se ela for parar (ou ficar incerta)
+// antes do fim do lote, o lote é refeito com uma thread a partir de um campo
+// salvo, que dá os mesmos bits e as mesmas exceções.
 //
 // Invariantes (por que as passagens entre threads não têm corrida):
-// - A varredura m fica com a thread (m-1) mod n e só entra na faixa b
-//   depois que feitas_[thread de m-1] mostra a faixa b+1 da m-1 pronta
-//   (liberação/aquisição): as faixas b e b+1 que ela lê têm os valores da
-//   m-1, e a m-1 não lê mais a faixa b (os resíduos da linha de cima da
-//   faixa b-1 saem antes de publicar a faixa b; os da última faixa, antes de
-//   publicá-la).
-// - A cópia da thread t, escrita na varredura m, guarda o campo m-1 até a
-//   decisão sobre m-1 e as somas em série dele; antes da próxima varredura
-//   (m+n), a thread espera decidida_ >= m-1, por isso a cópia pode ser
-//   reescrita. As somas em série de m leem a cópia da thread de m+1 depois
-//   que feitas_ mostra a m+1 inteira (o campo m todo copiado), ou o campo
-//   vivo quando m = itmax, que ninguém mais varre. Os resíduos guardados
-//   são de cada thread, escritos e somados por ela.
-// - A decisão sobre m e as entradas m das histórias são da thread da
-//   varredura m, depois de ver decidida_ >= m-1 (aquisição) e antes de
-//   publicar decidida_ = m (liberação): as decisões saem em ordem, e parada_
-//   é escrita antes de decidida_. Uma varredura ainda não decidida que vê
-//   parada_ != 0 passou de it: é descartada, com as exceções de ponto
-//   flutuante que levantou.
-// - Ninguém espera para sempre: quem para publica em decidida_, e quem sai
-//   em feitas_, um valor maior que qualquer alvo. Toda espera termina
-//   olhando parada_ (aquisição): quem sai viu parada_ (ou passou de itmax),
-//   e quem passa pelo valor que ele publicou vê parada_ também
-//   (liberação/aquisição, transitiva) antes de escrever no campo vivo, que
-//   fica intacto nas faixas que a varredura it+1 não copiou.
+// - A thread t varre as faixas inicio[t] a inicio[t+1]-1 de cada varredura,
+//   em ordem, e publica (liberação) em feitas_[t] a marca da faixa pronta,
+//   que só cresce. Antes da primeira faixa ela espera (aquisição) a faixa de
+//   baixo desta varredura, da thread t-1; antes da última, a faixa de cima
+//   da varredura anterior, da thread t+1. Assim a varredura m só entra na
+//   faixa b com a b-1 já da m e a b+1 ainda da m-1, e ninguém escreve numa
+//   faixa que outra thread ainda lê: a varredura m+1 só entra na faixa b
+//   depois que a m saiu da b+1.
+// - Os resíduos da linha de cima da última faixa da thread t (menos a do
+//   topo) precisam da faixa de cima já varrida: saem na varredura seguinte,
+//   logo antes de ela sobrescrever essa faixa, depois da mesma espera; só
+//   então as medidas da thread para aquela varredura estão completas, e ela
+//   publica parciais_[t]. No fim do lote saem depois da última varredura.
+// - Decide quem varre o topo (a última thread), depois de ver parciais_ de
+//   todas (aquisição): as decisões saem em ordem, na thread dela, e as
+//   entradas das histórias só são escritas por ela. Uma thread só começa a
+//   varredura m depois de decidida_ >= m - D (D = threads + 1): as medidas e
+//   os resíduos guardados de uma varredura ficam numa vaga (m mod D) que só é
+//   reaproveitada depois da decisão que os leu.
+// - Parar (ou não poder decidir sem o campo) antes do fim do lote escreve
+//   parada_ (e refazer_) antes de publicar decidida_ no máximo; toda espera
+//   termina olhando parada_, quem sai publica o máximo em feitas_ e parciais_,
+//   e ninguém espera para sempre. O campo vivo pode então ter varreduras
+//   depois da parada nas faixas de baixo: o lote é refeito do campo salvo,
+//   com as exceções de ponto flutuante de antes dele, por uma thread só.
 #include "rapidos_internos.hpp"
 
 #include "equipe.hpp"
@@ -44,22 +45,13 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace rapido {
 
 
 namespace {
-
-// Threads da solução térmica: no máximo uma por varredura e, em malhas
-// grandes, não mais campos (o vivo, e por thread uma cópia e os resíduos
-// guardados) que uns 48 MiB, ou duas threads.
-int threads_termicas(std::size_t bytes_por_campo, std::int32_t itmax)
-{
-    const std::size_t cabem = std::max<std::size_t>(2, ((48u << 20) / bytes_por_campo) / 2);
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(1, numero_threads())), cabem);
-    return static_cast<int>(std::min<std::size_t>(n, static_cast<std::size_t>(itmax)));
-}
 
 // Se L1(m)/L1(0) <= tol, decidido sem a soma em série.
 enum class Veredito { parar, seguir, incerto };
@@ -111,6 +103,8 @@ public:
         return Veredito::incerto;
     }
 
+    bool valido() const { return valido_; }
+
 private:
     double L0_, tol_;
     double fator_alto_ = 1.0, fator_baixo_ = 1.0;
@@ -124,91 +118,135 @@ public:
                     std::int32_t Nx, std::int32_t Ny, std::span<double> L1, std::span<double> L2,
                     std::span<double> Linf, int threads)
         : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), passo_(passo_hist),
-          certificado_(L1[0], tol, Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf), threads_(threads),
-          campo_(Nx, Ny, nucleos_.linhas),
-          feitas_(static_cast<std::size_t>(threads)), ultima_(static_cast<std::size_t>(threads))
+          certificado_(L1[0], tol, Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf), campo_(Nx, Ny, nucleos_.linhas),
+          nb_(campo_.numero_faixas()), partes_(faixas::repartir(nb_, Ny, nucleos_.linhas, threads)),
+          uma_{0, nb_}, n_(static_cast<int>(partes_.size()) - 1), vagas_(n_ + 1),
+          feitas_(static_cast<std::size_t>(n_)), parciais_(static_cast<std::size_t>(n_)),
+          medidas_(static_cast<std::size_t>(n_ * (vagas_ + 8)))
     {
-        if (threads > 1) {
-            anteriores_.reserve(static_cast<std::size_t>(threads));
-            for (int t = 0; t < threads; ++t) anteriores_.emplace_back(Nx, Ny, nucleos_.linhas);
-        }
-        if (passo_ == 0 || (passo_ > 0 && passo_ <= itmax)) {
-            guardados_.reserve(static_cast<std::size_t>(threads));
-            for (int t = 0; t < threads; ++t) guardados_.emplace_back(Nx, Ny, nucleos_.linhas);
-        }
-        nb_ = campo_.numero_faixas();
-    }
-
-    // As cópias começam com T: as bordas nunca mudam.
-    void carregar(std::span<const double> T)
-    {
-        campo_.carregar(T);
-        for (auto& copia : anteriores_) copia.carregar(T);
-    }
-
-    // O campo da varredura it: o vivo, menos as faixas que a varredura it+1
-    // já sobrescreveu, que estão na cópia de quem a fez.
-    void descarregar(std::span<double> T) const
-    {
-        int copiadas = 0;
-        const faixas::Campo_faixas* copia = nullptr;
-        if (it_ < fim_ && threads_ > 1) {
-            const std::size_t t = thread_de(it_ + 1);
-            if (ultima_[t].varredura == it_ + 1) {
-                copiadas = ultima_[t].faixas;
-                copia = &anteriores_[t];
+        if (n_ > 1) {
+            salvo_.emplace(Nx, Ny, nucleos_.linhas);
+            for (int t = 0; t < n_; ++t) {
+                abaixo_.emplace_back(Nx, nucleos_.linhas);
+                acima_.emplace_back(Nx, nucleos_.linhas);
             }
         }
-        if (copia != nullptr) copia->descarregar(T, 0, copiadas);
-        campo_.descarregar(T, copiadas, nb_);
+        if (passo_ == 0 || (passo_ > 0 && passo_ <= itmax)) {
+            const bool juntas = n_ > 1 && (passo_ == 0 || passo_ < vagas_);
+            const int g = juntas ? vagas_ : 1;
+            guardados_.reserve(static_cast<std::size_t>(g));
+            for (int k = 0; k < g; ++k) guardados_.emplace_back(Nx, Ny, nucleos_.linhas);
+        }
     }
 
-    std::int32_t it() const { return it_; }
+    // Campos de uma solução com n threads e esse passo_hist, como acima.
+    static int campos(int n, std::int32_t passo, std::int32_t itmax)
+    {
+        const bool listadas = passo == 0 || (passo > 0 && passo <= itmax);
+        const int guardados = !listadas ? 0 : n > 1 && (passo == 0 || passo < n + 1) ? n + 1 : 1;
+        return 1 + (n > 1 ? 1 : 0) + guardados;
+    }
 
-    // Um lote: as varreduras até `fim` com `threads` threads (no máximo as do
+    int threads() const { return n_; }
+    // Com a soma rápida não dá para decidir nada (L1(0) ou tol inválidos):
+    // sem varreduras adiantadas.
+    bool certificavel() const { return certificado_.valido(); }
+
+    void carregar(std::span<const double> T) { campo_.carregar(T); }
+    void descarregar(std::span<double> T) const { campo_.descarregar(T); }
+    std::int32_t it() const { return it_; }
+    std::int32_t proxima() const { return proxima_; }
+
+    // A razão rápida L1(m)/L1(0) da última decisão e o m dela.
+    double ultima_razao() const { return razao_; }
+    std::int32_t ultima_decidida() const { return proxima_ - 1; }
+
+    // Um lote: as varreduras até `fim` com `threads` threads (1 ou as do
     // construtor), a partir da seguinte à última decidida. Entre lotes
-    // nenhuma varredura está em andamento e todas as decisões saíram: o
-    // próximo começa do zero, com outro número de threads se for o caso.
+    // nenhuma varredura está em andamento e todas as decisões saíram. Com
+    // mais de uma thread, `salvar` guarda antes o campo (de onde um lote
+    // interrompido é refeito; sem campo salvo válido, guarda sempre).
     // Devolve se parou.
     template <class Rodar>
-    bool lote(std::int32_t fim, int threads, Rodar rodar)
+    bool lote(std::int32_t fim, int threads, bool salvar, Rodar rodar)
     {
-        inicio_ = proxima_;
-        fim_ = fim;
-        threads_ = threads;
-        for (auto& contador : feitas_) contador.reiniciar(0);
-        decidida_.reiniciar(inicio_ - 1);
+        if (threads > 1 && (salvar || !salvo_valido_)) {
+            *salvo_ = campo_;
+            salvo_proxima_ = proxima_;
+            salvo_excecoes_ = std::fetestexcept(FE_ALL_EXCEPT);
+            salvo_valido_ = true;
+        }
+        preparar_lote(proxima_, fim, threads);
         rodar(threads);
-        proxima_ = fim + 1;
-        return parada_.load(std::memory_order_acquire) != 0;
+        if (refazer_) {
+            // As varreduras desde o campo salvo, de novo com uma thread: os
+            // mesmos bits, as mesmas decisões e as mesmas exceções.
+            campo_ = *salvo_;
+            std::feclearexcept(std::fetestexcept(FE_ALL_EXCEPT) & ~salvo_excecoes_);
+            salvo_valido_ = false;
+            preparar_lote(salvo_proxima_, interrompida_, 1);
+            rodar(1);
+        }
+        proxima_ = parada_.load(std::memory_order_relaxed) != 0 ? it_ + 1 : fim_ + 1;
+        return parada_.load(std::memory_order_relaxed) != 0;
     }
-
-    std::int32_t proxima() const { return proxima_; }
 
     // As varreduras da thread t no lote.
     void trabalhar(int t)
     {
-        for (std::int32_t m = inicio_ + t; m <= fim_; m += threads_) {
-            if (!varredura(t, m)) break;
+        const std::vector<int>& inicio = threads_ > 1 ? partes_ : uma_;
+        const std::size_t tt = static_cast<std::size_t>(t);
+        const int b0 = inicio[tt], b1 = inicio[tt + 1];
+        std::int32_t m = inicio_;
+        for (; m <= fim_; ++m) {
+            if (m - vagas_ >= inicio_ && !aguardar(decidida_, m - vagas_)) break;
+            if (parada_vista() || !varrer(t, m, b0, b1)) break;
+            if (t + 1 == threads_ && !decidir(m)) break;
         }
-        feitas_[static_cast<std::size_t>(t)].publicar(std::numeric_limits<long long>::max());
+        // A linha de cima da última faixa, na última varredura do lote.
+        if (m > fim_ && t + 1 < threads_ && aguardar(feitas_[tt + 1], marca(fim_, b1))) {
+            linha_de_cima(t, fim_, b1 - 1);
+        }
+        feitas_[tt].publicar(std::numeric_limits<long long>::max());
+        parciais_[tt].publicar(std::numeric_limits<long long>::max());
     }
 
 private:
-    // Até onde a thread foi, lido depois que todas terminam.
-    struct alignas(64) Progresso {
-        std::int32_t varredura = 0;
-        int faixas = 0;
-    };
-
-    // Linhas 0, p, 2p, ... do relatório; a de it é tratada na parada.
     bool listada(std::int32_t m) const { return passo_ == 0 || (passo_ > 0 && m % passo_ == 0); }
-
     bool parada_vista() const { return parada_.load(std::memory_order_acquire) != 0; }
 
-    // Posição da varredura m no lote (0 a primeira) e a thread dela.
-    long long no_lote(std::int32_t m) const { return m - inicio_; }
-    std::size_t thread_de(std::int32_t m) const { return static_cast<std::size_t>(no_lote(m) % threads_); }
+    // A faixa b da varredura m pronta, contada do começo do lote.
+    long long marca(std::int32_t m, int b) const { return static_cast<long long>(m - inicio_) * nb_ + b + 1; }
+    std::size_t vaga(std::int32_t m) const { return static_cast<std::size_t>(m % vagas_); }
+    faixas::Medidas& medidas(int t, std::int32_t m)
+    {
+        return medidas_[static_cast<std::size_t>(t) * static_cast<std::size_t>(vagas_ + 8) + vaga(m)];
+    }
+    // Onde a varredura m guarda os resíduos (só nas linhas listadas).
+    faixas::Campo_faixas* guardados(std::int32_t m)
+    {
+        if (guardados_.empty() || !listada(m)) return nullptr;
+        return &guardados_[static_cast<std::size_t>(m) % guardados_.size()];
+    }
+
+    void preparar_lote(std::int32_t inicio, std::int32_t fim, int threads)
+    {
+        inicio_ = inicio;
+        fim_ = fim;
+        threads_ = threads;
+        for (auto& contador : feitas_) contador.reiniciar(0);
+        for (auto& contador : parciais_) contador.reiniciar(inicio - 1);
+        decidida_.reiniciar(inicio - 1);
+        parada_.store(0, std::memory_order_relaxed);
+        // A primeira varredura lê a linha de baixo da faixa de cima do campo
+        // de agora.
+        if (threads > 1) {
+            for (int t = 0; t + 1 < threads; ++t) {
+                campo_.exportar(partes_[static_cast<std::size_t>(t) + 1], 0, acima_[static_cast<std::size_t>(t)]);
+            }
+        }
+        refazer_ = false;
+    }
 
     // Espera o contador chegar ao alvo; falso se a parada já foi decidida.
     bool aguardar(const equipe::Contador& contador, long long alvo) const
@@ -217,140 +255,214 @@ private:
         return !parada_vista();
     }
 
-    // L1 e L2 em série do campo m (já varrido), da cópia de quem varre m+1
-    // ou do campo vivo; falso se a varredura m foi descartada.
-    bool somar_em_serie(std::int32_t m, double& L1, double& L2)
+    // A varredura m nas faixas b0 a b1-1 da thread t, com as medidas dos
+    // resíduos; falso se a parada foi decidida no meio.
+    bool varrer(int t, std::int32_t m, int b0, int b1)
     {
-        const faixas::Campo_faixas* campo = &campo_;
-        if (threads_ > 1 && m < fim_) {
-            const std::size_t t = thread_de(m + 1);
-            if (!aguardar(feitas_[t], (no_lote(m + 1) + 1) * nb_)) return false;
-            campo = &anteriores_[t];
+        const std::size_t tt = static_cast<std::size_t>(t);
+        faixas::Campo_faixas* residuos = guardados(m);
+        double maximo = 0.0;
+        double soma = 0.0;
+        for (int b = b0; b < b1; ++b) {
+            // Nas fronteiras, as linhas vizinhas vêm das cópias compactas.
+            faixas::Vizinhas viz;
+            const bool de_baixo = b == b0 && t > 0, de_cima = b + 1 == b1 && t + 1 < threads_;
+            if (de_baixo) {
+                if (!aguardar(feitas_[tt - 1], marca(m, b0 - 1))) return false;
+                viz.abaixo = abaixo_[tt].coluna(0);
+            }
+            if (de_cima) {
+                if (m > inicio_) {
+                    if (!aguardar(feitas_[tt + 1], marca(m - 1, b1))) return false;
+                    linha_de_cima(t, m - 1, b);
+                }
+                viz.acima = acima_[tt].coluna(0);
+            }
+            faixas::varrer_faixa_com_residuos(nucleos_, campo_, campo_, nullptr, residuos, b, c_, maximo, soma, viz);
+            if (b > b0) faixas::residuos_linha_topo(campo_, residuos, b - 1, c_, maximo, soma);
+            if (b + 1 == nb_) faixas::residuos_linha_topo(campo_, residuos, b, c_, maximo, soma);
+            if (de_cima) campo_.exportar(b, campo_.linhas() - 1, abaixo_[tt + 1]);
+            if (de_baixo) campo_.exportar(b, 0, acima_[tt - 1]);
+            feitas_[tt].publicar(marca(m, b));
         }
-        faixas::somar_residuos(*campo, c_, L1, L2);
+        medidas(t, m) = {maximo, soma};
         return true;
     }
 
-    // A varredura m pela thread t, a decisão sobre ela e as entradas m das
-    // histórias; falso quando não há mais o que varrer.
-    bool varredura(int t, std::int32_t m)
+    // Os resíduos da linha de cima da faixa b (a última da thread t) na
+    // varredura m, que completam as medidas da thread nela.
+    void linha_de_cima(int t, std::int32_t m, int b)
     {
-        const std::size_t tt = static_cast<std::size_t>(t);
-        if (m - threads_ - 1 >= inicio_ && !aguardar(decidida_, m - threads_ - 1)) return false;
-        if (parada_vista()) return false;
-        const int antes = std::fetestexcept(FE_ALL_EXCEPT);
+        faixas::Medidas& med = medidas(t, m);
+        faixas::residuos_linha_topo(campo_, guardados(m), b, c_, med.maximo, med.soma,
+                                    acima_[static_cast<std::size_t>(t)].coluna(0));
+        parciais_[static_cast<std::size_t>(t)].publicar(m);
+    }
 
-        faixas::Campo_faixas* copia = threads_ > 1 ? &anteriores_[tt] : nullptr;
-        faixas::Campo_faixas* guardados = listada(m) && !guardados_.empty() ? &guardados_[tt] : nullptr;
+    // A decisão sobre a varredura m e as entradas m das histórias, pela
+    // thread do topo; falso quando não há mais o que varrer.
+    bool decidir(std::int32_t m)
+    {
         double maximo = 0.0;
         double soma = 0.0;
-        for (int b = 0; b < nb_; ++b) {
-            if (m > inicio_ && threads_ > 1) {
-                const long long alvo = no_lote(m - 1) * nb_ + std::min(b + 1, nb_ - 1) + 1;
-                if (!aguardar(feitas_[thread_de(m - 1)], alvo)) return descartar(antes);
-            }
-            faixas::varrer_faixa_com_residuos(nucleos_, campo_, campo_, copia, guardados, b, c_, maximo, soma);
-            if (b > 0) faixas::residuos_linha_topo(campo_, guardados, b - 1, c_, maximo, soma);
-            // A última faixa só é publicada depois dos resíduos da linha de
-            // cima dela, que a varredura seguinte sobrescreveria.
-            if (b + 1 == nb_) faixas::residuos_linha_topo(campo_, guardados, b, c_, maximo, soma);
-            ultima_[tt] = {m, b + 1};
-            feitas_[tt].publicar(no_lote(m) * nb_ + b + 1);
+        for (int t = 0; t < threads_; ++t) {
+            if (t + 1 < threads_ && !aguardar(parciais_[static_cast<std::size_t>(t)], m)) return false;
+            const faixas::Medidas& med = medidas(t, m);
+            if (med.maximo > maximo) maximo = med.maximo;
+            soma = soma + med.soma;
         }
-
         const Veredito veredito = certificado_.veredito(m, soma, maximo);
         const bool exatas = listada(m) || veredito == Veredito::incerto;
+        // O campo vivo é o da varredura m: ninguém varreu além dela.
+        const bool campo_exato = threads_ == 1 || m == fim_;
         double serie1 = soma, serie2 = 0.0;
-        if (guardados != nullptr) faixas::somar_guardados(*guardados, serie1, serie2);
-        else if (exatas && !somar_em_serie(m, serie1, serie2)) return descartar(antes);
-
-        if (m > inicio_ && !aguardar(decidida_, m - 1)) return descartar(antes);
-        if (parada_vista()) return descartar(antes);
-
-        const std::size_t mm = static_cast<std::size_t>(m);
-        L1_[mm] = serie1;
-        if (exatas) L2_[mm] = serie2;
-        Linf_[mm] = maximo;
-        progresso::publicar_termica(m, serie1); // só para a tela
+        if (exatas) {
+            if (faixas::Campo_faixas* r = guardados(m)) faixas::somar_guardados(*r, serie1, serie2);
+            else if (campo_exato) faixas::somar_residuos(campo_, c_, serie1, serie2);
+            else return interromper(m);
+        }
         bool parar;
         if (m < 2) parar = false;
-        else if (exatas) parar = L1_[mm] / L1_[0] <= tol_;
+        else if (exatas) parar = serie1 / L1_[0] <= tol_;
         else parar = veredito == Veredito::parar;
+        if ((parar || m >= itmax_) && !campo_exato) return interromper(m);
+
+        const std::size_t mm = static_cast<std::size_t>(m);
         if (parar || m >= itmax_) {
-            // A linha de it é listada. A varredura m+1 não é descartada antes
-            // de copiar o campo m inteiro, porque parada_ ainda é zero.
-            if (!exatas) somar_em_serie(m, L1_[mm], L2_[mm]);
+            // A linha de it é listada.
+            if (!exatas) faixas::somar_residuos(campo_, c_, serie1, serie2);
+            L1_[mm] = serie1;
+            L2_[mm] = serie2;
+            Linf_[mm] = maximo;
+            progresso::publicar_termica(m, serie1); // só para a tela
             it_ = m;
             parada_.store(m, std::memory_order_release);
             decidida_.publicar(std::numeric_limits<long long>::max());
             return false;
         }
+        L1_[mm] = serie1;
+        if (exatas) L2_[mm] = serie2;
+        Linf_[mm] = maximo;
+        razao_ = soma / L1_[0];
+        progresso::publicar_termica(m, serie1); // só para a tela
         decidida_.publicar(m);
         return true;
     }
 
-    // A varredura passou de it: some com ela, e com as exceções que levantou.
-    // Só apaga os indicadores que ela ligou: o fesetexceptflag do MinGW-w64
-    // desmascara as exceções do SSE (visto no wine: "inexact float result").
-    static bool descartar(int antes)
+    // Parar ou decidir na varredura m pede o campo dela, que as threads de
+    // baixo já passaram: o lote será refeito com uma thread até m.
+    bool interromper(std::int32_t m)
     {
-        std::feclearexcept(std::fetestexcept(FE_ALL_EXCEPT) & ~antes);
+        refazer_ = true;
+        interrompida_ = m;
+        parada_.store(-1, std::memory_order_release);
+        decidida_.publicar(std::numeric_limits<long long>::max());
         return false;
     }
 
     const faixas::Nucleos& nucleos_;
     faixas::Coeficientes c_;
     std::int32_t itmax_;
-    std::int32_t inicio_ = 1, fim_ = 0, proxima_ = 1; // o lote: varreduras inicio_ a fim_
     double tol_;
     std::int32_t passo_;
     Certificado certificado_;
     std::span<double> L1_, L2_, Linf_;
-    int threads_; // do lote
-    int nb_ = 0;
-    faixas::Campo_faixas campo_;              // o campo vivo, varrido no lugar
-    std::vector<faixas::Campo_faixas> anteriores_; // uma por thread, com mais de uma
-    std::vector<faixas::Campo_faixas> guardados_; // resíduos, um por thread, se há linhas listadas
-    std::vector<equipe::Contador> feitas_; // por thread: (m-1)*nb + b + 1 com a faixa b da varredura m pronta
-    std::vector<Progresso> ultima_;
+    faixas::Campo_faixas campo_; // o campo vivo, varrido no lugar
+    int nb_;
+    std::vector<int> partes_;    // faixas de cada thread (faixas::repartir)
+    std::vector<int> uma_;       // todas com uma thread
+    int n_;                      // threads com faixas
+    int vagas_;                  // D: varreduras começadas e não decididas, no máximo
+    std::vector<faixas::Campo_faixas> guardados_; // resíduos das linhas listadas, por vaga
+    std::optional<faixas::Campo_faixas> salvo_;   // de onde um lote é refeito
+    // Por thread, com mais de uma: a linha de cima da faixa de baixo (da
+    // varredura atual) e a linha de baixo da faixa de cima (da anterior).
+    std::vector<faixas::Linha> abaixo_, acima_;
+    bool salvo_valido_ = false;
+    std::int32_t salvo_proxima_ = 1;
+    int salvo_excecoes_ = 0;
+    std::int32_t inicio_ = 1, fim_ = 0, proxima_ = 1; // o lote: varreduras inicio_ a fim_
+    int threads_ = 1;                                 // do lote
+    std::vector<equipe::Contador> feitas_;   // por thread: marca(m, b) com a faixa b da varredura m pronta
+    std::vector<equipe::Contador> parciais_; // por thread: a última varredura com medidas completas
+    std::vector<faixas::Medidas> medidas_;   // por thread e vaga
     std::int32_t it_ = 0;
-    equipe::Contador decidida_; // última varredura decidida
-    std::atomic<std::int32_t> parada_{0}; // a varredura em que parou, ou 0
+    double razao_ = 0.0;
+    bool refazer_ = false;
+    std::int32_t interrompida_ = 0;
+    equipe::Contador decidida_;            // última varredura decidida
+    std::atomic<std::int32_t> parada_{0}; // a varredura em que parou, -1 se interrompido, ou 0
 };
+
+// Threads da solução térmica: não mais campos (o vivo, o salvo e os resíduos
+// guardados) que uns 48 MiB, ou duas threads.
+int threads_termicas(std::size_t bytes_por_campo, std::int32_t itmax, std::int32_t passo)
+{
+    int n = std::max(1, std::min(numero_threads(), static_cast<int>(std::min<std::int32_t>(itmax, 1024))));
+    while (n > 2 && static_cast<std::size_t>(Solucao_termica::campos(n, passo, itmax)) * bytes_por_campo > (48u << 20)) {
+        --n;
+    }
+    return n;
+}
 
 } // namespace
 
-// Lotes de uns 4 milhões de nós varridos (uns 2 ms). Sob carga, uma thread
-// da tubulação tirada da CPU para as outras, e aí duas threads rendem menos
-// que uma: cada lote mede o tempo por varredura com o número de threads que
-// usou, os lotes 2 a 5 alternam n e uma, depois vale o que rendeu mais, e de
-// 32 em 32 lotes o outro é medido de novo. O primeiro lote não conta (no
-// Zen 4 em 1001 x 1001, com duas threads: 0,53 ms por varredura nele, 0,33
-// nos seguintes; uma thread, 0,44). Os bits não dependem disso.
+// Lotes de uns 16 milhões de nós varridos (uns 8 ms): o começo e o fim de
+// cada lote deixam as threads esperando (meia varredura cada), e com lotes
+// de 4 milhões isso pesava em 1001 x 1001. Sob carga, uma thread tirada da
+// CPU segura as outras, e aí várias threads rendem menos que uma: cada lote
+// mede o tempo por varredura com o número de threads que usou, os lotes 2 a
+// 5 alternam n e uma, depois vale o que rendeu mais, e de 32 em 32 lotes o
+// outro é medido de novo. O primeiro lote não conta (aquece caches e
+// páginas). Os bits não dependem disso.
+//
+// O campo é salvo no começo de um lote com várias threads a cada 1e8 nós
+// varridos (uns 50 ms) e, perto da parada prevista pela queda da razão
+// rápida, a cada lote: uma parada no meio de um lote refaz com uma thread só
+// as varreduras desde o campo salvo até ela.
 int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx,
                       std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
                       std::int32_t& it, std::span<double> T, std::int32_t passo_hist)
 {
     const std::size_t bytes = faixas::Campo_faixas::bytes(Nx, Ny, nucleos_em_uso().linhas);
-    const int n = equipe::preparar(threads_termicas(bytes, itmax));
-    Solucao_termica solucao({aP, aX, aY}, itmax, tol, passo_hist, Nx, Ny, L1, L2, Linf, n);
+    const int pedidas = equipe::preparar(threads_termicas(bytes, itmax, passo_hist));
+    Solucao_termica solucao({aP, aX, aY}, itmax, tol, passo_hist, Nx, Ny, L1, L2, Linf,
+                            pedidas);
+    const int n = solucao.certificavel() ? solucao.threads() : 1;
     solucao.carregar(T);
     const auto rodar = [&solucao](int threads) {
         if (threads > 1) equipe::em_paralelo(threads, [&solucao](int t) { solucao.trabalhar(t); });
         else solucao.trabalhar(0);
     };
     const double nos = (Nx - 2.0) * (Ny - 2.0);
-    const std::int32_t por_lote = static_cast<std::int32_t>(std::clamp(4e6 / nos, 4.0, 1e6));
+    const std::int32_t por_lote = static_cast<std::int32_t>(std::clamp(1.6e7 / nos, 4.0, 1e6));
+    const double entre_salvos = std::max(1.0, 1e8 / nos); // varreduras
     double estimativa[2] = {0.0, 0.0}; // segundos por varredura com uma thread e com n
     int usar = n > 1 ? 1 : 0;
+    std::int32_t salvo_em = 0;
+    double razao_antes = 0.0;
+    std::int32_t m_antes = 0;
     for (long long k = 1;; ++k) {
         const std::int32_t m0 = solucao.proxima();
         const std::int32_t fim =
             static_cast<std::int32_t>(std::min<long long>(itmax, static_cast<long long>(m0) + por_lote - 1));
+        // Perto da parada: pela queda da razão rápida por varredura, menos de
+        // três lotes até tol.
+        bool perto = false;
+        const double razao = solucao.ultima_razao();
+        const std::int32_t m_razao = solucao.ultima_decidida();
+        if (razao_antes > 0.0 && razao > 0.0 && razao < razao_antes && tol > 0.0 && m_razao > m_antes) {
+            const double queda = std::log(razao / razao_antes) / (m_razao - m_antes);
+            perto = std::log(tol / razao) / queda < 3.0 * por_lote;
+        }
+        const bool salvar = usar == 1 && (perto || m0 - salvo_em >= entre_salvos);
+        if (salvar) salvo_em = m0;
         const auto inicio = std::chrono::steady_clock::now();
-        if (solucao.lote(fim, usar == 1 ? n : 1, rodar)) break;
+        if (solucao.lote(fim, usar == 1 ? n : 1, salvar, rodar)) break;
         const std::chrono::duration<double> duracao = std::chrono::steady_clock::now() - inicio;
-        if (n == 1 || k == 1) continue; // o primeiro lote aquece caches e páginas: não conta
+        razao_antes = razao;
+        m_antes = m_razao;
+        if (n == 1 || k == 1) continue;
         // O ruído só atrasa: vale a menor medida recente, que sobe 10 % por
         // lote se as seguintes forem maiores.
         const double agora = duracao.count() / (fim - m0 + 1);

@@ -47,7 +47,8 @@ public:
     // ou quaisquer, com |aP| entre 0,9 e 3 vezes 2(|aX| + |aY|).
     Coeficientes coeficientes(std::int32_t Nx, std::int32_t Ny);
     std::vector<double> campo(std::int32_t Nx, std::int32_t Ny);
-    Caso caso(int maior_lado);
+    Caso caso(int maior_lado) { return caso(maior_lado, maior_lado); }
+    Caso caso(int maior_Nx, int maior_Ny);
 
 private:
     std::mt19937_64 motor_;
@@ -86,6 +87,9 @@ Deslocamento varrer(Funcao_fonte gs, const Caso& k, std::int32_t nsweeps);
 // passo, 2 passo, ..., it) e as de depois de it, que ficam como estavam, são
 // comparadas; Linf inteira.
 std::string diferencas_termica(const Caso& k, std::int32_t itmax, double tol, int threads, std::int32_t passo = 1);
+// O mesmo, com a solução de referência já calculada (a mesma para qualquer passo).
+std::string diferencas_termica(const Termica& ref, const Caso& k, std::int32_t itmax, double tol, int threads,
+                               std::int32_t passo);
 std::string diferencas_fonte(const Caso& k, std::int32_t nsweeps, int threads);
 
 // tol que para na varredura 2, que nunca para, que exige resíduo zero, ou
