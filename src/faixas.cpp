@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace faixas {
 
@@ -80,6 +81,37 @@ void Campo_faixas::exportar(int b, int j, Linha& linha) const
     double* saida = linha.coluna(1);
     const double* entrada = lanes(b, j) + j; // ix = 1: posição j
     for (std::int32_t ix = 0; ix < Nx_; ++ix) saida[ix] = entrada[static_cast<std::size_t>(ix) * static_cast<std::size_t>(L_)];
+}
+
+Fronteiras::Fronteiras(std::int32_t Nx, int L, std::vector<int> inicio) : inicio_(std::move(inicio))
+{
+    const std::size_t n = inicio_.size() - 1;
+    abaixo_.assign(n, Linha(Nx, L));
+    acima_.assign(n, Linha(Nx, L));
+}
+
+void Fronteiras::carregar(const Campo_faixas& campo)
+{
+    for (std::size_t t = 0; t + 2 < inicio_.size(); ++t) {
+        campo.exportar(inicio_[t + 1] - 1, campo.linhas() - 1, abaixo_[t + 1]);
+        campo.exportar(inicio_[t + 1], 0, acima_[t]);
+    }
+}
+
+Vizinhas Fronteiras::vizinhas(int t, int b) const
+{
+    const std::size_t tt = static_cast<std::size_t>(t);
+    Vizinhas v;
+    if (t > 0 && b == inicio_[tt]) v.abaixo = abaixo_[tt].coluna(0);
+    if (tt + 2 < inicio_.size() && b + 1 == inicio_[tt + 1]) v.acima = acima_[tt].coluna(0);
+    return v;
+}
+
+void Fronteiras::publicar(const Campo_faixas& campo, int t, int b)
+{
+    const std::size_t tt = static_cast<std::size_t>(t);
+    if (tt + 2 < inicio_.size() && b + 1 == inicio_[tt + 1]) campo.exportar(b, campo.linhas() - 1, abaixo_[tt + 1]);
+    if (t > 0 && b == inicio_[tt]) campo.exportar(b, 0, acima_[tt - 1]);
 }
 
 std::vector<int> repartir(int faixas, std::int32_t Ny, int L, int n)

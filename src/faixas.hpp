@@ -100,6 +100,29 @@ private:
     std::vector<double> dados_;
 };
 
+// As linhas das fronteiras de um campo entre as faixas de threads
+// (`inicio`, de repartir): a thread t lê a linha de cima da última faixa da
+// thread t-1 e a linha de baixo da primeira faixa da t+1 daqui, não do
+// campo. Quem varre uma faixa da fronteira publica a linha dela logo depois;
+// a tubulação garante que ninguém ainda lê a versão anterior.
+class Fronteiras {
+public:
+    Fronteiras(std::int32_t Nx, int L, std::vector<int> inicio);
+
+    // As linhas do campo como está (antes de um lote).
+    void carregar(const Campo_faixas& campo);
+    // As vizinhas da faixa b da thread t: nulas fora das fronteiras.
+    Vizinhas vizinhas(int t, int b) const;
+    // Depois de a thread t varrer a faixa b: as linhas que as vizinhas leem.
+    void publicar(const Campo_faixas& campo, int t, int b);
+    // A linha de cima da última faixa da thread t (de acima(t)).
+    const double* acima(int t) const { return acima_[static_cast<std::size_t>(t)].coluna(0); }
+
+private:
+    std::vector<int> inicio_;
+    std::vector<Linha> abaixo_, acima_; // por thread
+};
+
 // As faixas de cada uma de n threads, contíguas e com quase o mesmo número
 // de linhas interiores: a thread t fica com as faixas inicio[t] a
 // inicio[t+1]-1. Não mais threads que faixas: o tamanho é min(n, faixas) + 1.

@@ -14,11 +14,14 @@
 //   linha de baixo, já da etapa k) está pronto, e ninguém escreve numa faixa
 //   que outra etapa ainda lê, porque a etapa k+1 só entra na faixa b depois
 //   que a k saiu da b+1.
-// - Entre threads só passam as faixas da fronteira: o resto do campo fica
-//   no cache de quem o varre. Com a etapa inteira por thread (a versão
+// - Entre threads só passam as linhas das fronteiras, em cópias compactas
+//   (faixas::Fronteiras, uma por campo varrido): o resto do campo fica no
+//   cache de quem o varre. Com a etapa inteira por thread (a versão
 //   anterior), cada linha de cache do campo mudava de núcleo a cada etapa, e
 //   duas threads rendiam o mesmo que uma (Zen 5, 201 x 201: 0,39 ns por nó e
-//   varredura com uma ou duas).
+//   varredura com uma ou duas). A cópia de um campo só é reescrita na
+//   varredura seguinte dele, na mesma faixa, que espera quem a lia (uma
+//   etapa de fonte ou a varredura anterior) sair da fronteira.
 // - Uma etapa de fonte na faixa b lê os vizinhos diagonais nas faixas b-1, b
 //   e b+1 e escreve só a faixa b da fonte, que nenhuma etapa anterior ainda
 //   lê; é a mesma dependência de uma varredura.
@@ -32,7 +35,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cmath>
 #include <cstddef>
 #include <memory>
@@ -53,8 +55,9 @@ const faixas::Nucleos_fonte& nucleos_fonte(faixas::Instrucoes conjunto)
 }
 
 // Roda as etapas k0 .. k1-1 em tubulação, com as faixas repartidas entre as
-// threads por `inicio` (faixas::repartir); fazer(k, b) faz a faixa b da
-// etapa k. As etapas antes de k0 já terminaram.
+// threads por `inicio` (faixas::repartir); fazer(k, b, t, juntas) faz a
+// faixa b da etapa k na thread t, juntas com mais de uma thread (as linhas
+// das fronteiras valem). As etapas antes de k0 já terminaram.
 template <class Fazer>
 void tubulacao(const std::vector<int>& inicio, long long k0, long long k1, const Fazer& fazer)
 {
@@ -62,7 +65,7 @@ void tubulacao(const std::vector<int>& inicio, long long k0, long long k1, const
     const int nb = inicio.back();
     if (n == 1) {
         for (long long k = k0; k < k1; ++k) {
-            for (int b = 0; b < nb; ++b) fazer(k, b);
+            for (int b = 0; b < nb; ++b) fazer(k, b, 0, false);
         }
         return;
     }
@@ -75,7 +78,7 @@ void tubulacao(const std::vector<int>& inicio, long long k0, long long k1, const
             for (int b = b0; b < b1; ++b) {
                 if (b == b0 && t > 0) feitas[tt - 1].esperar(i * nb + b0);
                 if (b + 1 == b1 && t + 1 < n && i > 0) feitas[tt + 1].esperar((i - 1) * nb + b1 + 1);
-                fazer(k0 + i, b);
+                fazer(k0 + i, b, t, true);
                 minhas.publicar(i * nb + b + 1);
             }
         }
@@ -92,18 +95,18 @@ void tubulacao(const std::vector<int>& inicio, long long k0, long long k1, const
 // que andou mais depressa. Com uma thread, n volta a ser testado num lote
 // curto (um oitavo) depois de 8, 16, ... até 64 lotes. Numa máquina quieta ninguém dorme
 // e nada muda.
-template <class Fazer>
-int tubulacao_adaptativa(int n, long long etapas, const faixas::Campo_faixas& campo, const Fazer& fazer)
+// Antes de cada lote com as faixas repartidas, juntar() carrega as linhas
+// das fronteiras.
+template <class Fazer, class Juntar>
+int tubulacao_adaptativa(const std::vector<int>& repartidas, long long etapas, long long nos, const Fazer& fazer,
+                         const Juntar& juntar)
 {
-    const int nb = campo.numero_faixas();
-    const std::vector<int> uma_thread{0, nb};
-    const std::vector<int> repartidas = faixas::repartir(nb, campo.Ny(), campo.linhas(), n);
-    n = static_cast<int>(repartidas.size()) - 1;
-    if (n <= 1 || std::getenv("XFIXO")) {
-        tubulacao(n > 1 ? repartidas : uma_thread, 0, etapas, fazer);
+    const int n = static_cast<int>(repartidas.size()) - 1;
+    const std::vector<int> uma_thread{0, repartidas.back()};
+    if (n <= 1) {
+        tubulacao(uma_thread, 0, etapas, fazer);
         return 1;
     }
-    const long long nos = static_cast<long long>(campo.Nx()) * campo.Ny();
     const long long lote = std::max<long long>(4LL * n, 30000000LL / std::max<long long>(nos, 1));
     double uma = 0.0;      // segundos por etapa com uma thread no último teste (0: sem teste)
     bool com_n = true;
@@ -116,6 +119,7 @@ int tubulacao_adaptativa(int n, long long etapas, const faixas::Campo_faixas& ca
         const int usar = com_n ? n : 1;
         const long long dormidas = equipe::dormidas();
         const auto inicio = std::chrono::steady_clock::now();
+        if (usar > 1) juntar();
         tubulacao(usar > 1 ? repartidas : uma_thread, k, fim, fazer);
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count() /
                          static_cast<double>(fim - k);
@@ -158,10 +162,15 @@ int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, 
     const faixas::Coeficientes c{aP, aX, aY};
     const int n = equipe::preparar(std::min(numero_threads(), static_cast<int>(nsweeps)));
     const int nb = campo.numero_faixas();
-    const int usadas = tubulacao_adaptativa(n, nsweeps, campo, [&](long long k, int b) {
-        faixas::varrer_faixa(nucleos, campo, fonte, b, c);
+    const std::vector<int> partes = faixas::repartir(nb, Ny, nucleos.linhas, n);
+    faixas::Fronteiras fronteiras(Nx, nucleos.linhas, partes);
+    const auto fazer = [&](long long k, int b, int t, bool juntas) {
+        faixas::varrer_faixa(nucleos, campo, fonte, b, c, juntas ? fronteiras.vizinhas(t, b) : faixas::Vizinhas{});
+        if (juntas) fronteiras.publicar(campo, t, b);
         if (b + 1 == nb) progresso::publicar_varredura_fonte(static_cast<std::int32_t>(k + 1)); // só para a tela
-    });
+    };
+    const int usadas = tubulacao_adaptativa(partes, nsweeps, static_cast<long long>(Nx) * Ny, fazer,
+                                            [&] { fronteiras.carregar(campo); });
     campo.descarregar(phi);
     return usadas;
 }
@@ -210,14 +219,27 @@ int deslocamentos_em_faixas(Variaveis& e)
     const long long por_externa = 2 + 2 * itgs;
     const long long etapas = por_externa * e.itdesl;
     const int n = equipe::preparar(static_cast<int>(std::min<long long>(numero_threads(), etapas)));
-    const int usadas =
-        tubulacao_adaptativa(n, etapas, U, [&](long long k, int b) {
+    const std::vector<int> partes = faixas::repartir(U.numero_faixas(), e.Ny, L, n);
+    faixas::Fronteiras FU(e.Nx, L, partes), FV(e.Nx, L, partes);
+    const auto fazer = [&](long long k, int b, int t, bool juntas) {
+        const faixas::Vizinhas nenhuma{};
         const long long r = k % por_externa;
-        if (r == 0) nf.fonte_u(SU.vista(), V.vista(), GU.vista(), b, cf);
-        else if (r <= itgs) faixas::varrer_faixa(nucleos, U, SU, b, cu);
-        else if (r == itgs + 1) nf.fonte_v(SV.vista(), U.vista(), GV.vista(), b, cf);
-        else faixas::varrer_faixa(nucleos, V, SV, b, cv);
+        if (r == 0) {
+            nf.fonte_u(SU.vista(), V.vista(), GU.vista(), b, cf, juntas ? FV.vizinhas(t, b) : nenhuma);
+        } else if (r <= itgs) {
+            faixas::varrer_faixa(nucleos, U, SU, b, cu, juntas ? FU.vizinhas(t, b) : nenhuma);
+            if (juntas) FU.publicar(U, t, b);
+        } else if (r == itgs + 1) {
+            nf.fonte_v(SV.vista(), U.vista(), GV.vista(), b, cf, juntas ? FU.vizinhas(t, b) : nenhuma);
+        } else {
+            faixas::varrer_faixa(nucleos, V, SV, b, cv, juntas ? FV.vizinhas(t, b) : nenhuma);
+            if (juntas) FV.publicar(V, t, b);
+        }
         if (b + 1 == U.numero_faixas()) progresso::publicar_etapa_deslocamento(k + 1); // só para a tela
+    };
+    const int usadas = tubulacao_adaptativa(partes, etapas, static_cast<long long>(e.Nx) * e.Ny, fazer, [&] {
+        FU.carregar(U);
+        FV.carregar(V);
     });
     U.descarregar(e.u);
     V.descarregar(e.v);

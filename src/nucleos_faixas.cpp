@@ -117,12 +117,6 @@ struct Campos {
     Vizinhas viz;
 };
 
-vec carregar(const double* p)
-{
-    vec x;
-    __builtin_memcpy(&x, p, sizeof x);
-    return x;
-}
 
 // Varredura de uma faixa em frente de onda: na posição s, os usados primeiros
 // vetores (os outros não têm linha interior) recebem os valores novos,

@@ -21,7 +21,7 @@ const vec* vetores(const Faixas& f, int b, int p)
 
 // fonte_de_v: a fonte de v (termo misto com SW antes de NE).
 template <bool fonte_de_v>
-void fonte(Faixas S, Faixas X, Faixas G, int b, Constantes_fonte c)
+void fonte(Faixas S, Faixas X, Faixas G, int b, Constantes_fonte c, Vizinhas viz)
 {
     const std::int32_t Nx = S.Nx, Ny = S.Ny;
     const std::int64_t primeira = static_cast<std::int64_t>(b) * L + 2; // linha da lane 0
@@ -40,10 +40,12 @@ void fonte(Faixas S, Faixas X, Faixas G, int b, Constantes_fonte c)
         const vec* xl = vetores(X, b, p + 2);
         const vec* xo = vetores(X, b, p - 2);
         const vec* g = vetores(G, b, p);
-        const vec cima_l = vetores(X, b + 1, p + 2 - L)[0];
-        const vec cima_0 = vetores(X, b + 1, p - L)[0];
-        const vec baixo_o = vetores(X, b - 1, p - 2 + L)[NV - 1];
-        const vec baixo_0 = vetores(X, b - 1, p + L)[NV - 1];
+        // Só a lane 0 dos de cima e a W-1 dos de baixo contam: nas linhas
+        // compactas, as colunas p+3-L e p+1-L em cima, p e p+2 embaixo.
+        const vec cima_l = viz.acima ? carregar(viz.acima + p + 3 - L) : vetores(X, b + 1, p + 2 - L)[0];
+        const vec cima_0 = viz.acima ? carregar(viz.acima + p + 1 - L) : vetores(X, b + 1, p - L)[0];
+        const vec baixo_o = viz.abaixo ? carregar(viz.abaixo + p + 1 - W) : vetores(X, b - 1, p - 2 + L)[NV - 1];
+        const vec baixo_0 = viz.abaixo ? carregar(viz.abaixo + p + 3 - W) : vetores(X, b - 1, p + L)[NV - 1];
         for (int v = 0; v < com_interior; ++v) {
             // Colunas ix = p + 1 - j entre 2 e Nx - 1: p + 2 - Nx <= j <= p - 1.
             const std::int64_t k = static_cast<std::int64_t>(p) - v * W;

@@ -19,11 +19,12 @@ struct Constantes_fonte {
 //   S = (m - g) * K, m = ((NE + SW) - SE - NW) * 0.25 / (dx*dy)
 // (para v, (SW + NE) no lugar de (NE + SW)). Fora do interior S recebe o que
 // sai de zeros (zero, com dx*dy finito e não nulo e K finito), sem exceção.
-// A faixa b+1 de `outro` já tem de estar pronta.
+// A faixa b+1 de `outro` já tem de estar pronta; as linhas dele logo abaixo
+// e logo acima da faixa vêm de `viz` quando não nulas.
 struct Nucleos_fonte {
     int linhas;
-    void (*fonte_u)(Faixas S, Faixas v, Faixas g, int b, Constantes_fonte c);
-    void (*fonte_v)(Faixas S, Faixas u, Faixas g, int b, Constantes_fonte c);
+    void (*fonte_u)(Faixas S, Faixas v, Faixas g, int b, Constantes_fonte c, Vizinhas viz);
+    void (*fonte_v)(Faixas S, Faixas u, Faixas g, int b, Constantes_fonte c, Vizinhas viz);
 };
 
 namespace avx512 {

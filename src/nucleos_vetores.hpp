@@ -45,6 +45,14 @@ inline vec desce(vec a, vec b) { return __builtin_shuffle(a, b, sequencia(1)); }
 // Lane 0 recebe a última lane de `a`; a lane l recebe a lane l-1 de `b`.
 inline vec sobe(vec a, vec b) { return __builtin_shuffle(a, b, sequencia(W - 1)); }
 
+// Um vetor de W doubles seguidos, sem exigir alinhamento (linhas compactas).
+inline vec carregar(const double* p)
+{
+    vec x;
+    __builtin_memcpy(&x, p, sizeof x);
+    return x;
+}
+
 inline vec ou_zero(masc ativo, vec x) { return (vec)((masc)x & ativo); }
 
 // Degraus de máscara: W zeros e depois W uns. Os W elementos a partir de

@@ -126,10 +126,7 @@ public:
     {
         if (n_ > 1) {
             salvo_.emplace(Nx, Ny, nucleos_.linhas);
-            for (int t = 0; t < n_; ++t) {
-                abaixo_.emplace_back(Nx, nucleos_.linhas);
-                acima_.emplace_back(Nx, nucleos_.linhas);
-            }
+            fronteiras_.emplace(Nx, nucleos_.linhas, partes_);
         }
         if (passo_ == 0 || (passo_ > 0 && passo_ <= itmax)) {
             const bool juntas = n_ > 1 && (passo_ == 0 || passo_ < vagas_);
@@ -238,13 +235,7 @@ private:
         for (auto& contador : parciais_) contador.reiniciar(inicio - 1);
         decidida_.reiniciar(inicio - 1);
         parada_.store(0, std::memory_order_relaxed);
-        // A primeira varredura lê a linha de baixo da faixa de cima do campo
-        // de agora.
-        if (threads > 1) {
-            for (int t = 0; t + 1 < threads; ++t) {
-                campo_.exportar(partes_[static_cast<std::size_t>(t) + 1], 0, acima_[static_cast<std::size_t>(t)]);
-            }
-        }
+        if (threads > 1) fronteiras_->carregar(campo_);
         refazer_ = false;
     }
 
@@ -264,25 +255,17 @@ private:
         double maximo = 0.0;
         double soma = 0.0;
         for (int b = b0; b < b1; ++b) {
+            if (b == b0 && t > 0 && !aguardar(feitas_[tt - 1], marca(m, b0 - 1))) return false;
+            if (b + 1 == b1 && t + 1 < threads_ && m > inicio_) {
+                if (!aguardar(feitas_[tt + 1], marca(m - 1, b1))) return false;
+                linha_de_cima(t, m - 1, b);
+            }
             // Nas fronteiras, as linhas vizinhas vêm das cópias compactas.
-            faixas::Vizinhas viz;
-            const bool de_baixo = b == b0 && t > 0, de_cima = b + 1 == b1 && t + 1 < threads_;
-            if (de_baixo) {
-                if (!aguardar(feitas_[tt - 1], marca(m, b0 - 1))) return false;
-                viz.abaixo = abaixo_[tt].coluna(0);
-            }
-            if (de_cima) {
-                if (m > inicio_) {
-                    if (!aguardar(feitas_[tt + 1], marca(m - 1, b1))) return false;
-                    linha_de_cima(t, m - 1, b);
-                }
-                viz.acima = acima_[tt].coluna(0);
-            }
+            const faixas::Vizinhas viz = threads_ > 1 ? fronteiras_->vizinhas(t, b) : faixas::Vizinhas{};
             faixas::varrer_faixa_com_residuos(nucleos_, campo_, campo_, nullptr, residuos, b, c_, maximo, soma, viz);
             if (b > b0) faixas::residuos_linha_topo(campo_, residuos, b - 1, c_, maximo, soma);
             if (b + 1 == nb_) faixas::residuos_linha_topo(campo_, residuos, b, c_, maximo, soma);
-            if (de_cima) campo_.exportar(b, campo_.linhas() - 1, abaixo_[tt + 1]);
-            if (de_baixo) campo_.exportar(b, 0, acima_[tt - 1]);
+            if (threads_ > 1) fronteiras_->publicar(campo_, t, b);
             feitas_[tt].publicar(marca(m, b));
         }
         medidas(t, m) = {maximo, soma};
@@ -294,8 +277,7 @@ private:
     void linha_de_cima(int t, std::int32_t m, int b)
     {
         faixas::Medidas& med = medidas(t, m);
-        faixas::residuos_linha_topo(campo_, guardados(m), b, c_, med.maximo, med.soma,
-                                    acima_[static_cast<std::size_t>(t)].coluna(0));
+        faixas::residuos_linha_topo(campo_, guardados(m), b, c_, med.maximo, med.soma, fronteiras_->acima(t));
         parciais_[static_cast<std::size_t>(t)].publicar(m);
     }
 
@@ -375,9 +357,7 @@ private:
     int vagas_;                  // D: varreduras começadas e não decididas, no máximo
     std::vector<faixas::Campo_faixas> guardados_; // resíduos das linhas listadas, por vaga
     std::optional<faixas::Campo_faixas> salvo_;   // de onde um lote é refeito
-    // Por thread, com mais de uma: a linha de cima da faixa de baixo (da
-    // varredura atual) e a linha de baixo da faixa de cima (da anterior).
-    std::vector<faixas::Linha> abaixo_, acima_;
+    std::optional<faixas::Fronteiras> fronteiras_; // com mais de uma thread
     bool salvo_valido_ = false;
     std::int32_t salvo_proxima_ = 1;
     int salvo_excecoes_ = 0;
