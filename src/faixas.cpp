@@ -209,14 +209,16 @@ void residuos_linha_topo(const Campo_faixas& T, Campo_faixas* residuos, int b, c
     soma = soma + (s0 + s1);
 }
 
-void somar_guardados(const Campo_faixas& residuos, double& L1, double& L2)
+void somar_guardados(const Campo_faixas& residuos, int b0, int b1, double& L1, double& L2)
 {
     const int L = residuos.linhas();
-    double soma1 = 0.0;
-    double soma2 = 0.0;
-    for (std::int32_t iy = 2; iy <= residuos.Ny() - 1; ++iy) {
+    const std::int64_t primeira = std::max<std::int64_t>(2, static_cast<std::int64_t>(b0) * L + 2);
+    const std::int64_t ultima = std::min<std::int64_t>(residuos.Ny() - 1, static_cast<std::int64_t>(b1) * L + 1);
+    double soma1 = L1;
+    double soma2 = L2;
+    for (std::int64_t iy = primeira; iy <= ultima; ++iy) {
         int b, j;
-        faixa_e_lane(iy, L, b, j);
+        faixa_e_lane(static_cast<std::int32_t>(iy), L, b, j);
         const double* r = residuos.lanes(b, j + 1) + j; // ix = 2
         for (std::int32_t ix = 2; ix <= residuos.Nx() - 1; ++ix, r += L) {
             soma1 = soma1 + std::abs(*r);

@@ -154,9 +154,11 @@ void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faix
 void residuos_linha_topo(const Campo_faixas& T, Campo_faixas* residuos, int b, const Coeficientes& c,
                          double& maximo, double& soma, const double* acima = nullptr);
 
-// L1 e L2 dos resíduos guardados, somados em série na ordem dos nós, como
-// em norma_L1 e norma_L2.
-void somar_guardados(const Campo_faixas& residuos, double& L1, double& L2);
+// L1 e L2 dos resíduos guardados nas faixas b0 a b1-1, somados em série na
+// ordem dos nós, como em norma_L1 e norma_L2, a partir dos valores que L1 e
+// L2 já têm: as faixas em ordem, cada trecho começando de onde o anterior
+// parou, dão a soma inteira, bit a bit.
+void somar_guardados(const Campo_faixas& residuos, int b0, int b1, double& L1, double& L2);
 
 // L1 e L2 do campo como as somam norma_L1 e norma_L2: r de cada nó interior
 // na ordem dos nós, |r| e r*r somados em série.

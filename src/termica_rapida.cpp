@@ -1,12 +1,13 @@
 // Solução térmica em faixas: as faixas repartidas entre as threads, cada
-// uma sempre com as mesmas (só as linhas da fronteira mudam de núcleo), a
-// decisão de parada certificada por uma soma rápida dos |r| e as somas em
-// série (as de norma_L1 e norma_L2) só onde são precisas. Nas linhas do
-// relatório (múltiplos de passo_hist) quem varre guarda os resíduos, e quem
-// decide os soma em série. As threads de baixo seguem varrendo antes da
-// decisão sobre a varredura anterior; se ela for parar (ou ficar incerta)
-// antes do fim do lote, o lote é refeito com uma thread a partir de um campo
-// salvo, que dá os mesmos bits e as mesmas exceções.
+// uma sempre com as mesmas (entre núcleos só passam as linhas das
+// fronteiras, em cópias compactas), a decisão de parada certificada por uma
+// soma rápida dos |r| e as somas em série (as de norma_L1 e norma_L2) só
+// onde são precisas. Nas linhas do relatório (múltiplos de passo_hist) quem
+// varre guarda os resíduos, e as somas em série andam de thread em thread,
+// cada uma somando a sua parte. As threads seguem varrendo antes da decisão
+// sobre as varreduras anteriores; se ela for parar (ou ficar incerta) antes
+// do fim do lote, o lote é refeito com uma thread a partir de um campo
+// salvo, o que dá os mesmos bits e as mesmas exceções.
 //
 // Invariantes (por que as passagens entre threads não têm corrida):
 // - A thread t varre as faixas inicio[t] a inicio[t+1]-1 de cada varredura,
@@ -16,24 +17,29 @@
 //   da varredura anterior, da thread t+1. Assim a varredura m só entra na
 //   faixa b com a b-1 já da m e a b+1 ainda da m-1, e ninguém escreve numa
 //   faixa que outra thread ainda lê: a varredura m+1 só entra na faixa b
-//   depois que a m saiu da b+1.
+//   depois que a m saiu da b+1. As cópias das fronteiras seguem a mesma
+//   ordem (faixas::Fronteiras).
 // - Os resíduos da linha de cima da última faixa da thread t (menos a do
 //   topo) precisam da faixa de cima já varrida: saem na varredura seguinte,
 //   logo antes de ela sobrescrever essa faixa, depois da mesma espera; só
 //   então as medidas da thread para aquela varredura estão completas, e ela
 //   publica parciais_[t]. No fim do lote saem depois da última varredura.
-// - Decide quem varre o topo (a última thread), depois de ver parciais_ de
-//   todas (aquisição): as decisões saem em ordem, na thread dela, e as
+// - Numa linha listada m, a thread t soma em série os seus resíduos depois
+//   da sua parte da varredura m+1, a partir dos valores que a thread t-1
+//   deixou em somas_ (aquisição em somadas_[t-1]), e publica somadas_[t].
+// - Decide quem varre o topo (a última thread), com uma varredura de atraso
+//   (depois da sua parte da m+1 e da sua parte das somas), depois de ver
+//   parciais_ de todas: as decisões saem em ordem, na thread dela, e as
 //   entradas das histórias só são escritas por ela. Uma thread só começa a
-//   varredura m depois de decidida_ >= m - D (D = threads + 1): as medidas e
-//   os resíduos guardados de uma varredura ficam numa vaga (m mod D) que só é
-//   reaproveitada depois da decisão que os leu.
+//   varredura m depois de decidida_ >= m - D (D = threads + 2): as medidas,
+//   as somas e os resíduos guardados de uma varredura ficam numa vaga
+//   (m mod D) que só é reaproveitada depois da decisão que os leu.
 // - Parar (ou não poder decidir sem o campo) antes do fim do lote escreve
 //   parada_ (e refazer_) antes de publicar decidida_ no máximo; toda espera
-//   termina olhando parada_, quem sai publica o máximo em feitas_ e parciais_,
-//   e ninguém espera para sempre. O campo vivo pode então ter varreduras
-//   depois da parada nas faixas de baixo: o lote é refeito do campo salvo,
-//   com as exceções de ponto flutuante de antes dele, por uma thread só.
+//   termina olhando parada_, quem sai publica o máximo nos seus contadores,
+//   e ninguém espera para sempre. O campo vivo tem então varreduras depois
+//   da parada: o lote é refeito do campo salvo, com as exceções de ponto
+//   flutuante de antes dele, por uma thread só.
 #include "rapidos_internos.hpp"
 
 #include "equipe.hpp"
@@ -120,9 +126,10 @@ public:
         : nucleos_(nucleos_em_uso()), c_(c), itmax_(itmax), tol_(tol), passo_(passo_hist),
           certificado_(L1[0], tol, Nx, Ny), L1_(L1), L2_(L2), Linf_(Linf), campo_(Nx, Ny, nucleos_.linhas),
           nb_(campo_.numero_faixas()), partes_(faixas::repartir(nb_, Ny, nucleos_.linhas, threads)),
-          uma_{0, nb_}, n_(static_cast<int>(partes_.size()) - 1), vagas_(n_ + 1),
+          uma_{0, nb_}, n_(static_cast<int>(partes_.size()) - 1), vagas_(n_ + 2),
           feitas_(static_cast<std::size_t>(n_)), parciais_(static_cast<std::size_t>(n_)),
-          medidas_(static_cast<std::size_t>(n_ * (vagas_ + 8)))
+          somadas_(static_cast<std::size_t>(n_)), medidas_(static_cast<std::size_t>(n_ * (vagas_ + 8))),
+          somas_(static_cast<std::size_t>(vagas_))
     {
         if (n_ > 1) {
             salvo_.emplace(Nx, Ny, nucleos_.linhas);
@@ -140,7 +147,7 @@ public:
     static int campos(int n, std::int32_t passo, std::int32_t itmax)
     {
         const bool listadas = passo == 0 || (passo > 0 && passo <= itmax);
-        const int guardados = !listadas ? 0 : n > 1 && (passo == 0 || passo < n + 1) ? n + 1 : 1;
+        const int guardados = !listadas ? 0 : n > 1 && (passo == 0 || passo < n + 2) ? n + 2 : 1;
         return 1 + (n > 1 ? 1 : 0) + guardados;
     }
 
@@ -198,14 +205,24 @@ public:
         for (; m <= fim_; ++m) {
             if (m - vagas_ >= inicio_ && !aguardar(decidida_, m - vagas_)) break;
             if (parada_vista() || !varrer(t, m, b0, b1)) break;
-            if (t + 1 == threads_ && !decidir(m)) break;
+            // Com uma thread, decide logo; com várias, quem decide varre a
+            // sua parte da seguinte antes: as somas em série de uma linha
+            // listada andam de thread em thread, cada uma na sua parte.
+            if (threads_ == 1) {
+                if (!somar_parte(t, m, b0, b1) || !decidir(m)) break;
+            } else if (m > inicio_) {
+                if (!somar_parte(t, m - 1, b0, b1)) break;
+                if (t + 1 == threads_ && !decidir(m - 1)) break;
+            }
         }
-        // A linha de cima da última faixa, na última varredura do lote.
-        if (m > fim_ && t + 1 < threads_ && aguardar(feitas_[tt + 1], marca(fim_, b1))) {
-            linha_de_cima(t, fim_, b1 - 1);
+        // A linha de cima da última faixa e a decisão da última varredura do lote.
+        if (m > fim_ && threads_ > 1 && (t + 1 == threads_ || aguardar(feitas_[tt + 1], marca(fim_, b1)))) {
+            if (t + 1 < threads_) linha_de_cima(t, fim_, b1 - 1);
+            if (somar_parte(t, fim_, b0, b1) && t + 1 == threads_) decidir(fim_);
         }
         feitas_[tt].publicar(std::numeric_limits<long long>::max());
         parciais_[tt].publicar(std::numeric_limits<long long>::max());
+        somadas_[tt].publicar(std::numeric_limits<long long>::max());
     }
 
 private:
@@ -233,6 +250,7 @@ private:
         threads_ = threads;
         for (auto& contador : feitas_) contador.reiniciar(0);
         for (auto& contador : parciais_) contador.reiniciar(inicio - 1);
+        for (auto& contador : somadas_) contador.reiniciar(inicio - 1);
         decidida_.reiniciar(inicio - 1);
         parada_.store(0, std::memory_order_relaxed);
         if (threads > 1) fronteiras_->carregar(campo_);
@@ -272,6 +290,25 @@ private:
         return true;
     }
 
+    // A parte da thread t (faixas b0 a b1-1) das somas em série de L1 e L2 da
+    // linha listada m, a partir de onde a thread de baixo parou; somas_ passa
+    // de uma thread à seguinte por somadas_ (liberação/aquisição). As
+    // medidas dela para m já estão completas (a linha de cima da última
+    // faixa sai antes). Os resíduos são lidos por quem os escreveu: entre
+    // núcleos só passam os dois valores.
+    bool somar_parte(int t, std::int32_t m, int b0, int b1)
+    {
+        const faixas::Campo_faixas* r = guardados(m);
+        if (r == nullptr) return true;
+        const std::size_t tt = static_cast<std::size_t>(t);
+        Somas& s = somas_[vaga(m)];
+        if (t == 0) s = Somas{};
+        else if (!aguardar(somadas_[tt - 1], m)) return false;
+        faixas::somar_guardados(*r, b0, b1, s.L1, s.L2);
+        somadas_[tt].publicar(m);
+        return true;
+    }
+
     // Os resíduos da linha de cima da faixa b (a última da thread t) na
     // varredura m, que completam as medidas da thread nela.
     void linha_de_cima(int t, std::int32_t m, int b)
@@ -299,8 +336,10 @@ private:
         const bool campo_exato = threads_ == 1 || m == fim_;
         double serie1 = soma, serie2 = 0.0;
         if (exatas) {
-            if (faixas::Campo_faixas* r = guardados(m)) faixas::somar_guardados(*r, serie1, serie2);
-            else if (campo_exato) faixas::somar_residuos(campo_, c_, serie1, serie2);
+            if (guardados(m) != nullptr) {
+                serie1 = somas_[vaga(m)].L1;
+                serie2 = somas_[vaga(m)].L2;
+            } else if (campo_exato) faixas::somar_residuos(campo_, c_, serie1, serie2);
             else return interromper(m);
         }
         bool parar;
@@ -365,7 +404,12 @@ private:
     int threads_ = 1;                                 // do lote
     std::vector<equipe::Contador> feitas_;   // por thread: marca(m, b) com a faixa b da varredura m pronta
     std::vector<equipe::Contador> parciais_; // por thread: a última varredura com medidas completas
+    std::vector<equipe::Contador> somadas_;  // por thread: a última linha listada com a parte dela somada
     std::vector<faixas::Medidas> medidas_;   // por thread e vaga
+    struct Somas {
+        double L1 = 0.0, L2 = 0.0;
+    };
+    std::vector<Somas> somas_; // por vaga: as somas em série de uma linha listada, até onde foram
     std::int32_t it_ = 0;
     double razao_ = 0.0;
     bool refazer_ = false;
@@ -375,13 +419,18 @@ private:
 };
 
 // Threads da solução térmica: não mais campos (o vivo, o salvo e os resíduos
-// guardados) que uns 48 MiB, ou duas threads.
+// guardados) que uns 48 MiB, ou duas threads. Com linhas listadas a cada
+// uma, duas ou três varreduras, várias threads giram por n + 2 campos de
+// resíduos: fora do cache (1001 x 1001 com passo_hist 2: 1,86 ns por nó com
+// duas threads, 1,20 com uma, no Zen 5 desta máquina) fica uma thread só.
 int threads_termicas(std::size_t bytes_por_campo, std::int32_t itmax, std::int32_t passo)
 {
     int n = std::max(1, std::min(numero_threads(), static_cast<int>(std::min<std::int32_t>(itmax, 1024))));
     while (n > 2 && static_cast<std::size_t>(Solucao_termica::campos(n, passo, itmax)) * bytes_por_campo > (48u << 20)) {
         --n;
     }
+    const int guardados = Solucao_termica::campos(n, passo, itmax) - 2;
+    if (n > 1 && guardados > 1 && static_cast<std::size_t>(guardados) * bytes_por_campo > (8u << 20)) n = 1;
     return n;
 }
 
