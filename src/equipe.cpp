@@ -236,6 +236,32 @@ void Contador::esperar_devagar(long long alvo) const
 
 long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }
 
+void Escolha::depois(double s)
+{
+    const bool dormiu = dormidas() != dormidas_;
+    testando_ = false;
+    if (n_ <= 1) return;
+    if (!com_n_) {
+        uma_ = s;
+        com_n_ = testando_ = --faltam_ <= 0;
+    } else if (uma_ > 0.0 && s > uma_) {
+        // n threads perderam para uma: fica com uma por 8, 16, ... 64 lotes.
+        perdeu_ = std::min(perdeu_ * 2, 64);
+        faltam_ = perdeu_;
+        com_n_ = false;
+        uma_ = 0.0;
+    } else if (uma_ > 0.0) {
+        // Ganharam: o próximo teste, se alguém dormir, só depois de 2, 4, ... lotes.
+        perdeu_ = 4;
+        ganhou_ = std::min(ganhou_ * 2, 64);
+        faltam_ = ganhou_;
+        uma_ = 0.0;
+    } else if (dormiu && --faltam_ <= 0) {
+        faltam_ = 1;
+        com_n_ = false;
+    }
+}
+
 int preparar(int n) { return do_processo().preparar(n); }
 
 void em_paralelo(int n, const std::function<void(int)>& tarefa) { do_processo().em_paralelo(n, tarefa); }

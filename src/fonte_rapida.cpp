@@ -85,18 +85,9 @@ void tubulacao(const std::vector<int>& inicio, long long k0, long long k1, const
     });
 }
 
-// Tubulação que se adapta à carga da máquina. Com outro processo ocupando
-// as CPUs, a thread que o sistema tira da CPU segura as outras, que só
-// podem dormir: medido aqui com duas threads e a máquina carregada, a fase
-// dos deslocamentos de 201 x 201 levou 2,9 ns por nó e varredura contra
-// 0,66 com uma thread. Então as etapas vão em lotes de uns 3e7 nós-etapa
-// (uns 10 ms), cada um com n ou com uma thread; um lote com n threads em
-// que alguma espera dormiu leva ao teste de um lote com uma thread, e fica o
-// que andou mais depressa. Com uma thread, n volta a ser testado num lote
-// curto (um oitavo) depois de 8, 16, ... até 64 lotes. Numa máquina quieta ninguém dorme
-// e nada muda.
-// Antes de cada lote com as faixas repartidas, juntar() carrega as linhas
-// das fronteiras.
+// Tubulação que se adapta à carga da máquina (equipe::Escolha), em lotes de
+// uns 3e7 nós-etapa (uns 10 ms). Antes de cada lote com as faixas
+// repartidas, juntar() carrega as linhas das fronteiras.
 template <class Fazer, class Juntar>
 int tubulacao_adaptativa(const std::vector<int>& repartidas, long long etapas, long long nos, const Fazer& fazer,
                          const Juntar& juntar)
@@ -108,44 +99,20 @@ int tubulacao_adaptativa(const std::vector<int>& repartidas, long long etapas, l
         return 1;
     }
     const long long lote = std::max<long long>(4LL * n, 30000000LL / std::max<long long>(nos, 1));
-    double uma = 0.0;      // segundos por etapa com uma thread no último teste (0: sem teste)
-    bool com_n = true;
-    int perdeu = 4, ganhou = 1; // esperas (em lotes) que dobram
-    int faltam = 0;             // lotes até o próximo teste
+    equipe::Escolha escolha(n);
     int maior = 1;
-    bool testando = true; // lote curto com n threads: o primeiro e os que voltam de uma thread
     for (long long k = 0; k < etapas;) {
-        const long long fim = std::min(etapas, k + (testando ? std::max<long long>(2LL * n, lote / 8) : lote));
-        const int usar = com_n ? n : 1;
-        const long long dormidas = equipe::dormidas();
+        const long long fim =
+            std::min(etapas, k + (escolha.curto() ? std::max<long long>(2LL * n, lote / 8) : lote));
+        const int usar = escolha.threads();
+        escolha.antes();
         const auto inicio = std::chrono::steady_clock::now();
         if (usar > 1) juntar();
         tubulacao(usar > 1 ? repartidas : uma_thread, k, fim, fazer);
-        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count() /
-                         static_cast<double>(fim - k);
-        const bool dormiu = equipe::dormidas() != dormidas;
+        escolha.depois(std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count() /
+                       static_cast<double>(fim - k));
         maior = std::max(maior, usar);
         k = fim;
-        testando = false;
-        if (!com_n) {
-            uma = s;
-            com_n = testando = --faltam <= 0;
-        } else if (uma > 0.0 && s > uma) {
-            // n threads perderam para uma: fica com uma por 8, 16, ... 64 lotes.
-            perdeu = std::min(perdeu * 2, 64);
-            faltam = perdeu;
-            com_n = false;
-            uma = 0.0;
-        } else if (uma > 0.0) {
-            // Ganharam: o próximo teste, se alguém dormir, só depois de 2, 4, ... lotes.
-            perdeu = 4;
-            ganhou = std::min(ganhou * 2, 64);
-            faltam = ganhou;
-            uma = 0.0;
-        } else if (dormiu && --faltam <= 0) {
-            faltam = 1;
-            com_n = false;
-        }
     }
     return maior;
 }

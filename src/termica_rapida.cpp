@@ -438,12 +438,8 @@ int threads_termicas(std::size_t bytes_por_campo, std::int32_t itmax, std::int32
 
 // Lotes de uns 16 milhões de nós varridos (uns 8 ms): o começo e o fim de
 // cada lote deixam as threads esperando (meia varredura cada), e com lotes
-// de 4 milhões isso pesava em 1001 x 1001. Sob carga, uma thread tirada da
-// CPU segura as outras, e aí várias threads rendem menos que uma: cada lote
-// mede o tempo por varredura com o número de threads que usou, os lotes 2 a
-// 5 alternam n e uma, depois vale o que rendeu mais, e de 32 em 32 lotes o
-// outro é medido de novo. O primeiro lote não conta (aquece caches e
-// páginas). Os bits não dependem disso.
+// de 4 milhões isso pesava em 1001 x 1001. Uma thread ou n, lote a lote,
+// pela carga da máquina (equipe::Escolha).
 //
 // O campo é salvo no começo de um lote com várias threads a cada 1e8 nós
 // varridos (uns 50 ms) e, perto da parada prevista pela queda da razão
@@ -466,15 +462,16 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
     const double nos = (Nx - 2.0) * (Ny - 2.0);
     const std::int32_t por_lote = static_cast<std::int32_t>(std::clamp(1.6e7 / nos, 4.0, 1e6));
     const double entre_salvos = std::max(1.0, 1e8 / nos); // varreduras
-    double estimativa[2] = {0.0, 0.0}; // segundos por varredura com uma thread e com n
-    int usar = n > 1 ? 1 : 0;
+    equipe::Escolha escolha(n);
     std::int32_t salvo_em = 0;
     double razao_antes = 0.0;
     std::int32_t m_antes = 0;
-    for (long long k = 1;; ++k) {
+    for (;;) {
         const std::int32_t m0 = solucao.proxima();
+        const std::int32_t neste = escolha.curto() ? std::max(4, por_lote / 8) : por_lote;
         const std::int32_t fim =
-            static_cast<std::int32_t>(std::min<long long>(itmax, static_cast<long long>(m0) + por_lote - 1));
+            static_cast<std::int32_t>(std::min<long long>(itmax, static_cast<long long>(m0) + neste - 1));
+        const int usar = escolha.threads();
         // Perto da parada: pela queda da razão rápida por varredura, menos de
         // três lotes até tol.
         bool perto = false;
@@ -484,21 +481,15 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
             const double queda = std::log(razao / razao_antes) / (m_razao - m_antes);
             perto = std::log(tol / razao) / queda < 3.0 * por_lote;
         }
-        const bool salvar = usar == 1 && (perto || m0 - salvo_em >= entre_salvos);
+        const bool salvar = usar > 1 && (perto || m0 - salvo_em >= entre_salvos);
         if (salvar) salvo_em = m0;
+        escolha.antes();
         const auto inicio = std::chrono::steady_clock::now();
-        if (solucao.lote(fim, usar == 1 ? n : 1, salvar, rodar)) break;
-        const std::chrono::duration<double> duracao = std::chrono::steady_clock::now() - inicio;
+        if (solucao.lote(fim, usar, salvar, rodar)) break;
+        escolha.depois(std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count() /
+                       (fim - m0 + 1));
         razao_antes = razao;
         m_antes = m_razao;
-        if (n == 1 || k == 1) continue;
-        // O ruído só atrasa: vale a menor medida recente, que sobe 10 % por
-        // lote se as seguintes forem maiores.
-        const double agora = duracao.count() / (fim - m0 + 1);
-        double& e = estimativa[usar];
-        e = e == 0.0 ? agora : std::min(agora, e * 1.1);
-        if (k < 5) usar = k % 2 == 0 ? 0 : 1; // lotes 2 a 5: n, 1, n, 1
-        else usar = (estimativa[1] <= estimativa[0]) != (k % 32 == 0) ? 1 : 0;
     }
     solucao.descarregar(T);
     it = solucao.it();
