@@ -51,6 +51,8 @@ constexpr int voltas_girando = 1500;
 
 std::atomic<int> falhar_a_partir{-1};
 std::atomic<long long> total_dormidas{0};
+// A última comparação de uma Escolha: n threads perderam para uma.
+std::atomic<bool> sob_carga{false};
 
 // Onde dormem as esperas de todos os contadores e as threads da equipe entre
 // rodadas: uma variável de condição, que funciona igual em toda parte (o
@@ -236,6 +238,14 @@ void Contador::esperar_devagar(long long alvo) const
 
 long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }
 
+Escolha::Escolha(int n) : n_(n)
+{
+    if (n_ > 1 && sob_carga.load(std::memory_order_relaxed)) {
+        com_n_ = testando_ = false;
+        faltam_ = 1;
+    }
+}
+
 void Escolha::depois(double s)
 {
     const bool dormiu = dormidas() != dormidas_;
@@ -244,22 +254,29 @@ void Escolha::depois(double s)
     if (!com_n_) {
         uma_ = s;
         com_n_ = testando_ = --faltam_ <= 0;
-    } else if (uma_ > 0.0 && s > uma_) {
+    } else if (uma_ > 0.0 && s > 1.15 * uma_) {
         // n threads perderam para uma: fica com uma por 8, 16, ... 64 lotes.
+        // Sob carga de verdade elas perdem por 2 a 4 vezes; a folga de 15 %
+        // só evita que um soluço da máquina no lote de teste custe 8 lotes.
         perdeu_ = std::min(perdeu_ * 2, 64);
         faltam_ = perdeu_;
         com_n_ = false;
         uma_ = 0.0;
+        sob_carga.store(true, std::memory_order_relaxed);
     } else if (uma_ > 0.0) {
+        sob_carga.store(false, std::memory_order_relaxed);
         // Ganharam: o próximo teste, se alguém dormir, só depois de 2, 4, ... lotes.
         perdeu_ = 4;
         ganhou_ = std::min(ganhou_ * 2, 64);
         faltam_ = ganhou_;
         uma_ = 0.0;
-    } else if (dormiu && --faltam_ <= 0) {
+    } else if (dormiu && ++dormiu_seguidas_ >= 2 && --faltam_ <= 0) {
+        // Dois lotes seguidos com alguém dormindo: um só é o começo de uma
+        // fase (a equipe acordando) ou um soluço da máquina.
         faltam_ = 1;
         com_n_ = false;
     }
+    if (!dormiu || !com_n_) dormiu_seguidas_ = 0;
 }
 
 int preparar(int n) { return do_processo().preparar(n); }

@@ -72,18 +72,23 @@ long long dormidas();
 // thread que o sistema tira da CPU segura as outras, que só podem dormir:
 // medido aqui com duas threads e a máquina carregada, a fase dos
 // deslocamentos de 201 x 201 levou 2,9 ns por nó e varredura contra 0,66
-// com uma thread. Um lote com n threads em que alguma espera dormiu leva ao
-// teste de um lote com uma thread, e fica o que andou mais depressa; com
+// com uma thread. Dois lotes seguidos com n threads em que alguma espera
+// dormiu levam ao teste de um lote com uma thread, e fica o que andou mais
+// depressa (n perde só se for 15 % mais lento); com
 // uma thread, n volta a ser testado num lote curto depois de 8, 16, ... até
 // 64 lotes. Numa máquina quieta ninguém dorme e nada muda. Os bits nunca
 // dependem da escolha.
 class Escolha {
 public:
-    explicit Escolha(int n) : n_(n) {}
+    // Se a última escolha do processo viu n threads perderem para uma,
+    // começa com uma e testa n depois do primeiro lote.
+    explicit Escolha(int n);
 
     int threads() const { return com_n_ ? n_ : 1; }
-    // O próximo lote é um teste curto de n threads (um oitavo de lote).
-    bool curto() const { return testando_; }
+    // O próximo lote é um teste curto de n threads (um quarto de lote): o
+    // primeiro, os que voltam de uma thread e os que seguem um lote em que
+    // alguém dormiu.
+    bool curto() const { return com_n_ && (testando_ || dormiu_seguidas_ > 0); }
     // Antes e depois de cada lote, com o tempo por etapa dele.
     void antes() { dormidas_ = dormidas(); }
     void depois(double segundos_por_etapa);
@@ -96,6 +101,7 @@ private:
     int faltam_ = 0;              // lotes até o próximo teste
     bool testando_ = true;        // o primeiro lote e os que voltam de uma thread
     long long dormidas_ = 0;
+    int dormiu_seguidas_ = 0; // lotes seguidos com n threads em que alguém dormiu
 };
 
 // Espera até o contador chegar ao alvo, girando e cedendo a CPU (para o
