@@ -7,6 +7,8 @@
 // curta (padrão, a de `make bench`): menos de dois minutos numa máquina
 // quieta de 2 núcleos. completa: todas as malhas, itgs e passo_hist.
 // estabilidade: dez execuções rápidas idênticas de 201 x 201.
+// carga (Linux): 201 x 201 com um processo ocupado ao lado, cada execução num
+// processo novo (como as do usuário), com as threads padrão e com uma.
 // threads: dos solvers rápidos (padrão 0: a afinidade ou PLACA2D_THREADS);
 // conjunto: portavel, avx2 ou avx512 (padrão: o melhor que a CPU tem).
 #include "processamento.hpp"
@@ -27,6 +29,11 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
+#endif
+#if defined(__unix__)
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -317,6 +324,57 @@ void nucleos(const std::vector<std::int32_t>& lados, double piso_adicao, double 
     }
 }
 
+#if defined(__unix__)
+// O tempo de uma execução rápida inteira num processo novo, com essas
+// threads (0: o padrão); negativo se não deu para criá-lo. Quem chama não
+// pode ter usado os solvers rápidos (a equipe de threads não passa ao filho).
+double execucao_nova(const Config& c, int threads)
+{
+    int canal[2];
+    if (pipe(canal) != 0) return -1.0;
+    const pid_t filho = fork();
+    if (filho == 0) {
+        rapido::definir_threads(threads);
+        const double t = executar(c, true).inteira;
+        if (write(canal[1], &t, sizeof t) != static_cast<ssize_t>(sizeof t)) _exit(1);
+        _exit(0);
+    }
+    close(canal[1]);
+    double t = -1.0;
+    if (filho < 0 || read(canal[0], &t, sizeof t) != static_cast<ssize_t>(sizeof t)) t = -1.0;
+    close(canal[0]);
+    if (filho > 0) waitpid(filho, nullptr, 0);
+    return t;
+}
+
+// Com um processo ocupando uma CPU o tempo todo: n threads não podem render
+// menos que uma.
+int sob_carga(int vezes)
+{
+    const pid_t ocupado = fork();
+    if (ocupado == 0) {
+        for (;;) __asm__ volatile("" ::: "memory");
+    }
+    if (ocupado < 0) return 1;
+    const Config c{201, 201, 15000, 1000, 50, 100};
+    Medida m[2];
+    for (int r = 0; r < vezes; ++r) {
+        for (int i = 0; i < 2; ++i) {
+            const double t = execucao_nova(c, i == 0 ? 0 : 1);
+            m[i].melhor = std::min(m[i].melhor, t);
+            m[i].pior = std::max(m[i].pior, t);
+        }
+    }
+    kill(ocupado, SIGKILL);
+    waitpid(ocupado, nullptr, 0);
+    std::printf("com um processo ocupado (201 x 201, 15000 iterações, 50 x 100, cada execução num processo novo):\n"
+                "  threads padrão: melhor %.3f s (disp %.2f); uma thread: melhor %.3f s (disp %.2f);"
+                " padrão / uma = %.2f\n",
+                m[0].melhor, m[0].dispersao(), m[1].melhor, m[1].dispersao(), m[0].melhor / m[1].melhor);
+    return 0;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -328,14 +386,22 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bancada: a CPU não tem o conjunto %s\n", argv[4]);
         return 1;
     }
-    if (modo != "curta" && modo != "completa" && modo != "estabilidade") {
-        std::fprintf(stderr, "bancada: modo %s desconhecido (curta, completa ou estabilidade)\n", modo.c_str());
+    if (modo != "curta" && modo != "completa" && modo != "estabilidade" && modo != "carga") {
+        std::fprintf(stderr, "bancada: modo %s desconhecido (curta, completa, estabilidade ou carga)\n", modo.c_str());
         return 1;
     }
     const rapido::Instrucoes conjunto = rapido::instrucoes_em_uso();
     const int threads = rapido::numero_threads();
     std::printf("processador: %s; núcleos: %s; threads pedidas: %d; melhor de %d repetições, disp = pior/melhor\n",
                 processador().c_str(), rapido::nome(conjunto), threads, repeticoes);
+    if (modo == "carga") {
+#if defined(__unix__)
+        return sob_carga(repeticoes);
+#else
+        std::fprintf(stderr, "bancada: o modo carga só existe no Linux\n");
+        return 1;
+#endif
+    }
     if (modo == "estabilidade") {
         const Config c{201, 201, 15000, 1000, 50, 100};
         const Medida m = medir([&] { executar(c, true); }, 10);
