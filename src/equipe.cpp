@@ -241,8 +241,8 @@ long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }
 Escolha::Escolha(int n) : n_(n)
 {
     if (n_ > 1 && sob_carga.load(std::memory_order_relaxed)) {
-        com_n_ = testando_ = false;
-        faltam_ = 1;
+        perdeu_ = faltam_ = 8;
+        testando_ = false;
     }
 }
 
@@ -256,8 +256,6 @@ void Escolha::depois(double s)
         com_n_ = testando_ = --faltam_ <= 0;
     } else if (uma_ > 0.0 && s > 1.15 * uma_) {
         // n threads perderam para uma: fica com uma por 8, 16, ... 64 lotes.
-        // Sob carga de verdade elas perdem por 2 a 4 vezes; a folga de 15 %
-        // só evita que um soluço da máquina no lote de teste custe 8 lotes.
         perdeu_ = std::min(perdeu_ * 2, 64);
         faltam_ = perdeu_;
         com_n_ = false;

@@ -72,23 +72,22 @@ long long dormidas();
 // thread que o sistema tira da CPU segura as outras, que só podem dormir:
 // medido aqui com duas threads e a máquina carregada, a fase dos
 // deslocamentos de 201 x 201 levou 2,9 ns por nó e varredura contra 0,66
-// com uma thread. Dois lotes seguidos com n threads em que alguma espera
-// dormiu levam ao teste de um lote com uma thread, e fica o que andou mais
-// depressa (n perde só se for 15 % mais lento); com
-// uma thread, n volta a ser testado num lote curto depois de 8, 16, ... até
-// 64 lotes. Numa máquina quieta ninguém dorme e nada muda. Os bits nunca
-// dependem da escolha.
+// com uma thread. Cada fase começa comparando um lote curto com uma thread e
+// outro com n; fica o que andou mais depressa (n perde só se for 15 % mais
+// lento: sob carga de verdade perde por 2 a 4 vezes). Depois de n perder,
+// uma thread por 8, 16, ... até 64 lotes, e outro teste curto de n; com n,
+// dois lotes seguidos em que alguma espera dormiu levam a outro teste com
+// uma thread. Os bits nunca dependem da escolha.
 class Escolha {
 public:
     // Se a última escolha do processo viu n threads perderem para uma,
-    // começa com uma e testa n depois do primeiro lote.
+    // começa direto com uma por 8 lotes.
     explicit Escolha(int n);
 
     int threads() const { return com_n_ ? n_ : 1; }
-    // O próximo lote é um teste curto de n threads (um quarto de lote): o
-    // primeiro, os que voltam de uma thread e os que seguem um lote em que
-    // alguém dormiu.
-    bool curto() const { return com_n_ && (testando_ || dormiu_seguidas_ > 0); }
+    // O próximo lote é curto (um oitavo de lote): os das comparações e os
+    // com n threads depois de um em que alguém dormiu.
+    bool curto() const { return testando_ || (com_n_ && dormiu_seguidas_ > 0); }
     // Antes e depois de cada lote, com o tempo por etapa dele.
     void antes() { dormidas_ = dormidas(); }
     void depois(double segundos_por_etapa);
@@ -96,10 +95,10 @@ public:
 private:
     int n_;
     double uma_ = 0.0; // segundos por etapa com uma thread no último teste (0: sem teste)
-    bool com_n_ = true;
+    bool com_n_ = false;
     int perdeu_ = 4, ganhou_ = 1; // esperas (em lotes) que dobram
-    int faltam_ = 0;              // lotes até o próximo teste
-    bool testando_ = true;        // o primeiro lote e os que voltam de uma thread
+    int faltam_ = 1;              // lotes com uma thread até o próximo teste de n
+    bool testando_ = true;        // lote de comparação
     long long dormidas_ = 0;
     int dormiu_seguidas_ = 0; // lotes seguidos com n threads em que alguém dormiu
 };

@@ -103,7 +103,7 @@ int tubulacao_adaptativa(const std::vector<int>& repartidas, long long etapas, l
     int maior = 1;
     for (long long k = 0; k < etapas;) {
         const long long fim =
-            std::min(etapas, k + (escolha.curto() ? std::max<long long>(2LL * n, lote / 4) : lote));
+            std::min(etapas, k + (escolha.curto() ? std::max<long long>(2LL * n, lote / 8) : lote));
         const int usar = escolha.threads();
         escolha.antes();
         const auto inicio = std::chrono::steady_clock::now();
