@@ -241,9 +241,19 @@ long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }
 Escolha::Escolha(int n) : n_(n)
 {
     if (n_ > 1 && sob_carga.load(std::memory_order_relaxed)) {
+        com_n_ = aquecendo_ = testando_ = false;
         perdeu_ = faltam_ = 8;
-        testando_ = false;
     }
+}
+
+// n threads perderam para uma: fica com uma por 8, 16, ... 64 lotes.
+void Escolha::perder()
+{
+    perdeu_ = std::min(perdeu_ * 2, 64);
+    faltam_ = perdeu_;
+    com_n_ = false;
+    uma_ = 0.0;
+    sob_carga.store(true, std::memory_order_relaxed);
 }
 
 void Escolha::depois(double s)
@@ -251,16 +261,27 @@ void Escolha::depois(double s)
     const bool dormiu = dormidas() != dormidas_;
     testando_ = false;
     if (n_ <= 1) return;
-    if (!com_n_) {
-        uma_ = s;
-        com_n_ = testando_ = --faltam_ <= 0;
-    } else if (uma_ > 0.0 && s > 1.15 * uma_) {
-        // n threads perderam para uma: fica com uma por 8, 16, ... 64 lotes.
-        perdeu_ = std::min(perdeu_ * 2, 64);
-        faltam_ = perdeu_;
+    if (aquecendo_) {
+        // O próximo: o teste do começo com n, curto.
+        aquecendo_ = false;
+        testando_ = inicio_ = true;
+    } else if (inicio_ && com_n_) {
+        // O próximo: o teste do começo com uma, curto.
+        com_n_s_ = s;
         com_n_ = false;
-        uma_ = 0.0;
-        sob_carga.store(true, std::memory_order_relaxed);
+        testando_ = true;
+    } else if (!com_n_) {
+        uma_ = s;
+        if (inicio_) {
+            inicio_ = false;
+            if (com_n_s_ > 1.15 * uma_) perder();
+            else com_n_ = true;
+            uma_ = 0.0;
+        } else {
+            com_n_ = testando_ = --faltam_ <= 0;
+        }
+    } else if (uma_ > 0.0 && s > 1.15 * uma_) {
+        perder();
     } else if (uma_ > 0.0) {
         sob_carga.store(false, std::memory_order_relaxed);
         // Ganharam: o próximo teste, se alguém dormir, só depois de 2, 4, ... lotes.
@@ -284,5 +305,7 @@ void em_paralelo(int n, const std::function<void(int)>& tarefa) { do_processo().
 void simular_falha_ao_criar(int k) { falhar_a_partir.store(k); }
 
 void desfazer() { do_processo().desfazer(); }
+
+void esquecer_carga() { sob_carga.store(false); }
 
 } // namespace equipe

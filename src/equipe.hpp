@@ -72,12 +72,13 @@ long long dormidas();
 // thread que o sistema tira da CPU segura as outras, que só podem dormir:
 // medido aqui com duas threads e a máquina carregada, a fase dos
 // deslocamentos de 201 x 201 levou 2,9 ns por nó e varredura contra 0,66
-// com uma thread. Cada fase começa comparando um lote curto com uma thread e
-// outro com n; fica o que andou mais depressa (n perde só se for 15 % mais
-// lento: sob carga de verdade perde por 2 a 4 vezes). Depois de n perder,
-// uma thread por 8, 16, ... até 64 lotes, e outro teste curto de n; com n,
-// dois lotes seguidos em que alguma espera dormiu levam a outro teste com
-// uma thread. Os bits nunca dependem da escolha.
+// com uma thread. Cada fase começa com um lote curto com n threads, que
+// aquece caches e páginas e não conta; depois compara um lote curto com n e
+// outro com uma, e fica o que andou mais depressa (n perde só se for 15 %
+// mais lento: sob carga de verdade perde por 2 a 4 vezes). Depois de n
+// perder, uma thread por 8, 16, ... até 64 lotes, e outro teste curto de n;
+// com n, dois lotes seguidos em que alguma espera dormiu levam a outro teste
+// com uma thread. Os bits nunca dependem da escolha.
 class Escolha {
 public:
     // Se a última escolha do processo viu n threads perderem para uma,
@@ -85,19 +86,24 @@ public:
     explicit Escolha(int n);
 
     int threads() const { return com_n_ ? n_ : 1; }
-    // O próximo lote é curto (um oitavo de lote): os das comparações e os
-    // com n threads depois de um em que alguém dormiu.
-    bool curto() const { return testando_ || (com_n_ && dormiu_seguidas_ > 0); }
+    // O próximo lote é curto (um oitavo de lote): os do começo, os de teste
+    // e os com n threads depois de um em que alguém dormiu.
+    bool curto() const { return aquecendo_ || testando_ || (com_n_ && dormiu_seguidas_ > 0); }
     // Antes e depois de cada lote, com o tempo por etapa dele.
     void antes() { dormidas_ = dormidas(); }
     void depois(double segundos_por_etapa);
 
 private:
+    void perder();
+
     int n_;
-    double uma_ = 0.0; // segundos por etapa com uma thread no último teste (0: sem teste)
-    bool com_n_ = false;
+    double uma_ = 0.0;     // segundos por etapa com uma thread no último teste (0: sem teste)
+    double com_n_s_ = 0.0; // e com n, no teste do começo
+    bool com_n_ = true;
     int perdeu_ = 4, ganhou_ = 1; // esperas (em lotes) que dobram
-    int faltam_ = 1;              // lotes com uma thread até o próximo teste de n
+    int faltam_ = 0;              // lotes com uma thread até o próximo teste de n
+    bool aquecendo_ = true;       // o primeiro lote, que não conta
+    bool inicio_ = false;         // os testes do começo: com n, depois com uma
     bool testando_ = true;        // lote de comparação
     long long dormidas_ = 0;
     int dormiu_seguidas_ = 0; // lotes seguidos com n threads em que alguém dormiu
@@ -116,6 +122,9 @@ void esperar(const std::atomic<Inteiro>& contador, Inteiro alvo)
 // Só para testes: a partir da k-ésima thread criada daqui em diante (k >= 0),
 // a criação falha como falharia no sistema; -1 desliga.
 void simular_falha_ao_criar(int k);
+// Só para testes: esquece a carga vista por escolhas anteriores (a próxima
+// Escolha começa com n threads).
+void esquecer_carga();
 // Só para testes: desfaz a equipe (espera as threads terminarem), para a
 // próxima preparar() criá-la de novo. Ninguém pode estar usando a equipe.
 void desfazer();

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <mutex>
+#include <new>
 #include <utility>
 
 namespace faixas {
@@ -47,9 +50,81 @@ std::size_t Campo_faixas::blocos(std::int32_t Nx, std::int32_t Ny, int L)
 
 std::size_t Campo_faixas::bytes(std::int32_t Nx, std::int32_t Ny, int L) { return blocos(Nx, Ny, L) * sizeof(Bloco); }
 
-Campo_faixas::Campo_faixas(std::int32_t Nx, std::int32_t Ny, int L)
-    : Nx_(Nx), Ny_(Ny), L_(L), faixas_(faixas(Ny, L)), posicoes_(Nx + 3 * L), dados_(blocos(Nx, Ny, L))
+// Memória de campos destruídos, guardada para o próximo campo do mesmo
+// tamanho (até 256 MiB): a fase dos deslocamentos reaproveita a da solução
+// térmica. Páginas novas custam caro aqui: em 1001 x 1001, zerar e tocar
+// pela primeira vez os seis campos da fase dos deslocamentos era mais da
+// metade dos 320 ms dela (Zen 5 desta máquina, numa máquina virtual).
+namespace {
+
+std::mutex reserva_trava;
+std::vector<std::pair<std::size_t, void*>> reserva; // blocos, memória
+std::size_t reserva_bytes = 0;
+constexpr std::size_t reserva_maxima = std::size_t{256} << 20;
+
+} // namespace
+
+Campo_faixas::Bloco* Campo_faixas::obter(std::size_t blocos)
 {
+    {
+        const std::lock_guard<std::mutex> trava(reserva_trava);
+        for (auto i = reserva.begin(); i != reserva.end(); ++i) {
+            if (i->first == blocos) {
+                void* memoria = i->second;
+                reserva.erase(i);
+                reserva_bytes -= blocos * sizeof(Bloco);
+                return static_cast<Bloco*>(memoria);
+            }
+        }
+    }
+    return static_cast<Bloco*>(::operator new[](blocos * sizeof(Bloco), std::align_val_t{alignof(Bloco)}));
+}
+
+void Campo_faixas::devolver(Bloco* dados, std::size_t blocos) noexcept
+{
+    if (dados == nullptr) return;
+    {
+        const std::lock_guard<std::mutex> trava(reserva_trava);
+        if (reserva_bytes + blocos * sizeof(Bloco) <= reserva_maxima) {
+            try {
+                reserva.emplace_back(blocos, dados);
+                reserva_bytes += blocos * sizeof(Bloco);
+                return;
+            } catch (...) {
+            }
+        }
+    }
+    ::operator delete[](dados, std::align_val_t{alignof(Bloco)});
+}
+
+Campo_faixas::Campo_faixas(std::int32_t Nx, std::int32_t Ny, int L)
+    : Nx_(Nx), Ny_(Ny), L_(L), faixas_(faixas(Ny, L)), posicoes_(Nx + 3 * L), dados_(nullptr),
+      blocos_(blocos(Nx, Ny, L))
+{
+    dados_ = obter(blocos_);
+    std::memset(static_cast<void*>(dados_), 0, blocos_ * sizeof(Bloco));
+}
+
+Campo_faixas::~Campo_faixas() { devolver(dados_, blocos_); }
+
+Campo_faixas::Campo_faixas(const Campo_faixas& outro)
+    : Nx_(outro.Nx_), Ny_(outro.Ny_), L_(outro.L_), faixas_(outro.faixas_), posicoes_(outro.posicoes_),
+      dados_(obter(outro.blocos_)), blocos_(outro.blocos_)
+{
+    std::memcpy(static_cast<void*>(dados_), outro.dados_, blocos_ * sizeof(Bloco));
+}
+
+Campo_faixas::Campo_faixas(Campo_faixas&& outro) noexcept
+    : Nx_(outro.Nx_), Ny_(outro.Ny_), L_(outro.L_), faixas_(outro.faixas_), posicoes_(outro.posicoes_),
+      dados_(outro.dados_), blocos_(outro.blocos_)
+{
+    outro.dados_ = nullptr;
+}
+
+Campo_faixas& Campo_faixas::operator=(const Campo_faixas& outro)
+{
+    if (this != &outro) std::memcpy(static_cast<void*>(dados_), outro.dados_, blocos_ * sizeof(Bloco));
+    return *this;
 }
 
 void Campo_faixas::carregar(std::span<const double> campo)

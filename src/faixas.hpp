@@ -33,6 +33,12 @@ class Campo_faixas {
 public:
     // Faixas de L linhas (as dos núcleos).
     Campo_faixas(std::int32_t Nx, std::int32_t Ny, int L);
+    ~Campo_faixas();
+    Campo_faixas(const Campo_faixas& outro);
+    Campo_faixas(Campo_faixas&& outro) noexcept;
+    // Só entre campos da mesma malha e das mesmas L.
+    Campo_faixas& operator=(const Campo_faixas& outro);
+    Campo_faixas& operator=(Campo_faixas&&) = delete;
 
     void carregar(std::span<const double> campo);
     // Copia de volta só os nós interiores (das faixas b0 a b1-1).
@@ -47,14 +53,14 @@ public:
     static std::size_t bytes(std::int32_t Nx, std::int32_t Ny, int L);
 
     // As L lanes da posição p da faixa b (b de -1 a numero_faixas()).
-    double* lanes(int b, int p) { return dados_.data()->elemento + indice(b, p); }
-    const double* lanes(int b, int p) const { return dados_.data()->elemento + indice(b, p); }
+    double* lanes(int b, int p) { return dados_->elemento + indice(b, p); }
+    const double* lanes(int b, int p) const { return dados_->elemento + indice(b, p); }
 
     // A linha da lane j da faixa b, coluna a coluna (de 1 a Nx), em `linha`.
     void exportar(int b, int j, Linha& linha) const;
 
     // O campo como os núcleos vetoriais o veem.
-    Faixas vista() { return {dados_.data()->elemento, Nx_, Ny_, faixas_, posicoes_}; }
+    Faixas vista() { return {dados_->elemento, Nx_, Ny_, faixas_, posicoes_}; }
 
 private:
     // Oito doubles numa linha de cache: o armazenamento, alinhado.
@@ -64,6 +70,8 @@ private:
 
     static int faixas(std::int32_t Ny, int L);
     static std::size_t blocos(std::int32_t Nx, std::int32_t Ny, int L);
+    static Bloco* obter(std::size_t blocos);
+    static void devolver(Bloco* dados, std::size_t blocos) noexcept;
 
     std::size_t indice(int b, int p) const
     {
@@ -77,7 +85,8 @@ private:
     int L_;
     int faixas_;
     int posicoes_;
-    std::vector<Bloco> dados_;
+    Bloco* dados_;
+    std::size_t blocos_;
 };
 
 // Uma linha do campo em ordem de coluna, com zeros fora da malha (ver
