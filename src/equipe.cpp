@@ -242,14 +242,15 @@ Escolha::Escolha(int n) : n_(n)
 {
     if (n_ > 1 && sob_carga.load(std::memory_order_relaxed)) {
         com_n_ = aquecendo_ = testando_ = false;
-        perdeu_ = faltam_ = 8;
+        perdeu_ = faltam_ = 16;
     }
 }
 
-// n threads perderam para uma: fica com uma por 8, 16, ... 64 lotes.
+// n threads perderam para uma: fica com uma por 16, 32, ... 128 lotes (de
+// 8 ms, com a carga que não passa, cada teste com n custa uns 2 lotes).
 void Escolha::perder()
 {
-    perdeu_ = std::min(perdeu_ * 2, 64);
+    perdeu_ = std::min(perdeu_ * 2, 128);
     faltam_ = perdeu_;
     com_n_ = false;
     uma_ = 0.0;
@@ -285,7 +286,7 @@ void Escolha::depois(double s)
     } else if (uma_ > 0.0) {
         sob_carga.store(false, std::memory_order_relaxed);
         // Ganharam: o próximo teste, se alguém dormir, só depois de 2, 4, ... lotes.
-        perdeu_ = 4;
+        perdeu_ = 8;
         ganhou_ = std::min(ganhou_ * 2, 64);
         faltam_ = ganhou_;
         uma_ = 0.0;

@@ -76,13 +76,13 @@ long long dormidas();
 // aquece caches e páginas e não conta; depois compara um lote curto com n e
 // outro com uma, e fica o que andou mais depressa (n perde só se for 15 %
 // mais lento: sob carga de verdade perde por 2 a 4 vezes). Depois de n
-// perder, uma thread por 8, 16, ... até 64 lotes, e outro teste curto de n;
+// perder, uma thread por 16, 32, ... até 128 lotes, e outro teste curto de n;
 // com n, dois lotes seguidos em que alguma espera dormiu levam a outro teste
 // com uma thread. Os bits nunca dependem da escolha.
 class Escolha {
 public:
     // Se a última escolha do processo viu n threads perderem para uma,
-    // começa direto com uma por 8 lotes.
+    // começa direto com uma por 16 lotes.
     explicit Escolha(int n);
 
     int threads() const { return com_n_ ? n_ : 1; }
@@ -100,7 +100,7 @@ private:
     double uma_ = 0.0;     // segundos por etapa com uma thread no último teste (0: sem teste)
     double com_n_s_ = 0.0; // e com n, no teste do começo
     bool com_n_ = true;
-    int perdeu_ = 4, ganhou_ = 1; // esperas (em lotes) que dobram
+    int perdeu_ = 8, ganhou_ = 1; // esperas (em lotes) que dobram
     int faltam_ = 0;              // lotes com uma thread até o próximo teste de n
     bool aquecendo_ = true;       // o primeiro lote, que não conta
     bool inicio_ = false;         // os testes do começo: com n, depois com uma
