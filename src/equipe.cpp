@@ -275,13 +275,13 @@ void Escolha::depois(double s)
         uma_ = s;
         if (inicio_) {
             inicio_ = false;
-            if (com_n_s_ > 1.15 * uma_) perder();
+            if (com_n_s_ > 1.5 * uma_) perder();
             else com_n_ = true;
             uma_ = 0.0;
         } else {
             com_n_ = testando_ = --faltam_ <= 0;
         }
-    } else if (uma_ > 0.0 && s > 1.15 * uma_) {
+    } else if (uma_ > 0.0 && s > 1.5 * uma_) {
         perder();
     } else if (uma_ > 0.0) {
         sob_carga.store(false, std::memory_order_relaxed);

@@ -74,11 +74,12 @@ long long dormidas();
 // deslocamentos de 201 x 201 levou 2,9 ns por nó e varredura contra 0,66
 // com uma thread. Cada fase começa com um lote curto com n threads, que
 // aquece caches e páginas e não conta; depois compara um lote curto com n e
-// outro com uma, e fica o que andou mais depressa (n perde só se for 15 %
-// mais lento: sob carga de verdade perde por 2 a 4 vezes). Depois de n
-// perder, uma thread por 16, 32, ... até 128 lotes, e outro teste curto de n;
-// com n, dois lotes seguidos em que alguma espera dormiu levam a outro teste
-// com uma thread. Os bits nunca dependem da escolha.
+// outro com uma, e n só perde se andou 50 % mais devagar: sob carga de
+// verdade perde por 2 a 4 vezes, e um soluço da máquina num lote de teste de
+// 1 ms não pode custar 16 lotes com uma. Depois de n perder, uma thread por
+// 16, 32, ... até 128 lotes, e outro teste curto de n; com n, dois lotes
+// seguidos em que alguma espera dormiu levam a outro teste com uma thread.
+// Os bits nunca dependem da escolha.
 class Escolha {
 public:
     // Se a última escolha do processo viu n threads perderem para uma,

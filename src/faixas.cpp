@@ -243,8 +243,8 @@ void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faix
     soma = soma + m.soma;
 }
 
-// Duas somas e dois máximos alternados: as cadeias de dependência ficam pela
-// metade (a ordem da soma é livre e o máximo não depende dela).
+// Quatro somas e quatro máximos alternados: as cadeias de dependência ficam
+// num quarto (a ordem da soma é livre e o máximo não depende dela).
 void residuos_linha_topo(const Campo_faixas& T, Campo_faixas* residuos, int b, const Coeficientes& c,
                          double& maximo, double& soma, const double* acima)
 {
@@ -264,24 +264,26 @@ void residuos_linha_topo(const Campo_faixas& T, Campo_faixas* residuos, int b, c
         if (saida != nullptr) saida[i * passo] = r;
         return std::abs(r);
     };
-    double s0 = 0.0, s1 = 0.0, m0 = maximo, m1 = maximo;
+    double s[4] = {0.0, 0.0, 0.0, 0.0};
+    double m[4] = {maximo, maximo, maximo, maximo};
     std::size_t i = 0;
-    for (; i + 1 < n; i += 2) {
-        const double a0 = residuo(i);
-        const double a1 = residuo(i + 1);
-        if (a0 > m0) m0 = a0;
-        if (a1 > m1) m1 = a1;
-        s0 = s0 + a0;
-        s1 = s1 + a1;
+    for (; i + 3 < n; i += 4) {
+        for (std::size_t q = 0; q < 4; ++q) {
+            const double a = residuo(i + q);
+            if (a > m[q]) m[q] = a;
+            s[q] = s[q] + a;
+        }
     }
-    if (i < n) {
-        const double a0 = residuo(i);
-        if (a0 > m0) m0 = a0;
-        s0 = s0 + a0;
+    for (std::size_t q = 0; i < n; ++i, ++q) {
+        const double a = residuo(i);
+        if (a > m[q]) m[q] = a;
+        s[q] = s[q] + a;
     }
-    if (m1 > m0) m0 = m1;
-    maximo = m0;
-    soma = soma + (s0 + s1);
+    for (std::size_t q = 1; q < 4; ++q) {
+        if (m[q] > m[0]) m[0] = m[q];
+    }
+    maximo = m[0];
+    soma = soma + ((s[0] + s[1]) + (s[2] + s[3]));
 }
 
 void somar_guardados(const Campo_faixas& residuos, int b0, int b1, double& L1, double& L2)
