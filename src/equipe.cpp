@@ -17,6 +17,7 @@
 #include "equipe.hpp"
 
 #include <cfenv>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -223,11 +224,24 @@ void Contador::acordar() { avisar(); }
 // quem publica grava o valor e lê dormindo_, tudo seq_cst: um dos dois vê o
 // outro. Se quem publica viu alguém, tranca a sala, o que só consegue
 // quando o outro já está no wait (que destranca ao dormir), e avisa.
+// Espera ativa dos contadores: pelo relógio, uns 200 us, mais que o tempo
+// de acordar uma thread que dormiu (numa máquina virtual, de 50 a 150 us).
+// Com menos (as 1500 pausas de antes, uns 30 us aqui), uma thread que
+// dormia acordava atrasada, a outra dormia esperando por ela, e assim por
+// diante: num lote curto de 201 x 201 as duas passavam 70 % do tempo
+// esperando. Sob carga, a espera longa só dura até a Escolha passar a uma
+// thread.
+constexpr auto espera_ativa = std::chrono::microseconds(200);
+
 void Contador::esperar_devagar(long long alvo) const
 {
-    for (int v = 0; v < voltas_girando; ++v) {
-        pausa();
-        if (valor_.load(std::memory_order_acquire) >= alvo) return;
+    const auto limite = std::chrono::steady_clock::now() + espera_ativa;
+    for (;;) {
+        for (int v = 0; v < 64; ++v) {
+            pausa();
+            if (valor_.load(std::memory_order_acquire) >= alvo) return;
+        }
+        if (std::chrono::steady_clock::now() >= limite) break;
     }
     total_dormidas.fetch_add(1, std::memory_order_relaxed);
     std::unique_lock<std::mutex> trava(sala());
@@ -242,15 +256,14 @@ Escolha::Escolha(int n) : n_(n)
 {
     if (n_ > 1 && sob_carga.load(std::memory_order_relaxed)) {
         com_n_ = aquecendo_ = testando_ = false;
-        perdeu_ = faltam_ = 16;
+        perdeu_ = faltam_ = 32;
     }
 }
 
-// n threads perderam para uma: fica com uma por 16, 32, ... 128 lotes (de
-// 8 ms, com a carga que não passa, cada teste com n custa uns 2 lotes).
+// n threads perderam para uma: fica com uma por 32, 64, ... 512 lotes.
 void Escolha::perder()
 {
-    perdeu_ = std::min(perdeu_ * 2, 128);
+    perdeu_ = std::min(perdeu_ * 2, 512);
     faltam_ = perdeu_;
     com_n_ = false;
     uma_ = 0.0;
@@ -267,26 +280,28 @@ void Escolha::depois(double s)
         aquecendo_ = false;
         testando_ = inicio_ = true;
     } else if (inicio_ && com_n_) {
-        // O próximo: o teste do começo com uma, curto.
+        // Sem ninguém dormindo, n fica; senão, o próximo: o teste do começo
+        // com uma, curto.
+        inicio_ = dormiu;
         com_n_s_ = s;
-        com_n_ = false;
-        testando_ = true;
+        com_n_ = !dormiu;
+        testando_ = dormiu;
     } else if (!com_n_) {
         uma_ = s;
         if (inicio_) {
             inicio_ = false;
-            if (com_n_s_ > 1.5 * uma_) perder();
+            if (com_n_s_ > 1.05 * uma_) perder();
             else com_n_ = true;
             uma_ = 0.0;
         } else {
             com_n_ = testando_ = --faltam_ <= 0;
         }
-    } else if (uma_ > 0.0 && s > 1.5 * uma_) {
+    } else if (uma_ > 0.0 && dormiu && s > 1.05 * uma_) {
         perder();
     } else if (uma_ > 0.0) {
         sob_carga.store(false, std::memory_order_relaxed);
         // Ganharam: o próximo teste, se alguém dormir, só depois de 2, 4, ... lotes.
-        perdeu_ = 8;
+        perdeu_ = 16;
         ganhou_ = std::min(ganhou_ * 2, 64);
         faltam_ = ganhou_;
         uma_ = 0.0;

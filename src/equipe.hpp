@@ -73,23 +73,32 @@ long long dormidas();
 // medido aqui com duas threads e a máquina carregada, a fase dos
 // deslocamentos de 201 x 201 levou 2,9 ns por nó e varredura contra 0,66
 // com uma thread. Cada fase começa com um lote curto com n threads, que
-// aquece caches e páginas e não conta; depois compara um lote curto com n e
-// outro com uma, e n só perde se andou 50 % mais devagar: sob carga de
-// verdade perde por 2 a 4 vezes, e um soluço da máquina num lote de teste de
-// 1 ms não pode custar 16 lotes com uma. Depois de n perder, uma thread por
-// 16, 32, ... até 128 lotes, e outro teste curto de n; com n, dois lotes
-// seguidos em que alguma espera dormiu levam a outro teste com uma thread.
-// Os bits nunca dependem da escolha.
+// aquece caches e páginas e não conta, e outro de teste. Se nenhuma espera
+// dormiu nele (as esperas giram mais que o tempo de acordar uma thread), n
+// fica; senão, um lote curto com uma thread, e n só perde se andou mais de
+// 5 % mais devagar (numa máquina quieta n anda de 15 a 40 % mais depressa;
+// com um processo ocupando uma CPU, muitas vezes mais devagar). Os lotes de
+// teste são curtos porque sob carga custam caro; é por isso que as esperas
+// dormidas decidem antes do tempo, que num lote curto pesa mais o começo.
+// Depois de n perder, uma thread por 32, 64, ... até 512 lotes, e outro
+// teste curto de n; com n, dois lotes seguidos em que alguma espera dormiu
+// levam a outro teste com uma thread. Os bits nunca dependem da escolha.
 class Escolha {
 public:
     // Se a última escolha do processo viu n threads perderem para uma,
-    // começa direto com uma por 16 lotes.
+    // começa direto com uma por 32 lotes.
     explicit Escolha(int n);
 
     int threads() const { return com_n_ ? n_ : 1; }
-    // O próximo lote é curto (um oitavo de lote): os do começo, os de teste
-    // e os com n threads depois de um em que alguém dormiu.
-    bool curto() const { return aquecendo_ || testando_ || (com_n_ && dormiu_seguidas_ > 0); }
+    // O próximo lote é um lote inteiro dividido por isto: 64 o de aquecer,
+    // 32 os de teste (sob carga, com n threads, cada um leva umas 20 vezes o
+    // tempo dele com uma), 8 os com n depois de um em que alguém dormiu.
+    int divisor() const
+    {
+        if (aquecendo_) return 64;
+        if (testando_) return 32;
+        return com_n_ && dormiu_seguidas_ > 0 ? 8 : 1;
+    }
     // Antes e depois de cada lote, com o tempo por etapa dele.
     void antes() { dormidas_ = dormidas(); }
     void depois(double segundos_por_etapa);
@@ -101,7 +110,7 @@ private:
     double uma_ = 0.0;     // segundos por etapa com uma thread no último teste (0: sem teste)
     double com_n_s_ = 0.0; // e com n, no teste do começo
     bool com_n_ = true;
-    int perdeu_ = 8, ganhou_ = 1; // esperas (em lotes) que dobram
+    int perdeu_ = 16, ganhou_ = 1; // esperas (em lotes) que dobram
     int faltam_ = 0;              // lotes com uma thread até o próximo teste de n
     bool aquecendo_ = true;       // o primeiro lote, que não conta
     bool inicio_ = false;         // os testes do começo: com n, depois com uma

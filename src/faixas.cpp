@@ -202,6 +202,30 @@ std::vector<int> repartir(int faixas, std::int32_t Ny, int L, int n)
     return inicio;
 }
 
+bool equilibrar(std::vector<int>& inicio, const std::vector<double>& ocupado)
+{
+    const std::size_t n = inicio.size() - 1;
+    if (n < 2 || ocupado.size() < n) return false;
+    std::size_t t = 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        if (ocupado[k] > ocupado[t]) t = k;
+    }
+    const auto faixas_de = [&inicio](std::size_t k) { return inicio[k + 1] - inicio[k]; };
+    if (faixas_de(t) < 2 || !(ocupado[t] > 0.0)) return false;
+    const double sem_uma = ocupado[t] - ocupado[t] / faixas_de(t);
+    double melhor = 0.95 * ocupado[t];
+    std::size_t para = t;
+    for (const std::size_t u : {t - 1, t + 1}) {
+        if (u >= n) continue; // t - 1 com t = 0 dá o maior size_t
+        const double previsto = std::max(sem_uma, ocupado[u] + ocupado[u] / faixas_de(u));
+        if (previsto < melhor) melhor = previsto, para = u;
+    }
+    if (para == t) return false;
+    if (para < t) ++inicio[t];
+    else --inicio[t + 1];
+    return true;
+}
+
 bool disponivel(Instrucoes conjunto)
 {
     static const bool tem[] = {cpu_tem(Instrucoes::portavel), cpu_tem(Instrucoes::avx2), cpu_tem(Instrucoes::avx512)};

@@ -38,6 +38,7 @@
 #include <cmath>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace rapido {
@@ -59,7 +60,8 @@ const faixas::Nucleos_fonte& nucleos_fonte(faixas::Instrucoes conjunto)
 // faixa b da etapa k na thread t, juntas com mais de uma thread (as linhas
 // das fronteiras valem). As etapas antes de k0 já terminaram.
 template <class Fazer>
-void tubulacao(const std::vector<int>& inicio, long long k0, long long k1, const Fazer& fazer)
+void tubulacao(const std::vector<int>& inicio, long long k0, long long k1, const Fazer& fazer,
+               std::vector<double>* ocupado = nullptr)
 {
     const int n = static_cast<int>(inicio.size()) - 1;
     const int nb = inicio.back();
@@ -70,26 +72,41 @@ void tubulacao(const std::vector<int>& inicio, long long k0, long long k1, const
         return;
     }
     std::unique_ptr<equipe::Contador[]> feitas(new equipe::Contador[static_cast<std::size_t>(n)]);
+    if (ocupado != nullptr) ocupado->assign(static_cast<std::size_t>(n), 0.0);
     equipe::em_paralelo(n, [&](int t) {
         const std::size_t tt = static_cast<std::size_t>(t);
         const int b0 = inicio[tt], b1 = inicio[tt + 1];
         equipe::Contador& minhas = feitas[tt];
+        const auto comeco = std::chrono::steady_clock::now();
+        std::chrono::duration<double> espera{0.0};
+        // Só as esperas que não saem logo são medidas.
+        const auto esperar = [&espera](const equipe::Contador& c, long long alvo) {
+            if (c.valor() >= alvo) return;
+            const auto inicio_espera = std::chrono::steady_clock::now();
+            c.esperar(alvo);
+            espera += std::chrono::steady_clock::now() - inicio_espera;
+        };
         for (long long i = 0; i < k1 - k0; ++i) {
             for (int b = b0; b < b1; ++b) {
-                if (b == b0 && t > 0) feitas[tt - 1].esperar(i * nb + b0);
-                if (b + 1 == b1 && t + 1 < n && i > 0) feitas[tt + 1].esperar((i - 1) * nb + b1 + 1);
+                if (b == b0 && t > 0) esperar(feitas[tt - 1], i * nb + b0);
+                if (b + 1 == b1 && t + 1 < n && i > 0) esperar(feitas[tt + 1], (i - 1) * nb + b1 + 1);
                 fazer(k0 + i, b, t, true);
                 minhas.publicar(i * nb + b + 1);
             }
+        }
+        if (ocupado != nullptr) {
+            const std::chrono::duration<double> total = std::chrono::steady_clock::now() - comeco;
+            (*ocupado)[tt] = (total - espera).count();
         }
     });
 }
 
 // Tubulação que se adapta à carga da máquina (equipe::Escolha), em lotes de
-// uns 3e7 nós-etapa (uns 10 ms). Antes de cada lote com as faixas
-// repartidas, juntar() carrega as linhas das fronteiras.
+// uns 3e7 nós-etapa (uns 10 ms), e às CPUs: depois de cada lote com várias
+// threads, faixas::equilibrar. Antes de cada lote com as faixas repartidas,
+// juntar(partes) prepara as linhas das fronteiras.
 template <class Fazer, class Juntar>
-int tubulacao_adaptativa(const std::vector<int>& repartidas, long long etapas, long long nos, const Fazer& fazer,
+int tubulacao_adaptativa(std::vector<int> repartidas, long long etapas, long long nos, const Fazer& fazer,
                          const Juntar& juntar)
 {
     const int n = static_cast<int>(repartidas.size()) - 1;
@@ -100,15 +117,21 @@ int tubulacao_adaptativa(const std::vector<int>& repartidas, long long etapas, l
     }
     const long long lote = std::max<long long>(4LL * n, 30000000LL / std::max<long long>(nos, 1));
     equipe::Escolha escolha(n);
+    std::vector<double> ocupado;
     int maior = 1;
     for (long long k = 0; k < etapas;) {
         const long long fim =
-            std::min(etapas, k + (escolha.curto() ? std::max<long long>(2LL * n, lote / 8) : lote));
+            std::min(etapas, k + std::max<long long>(2LL * n, lote / escolha.divisor()));
         const int usar = escolha.threads();
         escolha.antes();
         const auto inicio = std::chrono::steady_clock::now();
-        if (usar > 1) juntar();
-        tubulacao(usar > 1 ? repartidas : uma_thread, k, fim, fazer);
+        if (usar > 1) {
+            juntar(repartidas);
+            tubulacao(repartidas, k, fim, fazer, &ocupado);
+            faixas::equilibrar(repartidas, ocupado);
+        } else {
+            tubulacao(uma_thread, k, fim, fazer);
+        }
         escolha.depois(std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count() /
                        static_cast<double>(fim - k));
         maior = std::max(maior, usar);
@@ -130,14 +153,17 @@ int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, 
     const int n = equipe::preparar(std::min(numero_threads(), static_cast<int>(nsweeps)));
     const int nb = campo.numero_faixas();
     const std::vector<int> partes = faixas::repartir(nb, Ny, nucleos.linhas, n);
-    faixas::Fronteiras fronteiras(Nx, nucleos.linhas, partes);
+    std::optional<faixas::Fronteiras> fronteiras;
     const auto fazer = [&](long long k, int b, int t, bool juntas) {
-        faixas::varrer_faixa(nucleos, campo, fonte, b, c, juntas ? fronteiras.vizinhas(t, b) : faixas::Vizinhas{});
-        if (juntas) fronteiras.publicar(campo, t, b);
+        faixas::varrer_faixa(nucleos, campo, fonte, b, c, juntas ? fronteiras->vizinhas(t, b) : faixas::Vizinhas{});
+        if (juntas) fronteiras->publicar(campo, t, b);
         if (b + 1 == nb) progresso::publicar_varredura_fonte(static_cast<std::int32_t>(k + 1)); // só para a tela
     };
     const int usadas = tubulacao_adaptativa(partes, nsweeps, static_cast<long long>(Nx) * Ny, fazer,
-                                            [&] { fronteiras.carregar(campo); });
+                                            [&](const std::vector<int>& p) {
+                                                fronteiras.emplace(Nx, nucleos.linhas, p);
+                                                fronteiras->carregar(campo);
+                                            });
     campo.descarregar(phi);
     return usadas;
 }
@@ -187,27 +213,30 @@ int deslocamentos_em_faixas(Variaveis& e)
     const long long etapas = por_externa * e.itdesl;
     const int n = equipe::preparar(static_cast<int>(std::min<long long>(numero_threads(), etapas)));
     const std::vector<int> partes = faixas::repartir(U.numero_faixas(), e.Ny, L, n);
-    faixas::Fronteiras FU(e.Nx, L, partes), FV(e.Nx, L, partes);
+    std::optional<faixas::Fronteiras> FU, FV;
     const auto fazer = [&](long long k, int b, int t, bool juntas) {
         const faixas::Vizinhas nenhuma{};
         const long long r = k % por_externa;
         if (r == 0) {
-            nf.fonte_u(SU.vista(), V.vista(), GU.vista(), b, cf, juntas ? FV.vizinhas(t, b) : nenhuma);
+            nf.fonte_u(SU.vista(), V.vista(), GU.vista(), b, cf, juntas ? FV->vizinhas(t, b) : nenhuma);
         } else if (r <= itgs) {
-            faixas::varrer_faixa(nucleos, U, SU, b, cu, juntas ? FU.vizinhas(t, b) : nenhuma);
-            if (juntas) FU.publicar(U, t, b);
+            faixas::varrer_faixa(nucleos, U, SU, b, cu, juntas ? FU->vizinhas(t, b) : nenhuma);
+            if (juntas) FU->publicar(U, t, b);
         } else if (r == itgs + 1) {
-            nf.fonte_v(SV.vista(), U.vista(), GV.vista(), b, cf, juntas ? FU.vizinhas(t, b) : nenhuma);
+            nf.fonte_v(SV.vista(), U.vista(), GV.vista(), b, cf, juntas ? FU->vizinhas(t, b) : nenhuma);
         } else {
-            faixas::varrer_faixa(nucleos, V, SV, b, cv, juntas ? FV.vizinhas(t, b) : nenhuma);
-            if (juntas) FV.publicar(V, t, b);
+            faixas::varrer_faixa(nucleos, V, SV, b, cv, juntas ? FV->vizinhas(t, b) : nenhuma);
+            if (juntas) FV->publicar(V, t, b);
         }
         if (b + 1 == U.numero_faixas()) progresso::publicar_etapa_deslocamento(k + 1); // só para a tela
     };
-    const int usadas = tubulacao_adaptativa(partes, etapas, static_cast<long long>(e.Nx) * e.Ny, fazer, [&] {
-        FU.carregar(U);
-        FV.carregar(V);
-    });
+    const int usadas =
+        tubulacao_adaptativa(partes, etapas, static_cast<long long>(e.Nx) * e.Ny, fazer, [&](const std::vector<int>& p) {
+            FU.emplace(e.Nx, L, p);
+            FV.emplace(e.Nx, L, p);
+            FU->carregar(U);
+            FV->carregar(V);
+        });
     U.descarregar(e.u);
     V.descarregar(e.v);
     SU.descarregar(e.Su);

@@ -129,7 +129,7 @@ public:
           uma_{0, nb_}, n_(static_cast<int>(partes_.size()) - 1), vagas_(n_ + 2),
           feitas_(static_cast<std::size_t>(n_)), parciais_(static_cast<std::size_t>(n_)),
           somadas_(static_cast<std::size_t>(n_)), medidas_(static_cast<std::size_t>(n_ * (vagas_ + 8))),
-          somas_(static_cast<std::size_t>(vagas_))
+          somas_(static_cast<std::size_t>(vagas_)), tempos_(static_cast<std::size_t>(n_))
     {
         if (n_ > 1) {
             salvo_.emplace(Nx, Ny, nucleos_.linhas);
@@ -182,6 +182,11 @@ public:
         }
         preparar_lote(proxima_, fim, threads);
         rodar(threads);
+        if (threads > 1 && !refazer_) {
+            std::vector<double> ocupado;
+            for (const Tempo& tempo : tempos_) ocupado.push_back(tempo.total - tempo.espera);
+            if (faixas::equilibrar(partes_, ocupado)) fronteiras_.emplace(campo_.Nx(), campo_.linhas(), partes_);
+        }
         if (refazer_) {
             // As varreduras desde o campo salvo, de novo com uma thread: os
             // mesmos bits, as mesmas decisões e as mesmas exceções.
@@ -198,12 +203,21 @@ public:
     // As varreduras da thread t no lote.
     void trabalhar(int t)
     {
+        const auto comeco = std::chrono::steady_clock::now();
+        trabalhar_lote(t);
+        const std::chrono::duration<double> d = std::chrono::steady_clock::now() - comeco;
+        tempos_[static_cast<std::size_t>(t)].total = d.count();
+    }
+
+private:
+    void trabalhar_lote(int t)
+    {
         const std::vector<int>& inicio = threads_ > 1 ? partes_ : uma_;
         const std::size_t tt = static_cast<std::size_t>(t);
         const int b0 = inicio[tt], b1 = inicio[tt + 1];
         std::int32_t m = inicio_;
         for (; m <= fim_; ++m) {
-            if (m - vagas_ >= inicio_ && !aguardar(decidida_, m - vagas_)) break;
+            if (m - vagas_ >= inicio_ && !aguardar(t, decidida_, m - vagas_)) break;
             if (parada_vista() || !varrer(t, m, b0, b1)) break;
             // Com uma thread, decide logo; com várias, quem decide varre a
             // sua parte da seguinte antes: as somas em série de uma linha
@@ -216,7 +230,7 @@ public:
             }
         }
         // A linha de cima da última faixa e a decisão da última varredura do lote.
-        if (m > fim_ && threads_ > 1 && (t + 1 == threads_ || aguardar(feitas_[tt + 1], marca(fim_, b1)))) {
+        if (m > fim_ && threads_ > 1 && (t + 1 == threads_ || aguardar(t, feitas_[tt + 1], marca(fim_, b1)))) {
             if (t + 1 < threads_) linha_de_cima(t, fim_, b1 - 1);
             if (somar_parte(t, fim_, b0, b1) && t + 1 == threads_) decidir(fim_);
         }
@@ -225,7 +239,6 @@ public:
         somadas_[tt].publicar(std::numeric_limits<long long>::max());
     }
 
-private:
     bool listada(std::int32_t m) const { return passo_ == 0 || (passo_ > 0 && m % passo_ == 0); }
     bool parada_vista() const { return parada_.load(std::memory_order_acquire) != 0; }
 
@@ -251,6 +264,7 @@ private:
         for (auto& contador : feitas_) contador.reiniciar(0);
         for (auto& contador : parciais_) contador.reiniciar(inicio - 1);
         for (auto& contador : somadas_) contador.reiniciar(inicio - 1);
+        for (auto& tempo : tempos_) tempo = Tempo{};
         decidida_.reiniciar(inicio - 1);
         parada_.store(0, std::memory_order_relaxed);
         if (threads > 1) fronteiras_->carregar(campo_);
@@ -258,9 +272,15 @@ private:
     }
 
     // Espera o contador chegar ao alvo; falso se a parada já foi decidida.
-    bool aguardar(const equipe::Contador& contador, long long alvo) const
+    // O tempo da espera, quando ela não sai logo, conta para a thread t.
+    bool aguardar(int t, const equipe::Contador& contador, long long alvo)
     {
-        contador.esperar(alvo);
+        if (contador.valor() < alvo) {
+            const auto inicio = std::chrono::steady_clock::now();
+            contador.esperar(alvo);
+            const std::chrono::duration<double> d = std::chrono::steady_clock::now() - inicio;
+            tempos_[static_cast<std::size_t>(t)].espera += d.count();
+        }
         return !parada_vista();
     }
 
@@ -273,9 +293,9 @@ private:
         double maximo = 0.0;
         double soma = 0.0;
         for (int b = b0; b < b1; ++b) {
-            if (b == b0 && t > 0 && !aguardar(feitas_[tt - 1], marca(m, b0 - 1))) return false;
+            if (b == b0 && t > 0 && !aguardar(t, feitas_[tt - 1], marca(m, b0 - 1))) return false;
             if (b + 1 == b1 && t + 1 < threads_ && m > inicio_) {
-                if (!aguardar(feitas_[tt + 1], marca(m - 1, b1))) return false;
+                if (!aguardar(t, feitas_[tt + 1], marca(m - 1, b1))) return false;
                 linha_de_cima(t, m - 1, b);
             }
             // Nas fronteiras, as linhas vizinhas vêm das cópias compactas.
@@ -303,7 +323,7 @@ private:
         const std::size_t tt = static_cast<std::size_t>(t);
         Somas& s = somas_[vaga(m)];
         if (t == 0) s = Somas{};
-        else if (!aguardar(somadas_[tt - 1], m)) return false;
+        else if (!aguardar(t, somadas_[tt - 1], m)) return false;
         faixas::somar_guardados(*r, b0, b1, s.L1, s.L2);
         somadas_[tt].publicar(m);
         return true;
@@ -325,7 +345,7 @@ private:
         double maximo = 0.0;
         double soma = 0.0;
         for (int t = 0; t < threads_; ++t) {
-            if (t + 1 < threads_ && !aguardar(parciais_[static_cast<std::size_t>(t)], m)) return false;
+            if (t + 1 < threads_ && !aguardar(threads_ - 1, parciais_[static_cast<std::size_t>(t)], m)) return false;
             const faixas::Medidas& med = medidas(t, m);
             if (med.maximo > maximo) maximo = med.maximo;
             soma = soma + med.soma;
@@ -410,6 +430,10 @@ private:
         double L1 = 0.0, L2 = 0.0;
     };
     std::vector<Somas> somas_; // por vaga: as somas em série de uma linha listada, até onde foram
+    struct alignas(64) Tempo {
+        double total = 0.0, espera = 0.0;
+    };
+    std::vector<Tempo> tempos_; // por thread, no lote
     std::int32_t it_ = 0;
     double razao_ = 0.0;
     bool refazer_ = false;
@@ -468,7 +492,7 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
     std::int32_t m_antes = 0;
     for (;;) {
         const std::int32_t m0 = solucao.proxima();
-        const std::int32_t neste = escolha.curto() ? std::max(4, por_lote / 8) : por_lote;
+        const std::int32_t neste = std::max(4, por_lote / escolha.divisor());
         const std::int32_t fim =
             static_cast<std::int32_t>(std::min<long long>(itmax, static_cast<long long>(m0) + neste - 1));
         const int usar = escolha.threads();
