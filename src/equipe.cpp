@@ -52,8 +52,6 @@ constexpr int voltas_girando = 1500;
 
 std::atomic<int> falhar_a_partir{-1};
 std::atomic<long long> total_dormidas{0};
-// A última comparação de uma Escolha: n threads perderam para uma.
-std::atomic<bool> sob_carga{false};
 
 // Onde dormem as esperas de todos os contadores e as threads da equipe entre
 // rodadas: uma variável de condição, que funciona igual em toda parte (o
@@ -252,13 +250,7 @@ void Contador::esperar_devagar(long long alvo) const
 
 long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }
 
-Escolha::Escolha(int n) : n_(n)
-{
-    if (n_ > 1 && sob_carga.load(std::memory_order_relaxed)) {
-        com_n_ = aquecendo_ = testando_ = false;
-        perdeu_ = faltam_ = 32;
-    }
-}
+Escolha::Escolha(int n) : n_(n) {}
 
 // n threads perderam para uma: fica com uma por 32, 64, ... 512 lotes.
 void Escolha::perder()
@@ -267,7 +259,6 @@ void Escolha::perder()
     faltam_ = perdeu_;
     com_n_ = false;
     uma_ = 0.0;
-    sob_carga.store(true, std::memory_order_relaxed);
 }
 
 void Escolha::depois(double s)
@@ -299,7 +290,6 @@ void Escolha::depois(double s)
     } else if (uma_ > 0.0 && dormiu && s > 1.05 * uma_) {
         perder();
     } else if (uma_ > 0.0) {
-        sob_carga.store(false, std::memory_order_relaxed);
         // Ganharam: o próximo teste, se alguém dormir, só depois de 2, 4, ... lotes.
         perdeu_ = 16;
         ganhou_ = std::min(ganhou_ * 2, 64);
@@ -322,6 +312,5 @@ void simular_falha_ao_criar(int k) { falhar_a_partir.store(k); }
 
 void desfazer() { do_processo().desfazer(); }
 
-void esquecer_carga() { sob_carga.store(false); }
 
 } // namespace equipe

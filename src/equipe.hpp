@@ -85,8 +85,6 @@ long long dormidas();
 // levam a outro teste com uma thread. Os bits nunca dependem da escolha.
 class Escolha {
 public:
-    // Se a última escolha do processo viu n threads perderem para uma,
-    // começa direto com uma por 32 lotes.
     explicit Escolha(int n);
 
     int threads() const { return com_n_ ? n_ : 1; }
@@ -132,9 +130,6 @@ void esperar(const std::atomic<Inteiro>& contador, Inteiro alvo)
 // Só para testes: a partir da k-ésima thread criada daqui em diante (k >= 0),
 // a criação falha como falharia no sistema; -1 desliga.
 void simular_falha_ao_criar(int k);
-// Só para testes: esquece a carga vista por escolhas anteriores (a próxima
-// Escolha começa com n threads).
-void esquecer_carga();
 // Só para testes: desfaz a equipe (espera as threads terminarem), para a
 // próxima preparar() criá-la de novo. Ninguém pode estar usando a equipe.
 void desfazer();

@@ -121,7 +121,7 @@ int tubulacao_adaptativa(std::vector<int> repartidas, long long etapas, long lon
     int maior = 1;
     for (long long k = 0; k < etapas;) {
         const long long fim =
-            std::min(etapas, k + std::max<long long>(2LL * n, lote / escolha.divisor()));
+            std::min(etapas, k + std::max<long long>(8, lote / escolha.divisor()));
         const int usar = escolha.threads();
         escolha.antes();
         const auto inicio = std::chrono::steady_clock::now();

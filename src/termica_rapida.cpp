@@ -492,7 +492,7 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
     std::int32_t m_antes = 0;
     for (;;) {
         const std::int32_t m0 = solucao.proxima();
-        const std::int32_t neste = std::max(4, por_lote / escolha.divisor());
+        const std::int32_t neste = std::max(8, por_lote / escolha.divisor());
         const std::int32_t fim =
             static_cast<std::int32_t>(std::min<long long>(itmax, static_cast<long long>(m0) + neste - 1));
         const int usar = escolha.threads();

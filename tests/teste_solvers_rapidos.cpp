@@ -52,9 +52,6 @@ protected:
     void SetUp() override
     {
         if (!rapido::usar_instrucoes(GetParam())) GTEST_SKIP() << "a CPU não tem " << rapido::nome(GetParam());
-        // Uma carga vista antes (na CPU emulada, por exemplo) não tira as
-        // várias threads dos casos pequenos.
-        equipe::esquecer_carga();
     }
     void TearDown() override { rapido::usar_melhores_instrucoes(); }
 };
