@@ -3,12 +3,14 @@
 // rápidos, no mesmo processo, com o tempo de cada fase; e os núcleos sozinhos
 // (iteração térmica e varredura com fonte) em ns por nó, ao lado dos pisos.
 // Cada número é o melhor de N repetições, com a dispersão (pior / melhor).
-//   bancada [curta|completa|estabilidade] [N [threads [conjunto]]]
+//   bancada [curta|completa|estabilidade|carga|memoria] [N [threads [conjunto]]]
 // curta (padrão, a de `make bench`): menos de dois minutos numa máquina
 // quieta de 2 núcleos. completa: todas as malhas, itgs e passo_hist.
 // estabilidade: dez execuções rápidas idênticas de 201 x 201.
 // carga (Linux): 201 x 201 com um processo ocupado ao lado, cada execução num
 // processo novo (como as do usuário), com as threads padrão e com uma.
+// memoria (Linux): o pico de memória de uma execução inteira de 1001 x 1001,
+// cada forma num processo novo.
 // threads: dos solvers rápidos (padrão 0: a afinidade ou PLACA2D_THREADS);
 // conjunto: portavel, avx2 ou avx512 (padrão: o melhor que a CPU tem).
 #include "processamento.hpp"
@@ -32,6 +34,7 @@
 #endif
 #if defined(__unix__)
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -347,6 +350,38 @@ double execucao_nova(const Config& c, int threads)
     return t;
 }
 
+// O pico de memória (MiB) de uma execução inteira num processo novo.
+double pico_de_memoria(const Config& c, bool rapidos)
+{
+    int canal[2];
+    if (pipe(canal) != 0) return -1.0;
+    const pid_t filho = fork();
+    if (filho == 0) {
+        executar(c, rapidos);
+        rusage uso{};
+        getrusage(RUSAGE_SELF, &uso);
+        const double mib = static_cast<double>(uso.ru_maxrss) / 1024.0;
+        if (write(canal[1], &mib, sizeof mib) != static_cast<ssize_t>(sizeof mib)) _exit(1);
+        _exit(0);
+    }
+    close(canal[1]);
+    double mib = -1.0;
+    if (filho < 0 || read(canal[0], &mib, sizeof mib) != static_cast<ssize_t>(sizeof mib)) mib = -1.0;
+    close(canal[0]);
+    if (filho > 0) waitpid(filho, nullptr, 0);
+    return mib;
+}
+
+int memoria()
+{
+    const Config c{1001, 1001, 300, 1000, 5, 20};
+    const double ref = pico_de_memoria(c, false), rap = pico_de_memoria(c, true);
+    std::printf("pico de memória de uma execução inteira (1001 x 1001, 300 iterações, 5 x 20): referência %.0f MiB,"
+                " rápidos %.0f MiB, razão %.2f\n",
+                ref, rap, rap / ref);
+    return 0;
+}
+
 // Com um processo ocupando uma CPU o tempo todo: n threads não podem render
 // menos que uma.
 int sob_carga(int vezes)
@@ -386,19 +421,20 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bancada: a CPU não tem o conjunto %s\n", argv[4]);
         return 1;
     }
-    if (modo != "curta" && modo != "completa" && modo != "estabilidade" && modo != "carga") {
-        std::fprintf(stderr, "bancada: modo %s desconhecido (curta, completa, estabilidade ou carga)\n", modo.c_str());
+    if (modo != "curta" && modo != "completa" && modo != "estabilidade" && modo != "carga" && modo != "memoria") {
+        std::fprintf(stderr, "bancada: modo %s desconhecido (curta, completa, estabilidade, carga ou memoria)\n",
+                     modo.c_str());
         return 1;
     }
     const rapido::Instrucoes conjunto = rapido::instrucoes_em_uso();
     const int threads = rapido::numero_threads();
     std::printf("processador: %s; núcleos: %s; threads pedidas: %d; melhor de %d repetições, disp = pior/melhor\n",
                 processador().c_str(), rapido::nome(conjunto), threads, repeticoes);
-    if (modo == "carga") {
+    if (modo == "carga" || modo == "memoria") {
 #if defined(__unix__)
-        return sob_carga(repeticoes);
+        return modo == "carga" ? sob_carga(repeticoes) : memoria();
 #else
-        std::fprintf(stderr, "bancada: o modo carga só existe no Linux\n");
+        std::fprintf(stderr, "bancada: o modo %s só existe no Linux\n", modo.c_str());
         return 1;
 #endif
     }
