@@ -393,6 +393,32 @@ TEST_P(SolversRapidos, CaminhoTomadoEQuedasSemMudarOsBits)
     reiniciar_variaveis();
 }
 
+// Faixas de cada thread: contíguas, nenhuma thread sem faixa, e uma faixa
+// passa da mais ocupada para a vizinha só se a mais lenta das duas ganhar
+// mais de 5 %.
+TEST(FaixasDasThreads, RepartirEEquilibrar)
+{
+    EXPECT_EQ(faixas::repartir(7, 201, 32, 2), (std::vector<int>{0, 3, 7}));
+    EXPECT_EQ(faixas::repartir(1, 29, 32, 8), (std::vector<int>{0, 1}));
+    EXPECT_EQ(faixas::repartir(3, 90, 32, 5), (std::vector<int>{0, 1, 2, 3}));
+    struct Linha {
+        std::vector<int> antes;
+        std::vector<double> ocupado;
+        std::vector<int> depois;
+    };
+    const Linha linhas[] = {
+        {{0, 3, 7}, {1.0, 2.0}, {0, 4, 7}},       {{0, 3, 7}, {2.0, 1.0}, {0, 2, 7}},
+        {{0, 3, 7}, {1.0, 1.02}, {0, 3, 7}},      {{0, 1, 7}, {5.0, 1.0}, {0, 1, 7}},
+        {{0, 2, 4, 6}, {1.0, 1.0, 3.0}, {0, 2, 5, 6}}, {{0, 2, 4, 6}, {1.0, 3.0, 1.0}, {0, 3, 4, 6}},
+    };
+    for (const Linha& l : linhas) {
+        std::vector<int> inicio = l.antes;
+        const bool mudou = faixas::equilibrar(inicio, l.ocupado);
+        EXPECT_EQ(inicio, l.depois);
+        EXPECT_EQ(mudou, l.depois != l.antes);
+    }
+}
+
 // Threads por padrão: as CPUs que a afinidade deixa (não as da máquina), ou
 // PLACA2D_THREADS quando é um inteiro positivo.
 TEST(ThreadsDosSolversRapidos, AfinidadeEVariavelDeAmbiente)
