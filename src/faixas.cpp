@@ -57,22 +57,33 @@ std::size_t Campo_faixas::bytes(std::int32_t Nx, std::int32_t Ny, int L) { retur
 // metade dos 320 ms dela (Zen 5 desta máquina, numa máquina virtual).
 namespace {
 
-std::mutex reserva_trava;
-std::vector<std::pair<std::size_t, void*>> reserva; // blocos, memória
-std::size_t reserva_bytes = 0;
+// Nunca destruída: um campo pode ser destruído depois dos objetos estáticos,
+// e a memória guardada continua alcançável até o fim (o LeakSanitizer não a
+// conta como perdida).
+struct Reserva {
+    std::mutex trava;
+    std::vector<std::pair<std::size_t, void*>> livres; // blocos, memória
+    std::size_t bytes = 0;
+};
+Reserva& reserva()
+{
+    static Reserva* r = new Reserva;
+    return *r;
+}
 constexpr std::size_t reserva_maxima = std::size_t{256} << 20;
 
 } // namespace
 
 Campo_faixas::Bloco* Campo_faixas::obter(std::size_t blocos)
 {
+    Reserva& r = reserva();
     {
-        const std::lock_guard<std::mutex> trava(reserva_trava);
-        for (auto i = reserva.begin(); i != reserva.end(); ++i) {
+        const std::lock_guard<std::mutex> trava(r.trava);
+        for (auto i = r.livres.begin(); i != r.livres.end(); ++i) {
             if (i->first == blocos) {
                 void* memoria = i->second;
-                reserva.erase(i);
-                reserva_bytes -= blocos * sizeof(Bloco);
+                r.livres.erase(i);
+                r.bytes -= blocos * sizeof(Bloco);
                 return static_cast<Bloco*>(memoria);
             }
         }
@@ -83,12 +94,13 @@ Campo_faixas::Bloco* Campo_faixas::obter(std::size_t blocos)
 void Campo_faixas::devolver(Bloco* dados, std::size_t blocos) noexcept
 {
     if (dados == nullptr) return;
+    Reserva& r = reserva();
     {
-        const std::lock_guard<std::mutex> trava(reserva_trava);
-        if (reserva_bytes + blocos * sizeof(Bloco) <= reserva_maxima) {
+        const std::lock_guard<std::mutex> trava(r.trava);
+        if (r.bytes + blocos * sizeof(Bloco) <= reserva_maxima) {
             try {
-                reserva.emplace_back(blocos, dados);
-                reserva_bytes += blocos * sizeof(Bloco);
+                r.livres.emplace_back(blocos, dados);
+                r.bytes += blocos * sizeof(Bloco);
                 return;
             } catch (...) {
             }
