@@ -16,6 +16,8 @@
 //   vista como nova.
 #include "equipe.hpp"
 
+#include "plataforma.hpp"
+
 #include <cfenv>
 #include <chrono>
 #include <condition_variable>
@@ -250,7 +252,13 @@ void Contador::esperar_devagar(long long alvo) const
 
 long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }
 
-Escolha::Escolha(int n) : n_(n) {}
+Escolha::Escolha(int n, bool longa) : n_(n)
+{
+    if (n_ > 1 && longa && cpus_disponiveis() - tarefas_prontas_de_outros() < 2) {
+        com_n_ = aquecendo_ = testando_ = false;
+        faltam_ = 4;
+    }
+}
 
 // n threads perderam para uma: fica com uma por 32, 64, ... 512 lotes.
 void Escolha::perder()
@@ -278,7 +286,7 @@ void Escolha::depois(double s)
         com_n_ = !dormiu;
         testando_ = dormiu;
     } else if (!com_n_) {
-        uma_ = s;
+        uma_ = ultima_uma_ = s;
         if (inicio_) {
             inicio_ = false;
             if (com_n_s_ > 1.05 * uma_) perder();
@@ -295,9 +303,11 @@ void Escolha::depois(double s)
         ganhou_ = std::min(ganhou_ * 2, 64);
         faltam_ = ganhou_;
         uma_ = 0.0;
-    } else if (dormiu && ++dormiu_seguidas_ >= 2 && --faltam_ <= 0) {
-        // Dois lotes seguidos com alguém dormindo: um só é o começo de uma
-        // fase (a equipe acordando) ou um soluço da máquina.
+    } else if (dormiu && ((ultima_uma_ > 0.0 && s > 1.5 * ultima_uma_) || (++dormiu_seguidas_ >= 2 && --faltam_ <= 0))) {
+        // Um lote com alguém dormindo e 50 % mais lento que o último com uma
+        // thread (a carga chegou depois de n ganhar), ou dois lotes seguidos
+        // com alguém dormindo (um só é o começo de uma fase, a equipe
+        // acordando, ou um soluço da máquina): teste com uma thread.
         faltam_ = 1;
         com_n_ = false;
     }

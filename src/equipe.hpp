@@ -85,7 +85,11 @@ long long dormidas();
 // levam a outro teste com uma thread. Os bits nunca dependem da escolha.
 class Escolha {
 public:
-    explicit Escolha(int n);
+    // Numa fase longa (vários lotes) com as CPUs já tomadas por outros
+    // processos, começa com uma thread e testa n depois de 4 lotes: sob
+    // carga, os lotes de aquecimento e de teste com n custavam uns 6 % de uma
+    // execução de 201 x 201.
+    Escolha(int n, bool longa);
 
     int threads() const { return com_n_ ? n_ : 1; }
     // O próximo lote é um lote inteiro dividido por isto: 64 o de aquecer,
@@ -107,6 +111,7 @@ private:
     int n_;
     double uma_ = 0.0;     // segundos por etapa com uma thread no último teste (0: sem teste)
     double com_n_s_ = 0.0; // e com n, no teste do começo
+    double ultima_uma_ = 0.0; // segundos por etapa do último lote com uma thread
     bool com_n_ = true;
     int perdeu_ = 16, ganhou_ = 1; // esperas (em lotes) que dobram
     int faltam_ = 0;              // lotes com uma thread até o próximo teste de n

@@ -116,7 +116,7 @@ int tubulacao_adaptativa(std::vector<int> repartidas, long long etapas, long lon
         return 1;
     }
     const long long lote = std::max<long long>(4LL * n, 30000000LL / std::max<long long>(nos, 1));
-    equipe::Escolha escolha(n);
+    equipe::Escolha escolha(n, etapas >= 4 * lote);
     std::vector<double> ocupado;
     int maior = 1;
     for (long long k = 0; k < etapas;) {

@@ -7,7 +7,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <string>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -405,6 +407,20 @@ void marcar_linha_de_progresso(int colunas)
 #if !defined(_WIN32) && defined(__linux__)
 #include <sched.h>
 #endif
+
+int tarefas_prontas_de_outros()
+{
+#if defined(__linux__)
+    // "0.16 1.20 1.66 3/234 12345": prontas/total no quarto campo.
+    std::ifstream carga("/proc/loadavg");
+    std::string m1, m5, m15, tarefas;
+    if (!(carga >> m1 >> m5 >> m15 >> tarefas)) return 0;
+    const int prontas = std::atoi(tarefas.c_str());
+    return prontas > 1 ? prontas - 1 : 0;
+#else
+    return 0;
+#endif
+}
 
 int cpus_disponiveis()
 {

@@ -486,7 +486,7 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
     const double nos = (Nx - 2.0) * (Ny - 2.0);
     const std::int32_t por_lote = static_cast<std::int32_t>(std::clamp(1.6e7 / nos, 4.0, 1e6));
     const double entre_salvos = std::max(1.0, 1e8 / nos); // varreduras
-    equipe::Escolha escolha(n);
+    equipe::Escolha escolha(n, itmax >= 4 * por_lote);
     std::int32_t salvo_em = 0;
     double razao_antes = 0.0;
     std::int32_t m_antes = 0;
