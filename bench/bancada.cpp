@@ -328,48 +328,46 @@ void nucleos(const std::vector<std::int32_t>& lados, double piso_adicao, double 
 }
 
 #if defined(__unix__)
-// O tempo de uma execução rápida inteira num processo novo, com essas
-// threads (0: o padrão); negativo se não deu para criá-lo. Quem chama não
-// pode ter usado os solvers rápidos (a equipe de threads não passa ao filho).
-double execucao_nova(const Config& c, int threads)
+// O número que medir() dá num processo novo (como o de um usuário: sem a
+// equipe de threads nem a memória que a bancada já usou); negativo se não
+// deu para criá-lo. Quem chama não pode ter usado os solvers rápidos (a
+// equipe de threads não passa ao filho).
+double num_processo_novo(const std::function<double()>& medir)
 {
     int canal[2];
     if (pipe(canal) != 0) return -1.0;
     const pid_t filho = fork();
     if (filho == 0) {
-        rapido::definir_threads(threads);
-        const double t = executar(c, true).inteira;
-        if (write(canal[1], &t, sizeof t) != static_cast<ssize_t>(sizeof t)) _exit(1);
+        const double x = medir();
+        if (write(canal[1], &x, sizeof x) != static_cast<ssize_t>(sizeof x)) _exit(1);
         _exit(0);
     }
     close(canal[1]);
-    double t = -1.0;
-    if (filho < 0 || read(canal[0], &t, sizeof t) != static_cast<ssize_t>(sizeof t)) t = -1.0;
+    double x = -1.0;
+    if (filho < 0 || read(canal[0], &x, sizeof x) != static_cast<ssize_t>(sizeof x)) x = -1.0;
     close(canal[0]);
     if (filho > 0) waitpid(filho, nullptr, 0);
-    return t;
+    return x;
 }
 
-// O pico de memória (MiB) de uma execução inteira num processo novo.
+// O tempo de uma execução rápida inteira, com essas threads (0: o padrão).
+double execucao_nova(const Config& c, int threads)
+{
+    return num_processo_novo([&] {
+        rapido::definir_threads(threads);
+        return executar(c, true).inteira;
+    });
+}
+
+// O pico de memória (MiB) de uma execução inteira.
 double pico_de_memoria(const Config& c, bool rapidos)
 {
-    int canal[2];
-    if (pipe(canal) != 0) return -1.0;
-    const pid_t filho = fork();
-    if (filho == 0) {
+    return num_processo_novo([&] {
         executar(c, rapidos);
         rusage uso{};
         getrusage(RUSAGE_SELF, &uso);
-        const double mib = static_cast<double>(uso.ru_maxrss) / 1024.0;
-        if (write(canal[1], &mib, sizeof mib) != static_cast<ssize_t>(sizeof mib)) _exit(1);
-        _exit(0);
-    }
-    close(canal[1]);
-    double mib = -1.0;
-    if (filho < 0 || read(canal[0], &mib, sizeof mib) != static_cast<ssize_t>(sizeof mib)) mib = -1.0;
-    close(canal[0]);
-    if (filho > 0) waitpid(filho, nullptr, 0);
-    return mib;
+        return static_cast<double>(uso.ru_maxrss) / 1024.0;
+    });
 }
 
 int memoria()
