@@ -252,9 +252,23 @@ void Contador::esperar_devagar(long long alvo) const
 
 long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }
 
+namespace {
+std::atomic<int> tomadas_simuladas{-1};
+
+// Menos de duas CPUs sem tarefas prontas de outros processos (0 = não se sabe).
+bool cpus_tomadas()
+{
+    const int simuladas = tomadas_simuladas.load(std::memory_order_relaxed);
+    if (simuladas >= 0) return simuladas != 0;
+    return cpus_disponiveis() - tarefas_prontas_de_outros() < 2;
+}
+} // namespace
+
 Escolha::Escolha(int n, bool longa) : n_(n)
 {
-    if (n_ > 1 && longa && cpus_disponiveis() - tarefas_prontas_de_outros() < 2) {
+    // Com uma thread só, lotes inteiros desde o começo: nada a aquecer nem testar.
+    if (n_ <= 1) aquecendo_ = testando_ = false;
+    else if (longa && cpus_tomadas()) {
         com_n_ = aquecendo_ = testando_ = false;
         faltam_ = 4;
     }
@@ -292,8 +306,13 @@ void Escolha::depois(double s)
             if (com_n_s_ > 1.05 * uma_) perder();
             else com_n_ = true;
             uma_ = 0.0;
+        } else if (--faltam_ <= 0 && cpus_tomadas()) {
+            // Enquanto o sistema mostra as CPUs tomadas, o teste de n fica
+            // para daqui a 4 lotes: sob carga cada teste custava mais de meio
+            // lote (4 % de uma execução de 201 x 201 com um processo ocupado).
+            faltam_ = 4;
         } else {
-            com_n_ = testando_ = --faltam_ <= 0;
+            com_n_ = testando_ = faltam_ <= 0;
         }
     } else if (uma_ > 0.0 && dormiu && s > 1.05 * uma_) {
         perder();
@@ -319,6 +338,8 @@ int preparar(int n) { return do_processo().preparar(n); }
 void em_paralelo(int n, const std::function<void(int)>& tarefa) { do_processo().em_paralelo(n, tarefa); }
 
 void simular_falha_ao_criar(int k) { falhar_a_partir.store(k); }
+
+void simular_cpus_tomadas(int tomadas) { tomadas_simuladas.store(tomadas); }
 
 void desfazer() { do_processo().desfazer(); }
 

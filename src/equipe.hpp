@@ -135,6 +135,9 @@ void esperar(const std::atomic<Inteiro>& contador, Inteiro alvo)
 // Só para testes: a partir da k-ésima thread criada daqui em diante (k >= 0),
 // a criação falha como falharia no sistema; -1 desliga.
 void simular_falha_ao_criar(int k);
+// Só para testes: as CPUs tomadas por outros processos (1) ou livres (0)
+// para a Escolha, em vez do que o sistema mostra; -1 volta ao sistema.
+void simular_cpus_tomadas(int tomadas);
 // Só para testes: desfaz a equipe (espera as threads terminarem), para a
 // próxima preparar() criá-la de novo. Ninguém pode estar usando a equipe.
 void desfazer();

@@ -393,6 +393,32 @@ TEST_P(SolversRapidos, CaminhoTomadoEQuedasSemMudarOsBits)
     reiniciar_variaveis();
 }
 
+// Com uma thread, lotes inteiros; numa fase longa com as CPUs tomadas por
+// outros processos, n threads só são testadas quando o sistema as mostra
+// livres (e, sem ninguém dormindo nas esperas, ficam).
+TEST(EscolhaDasThreads, UmaThreadENaoTestarComAsCpusTomadas)
+{
+    const auto lotes = [](equipe::Escolha& e, int k) {
+        std::string vistos;
+        for (int i = 0; i < k; ++i) {
+            vistos += std::to_string(e.threads()) + "/" + std::to_string(e.divisor()) + " ";
+            e.antes();
+            e.depois(1e-6);
+        }
+        return vistos;
+    };
+    equipe::Escolha uma(1, false);
+    EXPECT_EQ(lotes(uma, 3), "1/1 1/1 1/1 ");
+    equipe::simular_cpus_tomadas(1);
+    equipe::Escolha sob_carga(2, true);
+    std::string so_uma;
+    for (int i = 0; i < 40; ++i) so_uma += "1/1 ";
+    EXPECT_EQ(lotes(sob_carga, 40), so_uma);
+    equipe::simular_cpus_tomadas(0);
+    EXPECT_EQ(lotes(sob_carga, 6), "1/1 1/1 1/1 1/1 2/32 2/1 ");
+    equipe::simular_cpus_tomadas(-1);
+}
+
 // Faixas de cada thread: contíguas, nenhuma thread sem faixa, e uma faixa
 // passa da mais ocupada para a vizinha só se a mais lenta das duas ganhar
 // mais de 5 %.
