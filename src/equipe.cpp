@@ -256,6 +256,9 @@ namespace {
 std::atomic<int> tomadas_simuladas{-1};
 
 // Menos de duas CPUs sem tarefas prontas de outros processos (0 = não se sabe).
+// As de prioridade baixa contam também: com um laço ocupado de nice 19 ao
+// lado, os lotes de teste com duas threads ainda levaram 20 vezes o tempo
+// dos com uma (Linux 6.18 nesta máquina).
 bool cpus_tomadas()
 {
     const int simuladas = tomadas_simuladas.load(std::memory_order_relaxed);

@@ -81,7 +81,8 @@ long long dormidas();
 // teste são curtos porque sob carga custam caro; é por isso que as esperas
 // dormidas decidem antes do tempo, que num lote curto pesa mais o começo.
 // Depois de n perder, uma thread por 32, 64, ... até 512 lotes, e outro
-// teste curto de n; com n, dois lotes seguidos em que alguma espera dormiu
+// teste curto de n, adiado de 4 em 4 lotes enquanto o sistema mostrar as
+// CPUs tomadas por outros processos; com n, dois lotes seguidos em que alguma espera dormiu
 // levam a outro teste com uma thread. Os bits nunca dependem da escolha.
 class Escolha {
 public:
