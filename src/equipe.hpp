@@ -80,7 +80,7 @@ long long dormidas();
 // com um processo ocupando uma CPU, muitas vezes mais devagar). Os lotes de
 // teste são curtos porque sob carga custam caro; é por isso que as esperas
 // dormidas decidem antes do tempo, que num lote curto pesa mais o começo.
-// Depois de n perder, uma thread por 32, 64, ... até 512 lotes, e outro
+// Depois de n perder, uma thread por 8, 16, ... até 512 lotes, e outro
 // teste curto de n, adiado de 4 em 4 lotes enquanto o sistema mostrar as
 // CPUs tomadas por outros processos; com n, dois lotes seguidos em que alguma espera dormiu
 // levam a outro teste com uma thread. Os bits nunca dependem da escolha.
@@ -114,7 +114,7 @@ private:
     double com_n_s_ = 0.0; // e com n, no teste do começo
     double ultima_uma_ = 0.0; // segundos por etapa do último lote com uma thread
     bool com_n_ = true;
-    int perdeu_ = 16, ganhou_ = 1; // esperas (em lotes) que dobram
+    int perdeu_ = 4, ganhou_ = 1; // esperas (em lotes) que dobram
     int faltam_ = 0;              // lotes com uma thread até o próximo teste de n
     bool aquecendo_ = true;       // o primeiro lote, que não conta
     bool inicio_ = false;         // os testes do começo: com n, depois com uma

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -416,7 +417,19 @@ int tarefas_prontas_de_outros()
     std::string m1, m5, m15, tarefas;
     if (!(carga >> m1 >> m5 >> m15 >> tarefas)) return 0;
     const int prontas = std::atoi(tarefas.c_str());
-    return prontas > 1 ? prontas - 1 : 0;
+    // Menos as nossas prontas ("R" depois do nome em /proc/self/task/*/stat):
+    // a thread do progresso, ociosa, fica pronta enquanto as de cálculo
+    // ocupam as CPUs, e uma thread da equipe pode estar girando à espera.
+    int nossas = 0;
+    std::error_code erro;
+    for (const auto& tarefa : std::filesystem::directory_iterator("/proc/self/task", erro)) {
+        std::ifstream estado(tarefa.path() / "stat");
+        std::string linha;
+        std::getline(estado, linha);
+        const std::size_t fim_do_nome = linha.rfind(')');
+        if (fim_do_nome != std::string::npos && linha.compare(fim_do_nome, 3, ") R") == 0) ++nossas;
+    }
+    return std::max(0, prontas - std::max(nossas, 1));
 #else
     return 0;
 #endif

@@ -80,8 +80,9 @@ void marcar_linha_de_progresso(int colunas);
 // Pelo menos 1.
 int cpus_disponiveis();
 
-// Quantas tarefas de outros prontas para rodar há agora no sistema (Linux: as
-// do /proc/loadavg menos a que chama); 0 onde o sistema não diz.
+// Quantas tarefas de outros processos prontas para rodar há agora no sistema
+// (Linux: as do /proc/loadavg menos as deste processo); 0 onde o sistema não
+// diz.
 int tarefas_prontas_de_outros();
 
 // A thread que chama só roda quando sobra CPU (SCHED_IDLE no Linux, prioridade
