@@ -409,17 +409,20 @@ void marcar_linha_de_progresso(int colunas)
 #include <sched.h>
 #endif
 
-int tarefas_prontas_de_outros()
-{
 #if defined(__linux__)
-    // "0.16 1.20 1.66 3/234 12345": prontas/total no quarto campo.
+namespace {
+// "0.16 1.20 1.66 3/234 12345": prontas/total no quarto campo; -1 sem ele.
+int prontas_no_sistema()
+{
     std::ifstream carga("/proc/loadavg");
     std::string m1, m5, m15, tarefas;
-    if (!(carga >> m1 >> m5 >> m15 >> tarefas)) return 0;
-    const int prontas = std::atoi(tarefas.c_str());
-    // Menos as nossas prontas ("R" depois do nome em /proc/self/task/*/stat):
-    // a thread do progresso, ociosa, fica pronta enquanto as de cálculo
-    // ocupam as CPUs, e uma thread da equipe pode estar girando à espera.
+    if (!(carga >> m1 >> m5 >> m15 >> tarefas)) return -1;
+    return std::atoi(tarefas.c_str());
+}
+
+// As threads deste processo prontas ("R" depois do nome em /proc/self/task/*/stat).
+int prontas_deste_processo()
+{
     int nossas = 0;
     std::error_code erro;
     for (const auto& tarefa : std::filesystem::directory_iterator("/proc/self/task", erro)) {
@@ -429,7 +432,24 @@ int tarefas_prontas_de_outros()
         const std::size_t fim_do_nome = linha.rfind(')');
         if (fim_do_nome != std::string::npos && linha.compare(fim_do_nome, 3, ") R") == 0) ++nossas;
     }
-    return std::max(0, prontas - std::max(nossas, 1));
+    return nossas;
+}
+} // namespace
+#endif
+
+int tarefas_prontas_de_outros()
+{
+#if defined(__linux__)
+    // Menos as nossas: a thread do progresso, ociosa, fica pronta enquanto as
+    // de cálculo ocupam as CPUs, e uma thread da equipe pode estar girando à
+    // espera. A menor de duas leituras, antes e depois das nossas: uma
+    // tarefa que acabou de parar (a nossa que girava, uma do núcleo do
+    // sistema) não conta.
+    const int antes = prontas_no_sistema();
+    const int nossas = prontas_deste_processo();
+    const int depois = prontas_no_sistema();
+    if (antes < 0 || depois < 0) return 0;
+    return std::max(0, std::min(antes, depois) - std::max(nossas, 1));
 #else
     return 0;
 #endif
