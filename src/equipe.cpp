@@ -272,8 +272,11 @@ Escolha::Escolha(int n, bool longa) : n_(n)
     // Com uma thread só, lotes inteiros desde o começo: nada a aquecer nem testar.
     if (n_ <= 1) aquecendo_ = testando_ = false;
     else if (longa && cpus_tomadas()) {
+        // Relê a carga depois de um lote: numa máquina quieta as leituras às
+        // vezes pegam uma tarefa passageira (aqui, de uma a três fases em
+        // vinte, em dez execuções seguidas de 201 x 201).
         com_n_ = aquecendo_ = testando_ = false;
-        faltam_ = 4;
+        faltam_ = 1;
     }
 }
 

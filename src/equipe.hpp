@@ -87,7 +87,8 @@ long long dormidas();
 class Escolha {
 public:
     // Numa fase longa (vários lotes) com as CPUs já tomadas por outros
-    // processos, começa com uma thread e testa n depois de 4 lotes: sob
+    // processos, começa com uma thread e testa n quando o sistema mostrar
+    // CPUs livres (olha depois do primeiro lote e de 4 em 4): sob
     // carga, os lotes de aquecimento e de teste com n custavam uns 6 % de uma
     // execução de 201 x 201.
     Escolha(int n, bool longa);
