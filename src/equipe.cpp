@@ -45,12 +45,31 @@ void pausa()
 #endif
 }
 
-// Voltas de espera ativa antes de dormir. Um PAUSE leva uns 20 a 40 ns no
-// Zen 4 (e 10 a 140 em outras CPUs): cerca de 40 us no total, bem mais que
-// a espera normal de uma tubulação (menos de uma faixa, uns 2 us) e bem
-// menos que uma fatia de tempo do escalonador (milissegundos), que é o que
-// se perde girando por uma thread que o sistema tirou da CPU.
-constexpr int voltas_girando = 1500;
+// Espera ativa, pelo relógio, antes de dormir: uns 200 us, mais que o tempo
+// de acordar uma thread que dormiu (numa máquina virtual, de 50 a 150 us).
+// Com menos (1500 pausas, uns 30 us aqui), nos contadores uma thread que
+// dormia acordava atrasada, a outra dormia esperando por ela, e assim por
+// diante: num lote curto de 201 x 201 as duas passavam 70 % do tempo
+// esperando. Entre rodadas, o trabalho de quem pede entre dois lotes (as
+// fronteiras, o campo salvo: de 10 a 60 us) passava das 1500 pausas: a
+// thread da equipe dormia, e o lote seguinte começava com uma espera
+// dormida, que a Escolha toma por carga. Sob carga, a espera longa só dura
+// até a Escolha passar a uma thread.
+constexpr auto espera_ativa = std::chrono::microseconds(200);
+
+// Gira até pronto() ou até o fim da espera ativa; devolve pronto().
+template <class Pronto>
+bool girar(const Pronto& pronto)
+{
+    const auto limite = std::chrono::steady_clock::now() + espera_ativa;
+    for (;;) {
+        for (int v = 0; v < 64; ++v) {
+            pausa();
+            if (pronto()) return true;
+        }
+        if (std::chrono::steady_clock::now() >= limite) return false;
+    }
+}
 
 std::atomic<int> falhar_a_partir{-1};
 std::atomic<long long> total_dormidas{0};
@@ -149,14 +168,10 @@ private:
     void trabalhar(int indice, std::uint32_t vista)
     {
         for (;;) {
-            // Entre uma rodada e outra a thread dorme; a rodada seguinte
-            // costuma vir logo (outra fase do mesmo cálculo), daí o giro curto.
+            // Entre uma rodada e outra a thread dorme; o lote seguinte
+            // costuma vir logo, daí o giro antes.
             std::uint32_t agora = vista;
-            for (int v = 0; v < voltas_girando && agora == vista; ++v) {
-                pausa();
-                agora = rodada_.load(std::memory_order_acquire);
-            }
-            if (agora == vista) {
+            if (!girar([&] { return (agora = rodada_.load(std::memory_order_acquire)) != vista; })) {
                 std::unique_lock<std::mutex> trava(sala());
                 ociosas_.fetch_add(1, std::memory_order_seq_cst);
                 while ((agora = rodada_.load(std::memory_order_seq_cst)) == vista) aviso().wait(trava);
@@ -224,25 +239,10 @@ void Contador::acordar() { avisar(); }
 // quem publica grava o valor e lê dormindo_, tudo seq_cst: um dos dois vê o
 // outro. Se quem publica viu alguém, tranca a sala, o que só consegue
 // quando o outro já está no wait (que destranca ao dormir), e avisa.
-// Espera ativa dos contadores: pelo relógio, uns 200 us, mais que o tempo
-// de acordar uma thread que dormiu (numa máquina virtual, de 50 a 150 us).
-// Com menos (as 1500 pausas de antes, uns 30 us aqui), uma thread que
-// dormia acordava atrasada, a outra dormia esperando por ela, e assim por
-// diante: num lote curto de 201 x 201 as duas passavam 70 % do tempo
-// esperando. Sob carga, a espera longa só dura até a Escolha passar a uma
-// thread.
-constexpr auto espera_ativa = std::chrono::microseconds(200);
 
 void Contador::esperar_devagar(long long alvo) const
 {
-    const auto limite = std::chrono::steady_clock::now() + espera_ativa;
-    for (;;) {
-        for (int v = 0; v < 64; ++v) {
-            pausa();
-            if (valor_.load(std::memory_order_acquire) >= alvo) return;
-        }
-        if (std::chrono::steady_clock::now() >= limite) break;
-    }
+    if (girar([&] { return valor_.load(std::memory_order_acquire) >= alvo; })) return;
     total_dormidas.fetch_add(1, std::memory_order_relaxed);
     std::unique_lock<std::mutex> trava(sala());
     dormindo_.fetch_add(1, std::memory_order_seq_cst);
@@ -267,7 +267,7 @@ bool cpus_tomadas()
 }
 } // namespace
 
-Escolha::Escolha(int n, bool longa) : n_(n)
+Escolha::Escolha(int n, bool longa) : n_(n), teste_(carga_do_sistema_visivel() ? 8 : 32)
 {
     // Com uma thread só, lotes inteiros desde o começo: nada a aquecer nem testar.
     if (n_ <= 1) aquecendo_ = testando_ = false;

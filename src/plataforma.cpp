@@ -455,6 +455,15 @@ int tarefas_prontas_de_outros()
 #endif
 }
 
+bool carga_do_sistema_visivel()
+{
+#if defined(__linux__)
+    return true;
+#else
+    return false;
+#endif
+}
+
 int cpus_disponiveis()
 {
     int n = 0;

@@ -84,6 +84,8 @@ int cpus_disponiveis();
 // (Linux: as do /proc/loadavg menos as deste processo); 0 onde o sistema não
 // diz.
 int tarefas_prontas_de_outros();
+// Se tarefas_prontas_de_outros() sabe do sistema (Linux).
+bool carga_do_sistema_visivel();
 
 // A thread que chama só roda quando sobra CPU (SCHED_IDLE no Linux, prioridade
 // ociosa no Windows): acordar não tira da CPU uma thread de cálculo.
