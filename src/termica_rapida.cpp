@@ -131,10 +131,7 @@ public:
           somadas_(static_cast<std::size_t>(n_)), medidas_(static_cast<std::size_t>(n_ * (vagas_ + 8))),
           somas_(static_cast<std::size_t>(vagas_)), tempos_(static_cast<std::size_t>(n_))
     {
-        if (n_ > 1) {
-            salvo_.emplace(Nx, Ny, nucleos_.linhas);
-            fronteiras_.emplace(Nx, nucleos_.linhas, partes_);
-        }
+        if (n_ > 1) fronteiras_.emplace(Nx, nucleos_.linhas, partes_);
         if (passo_ == 0 || (passo_ > 0 && passo_ <= itmax)) {
             const bool juntas = n_ > 1 && (passo_ == 0 || passo_ < vagas_);
             const int g = juntas ? vagas_ : 1;
@@ -175,7 +172,11 @@ public:
     bool lote(std::int32_t fim, int threads, bool salvar, Rodar rodar)
     {
         if (threads > 1 && (salvar || !salvo_valido_)) {
-            *salvo_ = campo_;
+            // Só no primeiro lote com várias threads: sob carga, com uma
+            // thread o tempo todo, nunca (as primeiras escritas num campo
+            // novo custam caro aqui: uns 20 us por página de 4 KiB).
+            if (salvo_) *salvo_ = campo_;
+            else salvo_.emplace(campo_);
             salvo_proxima_ = proxima_;
             salvo_excecoes_ = std::fetestexcept(FE_ALL_EXCEPT);
             salvo_valido_ = true;
