@@ -50,11 +50,9 @@ void pausa()
 // Com menos (1500 pausas, uns 30 us aqui), nos contadores uma thread que
 // dormia acordava atrasada, a outra dormia esperando por ela, e assim por
 // diante: num lote curto de 201 x 201 as duas passavam 70 % do tempo
-// esperando. Entre rodadas, o trabalho de quem pede entre dois lotes (as
-// fronteiras, o campo salvo: de 10 a 60 us) passava das 1500 pausas: a
-// thread da equipe dormia, e o lote seguinte começava com uma espera
-// dormida, que a Escolha toma por carga. Sob carga, a espera longa só dura
-// até a Escolha passar a uma thread.
+// esperando. Entre rodadas, o mesmo giro: o trabalho de quem pede entre
+// dois lotes (as fronteiras, o campo salvo) pode passar de 30 us. Sob carga,
+// a espera longa só dura até a Escolha passar a uma thread.
 constexpr auto espera_ativa = std::chrono::microseconds(200);
 
 // Gira até pronto() ou até o fim da espera ativa; devolve pronto().

@@ -82,8 +82,9 @@ long long dormidas();
 // dormidas decidem antes do tempo, que num lote curto pesa mais o começo.
 // Depois de n perder, uma thread por 8, 16, ... até 512 lotes, e outro
 // teste curto de n, adiado de 4 em 4 lotes enquanto o sistema mostrar as
-// CPUs tomadas por outros processos; com n, dois lotes seguidos em que alguma espera dormiu
-// levam a outro teste com uma thread. Os bits nunca dependem da escolha.
+// CPUs tomadas por outros processos; com n, dois lotes seguidos em que
+// alguma espera dormiu levam a outro teste com uma thread. Os bits nunca
+// dependem da escolha.
 class Escolha {
 public:
     // Numa fase longa (vários lotes) com as CPUs já tomadas por outros
