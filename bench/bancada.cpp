@@ -182,7 +182,7 @@ Tempos executar(const Config& c, bool rapidos)
     e.nu = 0.3;
     e.alpha = 1.2e-5;
     e.passo_hist = c.passo;
-    rapido::usar_nucleos_rapidos(rapidos);
+    rapido::usar_no_driver(rapidos);
     Tempos t;
     const double inicio = agora();
     preparar_malha();
@@ -195,7 +195,7 @@ Tempos executar(const Config& c, bool rapidos)
     const double t2 = agora();
     iteracoes_deslocamento();
     const double fim = agora();
-    rapido::usar_nucleos_rapidos(true);
+    rapido::usar_no_driver(true);
     t.inteira = fim - inicio;
     t.termica = t1 - t0;
     t.deslocamentos = fim - t2;

@@ -32,6 +32,13 @@ void zerar_direita(std::vector<double>& campo)
 
 } // namespace
 
+// Temperatura, cinco pontos em cada nó interior:
+//   aPT·T_P = aXT·(T_W + T_E) + aYT·(T_S + T_N)
+//   aXT = 1/dx   aYT = 1/dy   aPT = 2/dx + 2/dy
+// Os espaçamentos entram na primeira potência, como o método manda: com
+// dx = dy é a média dos quatro vizinhos (a equação de Laplace, segunda
+// ordem); com dx != dy o esquema não aproxima a equação de Laplace (o README
+// mostra o erro que não cai).
 void coef_temperatura()
 {
     auto& e = estado;
@@ -52,6 +59,11 @@ void contorno_T_base() { zerar_base(estado.T); }
 void contorno_T_esquerda() { zerar_esquerda(estado.T); }
 void contorno_T_direita() { zerar_direita(estado.T); }
 
+// Deslocamentos (estado plano de tensões, K = (1+nu)/(1-nu)), com os
+// termos fonte Su e Sv (solvers/fontes.hpp):
+//   aPu·u_P = aXu·(u_W + u_E) + aYu·(u_S + u_N) + Su
+//   aXu = (K+1)/dx²   aYu = 1/dy²   aPu = 2·(aXu + aYu)
+// e, para v, os papéis de x e y trocados: aXv = 1/dx², aYv = (K+1)/dy².
 void coef_u()
 {
     auto& e = estado;
@@ -77,39 +89,29 @@ void contorno_v_esquerda() { zerar_esquerda(estado.v); }
 void contorno_u_direita() { zerar_direita(estado.u); }
 void contorno_v_direita() { zerar_direita(estado.v); }
 
-// Termo misto das fontes: em fonte_u a soma da diagonal começa pelo vizinho
-// nordeste, em fonte_v pelo sudoeste. A soma de dois números é comutativa em
-// IEEE 754 (o mesmo resultado, com o mesmo arredondamento), então a ordem não
-// muda nenhum bit; as duas formas ficam como foram escritas. Já a associação
-// importa: a soma da diagonal vem antes das subtrações, nas duas.
-void fonte_u()
+Deslocamentos problema_deslocamentos()
 {
-    auto& e = estado;
-    const std::size_t nx = static_cast<std::size_t>(e.Nx);
-    const auto& v = e.v;
-    const auto& T = e.T;
-    for (std::int32_t iy = 2; iy <= e.Ny - 1; ++iy) {
-        for (std::int32_t ix = 2; ix <= e.Nx - 1; ++ix) {
-            const std::size_t k = no(ix, iy, e.Nx);
-            const double m = ((v[k + nx + 1] + v[k - nx - 1]) - v[k - nx + 1] - v[k + nx - 1]) * 0.25 / (e.dx * e.dy);
-            const double g = (T[k + 1] - T[k - 1]) * e.alpha / e.dx;
-            e.Su[k] = (m - g) * e.K;
-        }
-    }
+    const auto& e = estado;
+    Deslocamentos d;
+    d.Nx = e.Nx;
+    d.Ny = e.Ny;
+    d.aPu = e.aPu;
+    d.aXu = e.aXu;
+    d.aYu = e.aYu;
+    d.aPv = e.aPv;
+    d.aXv = e.aXv;
+    d.aYv = e.aYv;
+    d.dx = e.dx;
+    d.dy = e.dy;
+    d.K = e.K;
+    d.alpha = e.alpha;
+    d.itgs = e.itgs;
+    d.itdesl = e.itdesl;
+    return d;
 }
 
-void fonte_v()
+Campos_deslocamento campos_deslocamento()
 {
     auto& e = estado;
-    const std::size_t nx = static_cast<std::size_t>(e.Nx);
-    const auto& u = e.u;
-    const auto& T = e.T;
-    for (std::int32_t iy = 2; iy <= e.Ny - 1; ++iy) {
-        for (std::int32_t ix = 2; ix <= e.Nx - 1; ++ix) {
-            const std::size_t k = no(ix, iy, e.Nx);
-            const double m = ((u[k - nx - 1] + u[k + nx + 1]) - u[k - nx + 1] - u[k + nx - 1]) * 0.25 / (e.dx * e.dy);
-            const double g = (T[k + nx] - T[k - nx]) * e.alpha / e.dy;
-            e.Sv[k] = (m - g) * e.K;
-        }
-    }
+    return {e.T, e.u, e.v, e.Su, e.Sv};
 }

@@ -4,7 +4,8 @@
 #include "arquivos.hpp"
 #include "dados.hpp"
 #include "erros.hpp"
-#include "plataforma.hpp"
+#include "comandos.hpp"
+#include "memoria.hpp"
 #include "variaveis.hpp"
 
 #include <algorithm>

@@ -41,11 +41,18 @@ inline void publicar_varredura_fonte(std::int32_t n) noexcept
     contadores::varredura_fonte.store(n, std::memory_order_relaxed);
 }
 
-// Etapas completas da fase dos deslocamentos, contadas desde o seu início;
-// cada iteração externa tem 2 + 2*itgs etapas: fonte de u, itgs varreduras
-// de u, fonte de v, itgs varreduras de v. O driver a publica antes de cada
-// gs_fonte (que depois publica as suas varreduras); quem faz a fase inteira
-// numa tubulação a publica quando uma etapa termina.
+// Etapas de uma iteração externa da fase dos deslocamentos: fonte de u,
+// itgs varreduras de u, fonte de v, itgs varreduras de v (itgs < 0 conta
+// como 0). Vale para quem publica e para quem mostra.
+constexpr std::int64_t etapas_por_externa(std::int32_t itgs) noexcept
+{
+    return 2 + 2 * static_cast<std::int64_t>(itgs > 0 ? itgs : 0);
+}
+
+// Etapas completas da fase dos deslocamentos, contadas desde o seu início.
+// O laço de referência a publica antes de cada gs_fonte (que depois publica
+// as suas varreduras); quem faz a fase inteira numa tubulação a publica
+// quando uma etapa termina.
 inline void publicar_etapa_deslocamento(std::int64_t feitas) noexcept
 {
     contadores::varredura_fonte.store(0, std::memory_order_relaxed);

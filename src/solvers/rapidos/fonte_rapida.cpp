@@ -28,10 +28,11 @@
 #include "rapidos_internos.hpp"
 
 #include "equipe.hpp"
-#include "progresso.hpp"
+#include "fontes.hpp"
+#include "malha.hpp"
 #include "nucleos_fonte.hpp"
+#include "progresso.hpp"
 #include "solvers_rapidos.hpp"
-#include "variaveis.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -168,51 +169,50 @@ int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, 
     return usadas;
 }
 
-bool deslocamentos_aceitos(const Variaveis& e)
+bool deslocamentos_aceitos(const Deslocamentos& d)
 {
-    const double dxdy = e.dx * e.dy;
-    const long long por_externa = 2 + 2 * static_cast<long long>(std::max<std::int32_t>(e.itgs, 0));
+    const double dxdy = d.dx * d.dy;
     // O contador de progresso, etapas * faixas, cabe com folga em 63 bits.
-    return std::isfinite(e.K) && std::isfinite(dxdy) && dxdy != 0.0 &&
+    return std::isfinite(d.K) && std::isfinite(dxdy) && dxdy != 0.0 &&
            nucleos_fonte(instrucoes_em_uso()).linhas == nucleos_em_uso().linhas &&
-           static_cast<double>(por_externa) * e.itdesl * static_cast<double>(e.Ny) < 1e18;
+           static_cast<double>(progresso::etapas_por_externa(d.itgs)) * d.itdesl * static_cast<double>(d.Ny) < 1e18;
 }
 
-// Passo 14 inteiro em faixas: u, v, Su, Sv e os termos da temperatura das
-// fontes (constantes na fase, já que T não muda) ficam nas faixas do começo
-// ao fim, e as 2 + 2*itgs etapas de cada iteração externa (fonte de u, itgs
-// varreduras de u, fonte de v, itgs de v) formam uma só tubulação: sem
+// A fase dos deslocamentos inteira em faixas: u, v, Su, Sv e os termos da
+// temperatura das fontes (constantes na fase, já que T não muda) ficam nas
+// faixas do começo ao fim, e as etapas de cada iteração externa (fonte de u,
+// itgs varreduras de u, fonte de v, itgs de v) formam uma só tubulação: sem
 // criar threads, sem alocar, sem converter e sem barreira entre chamadas.
-int deslocamentos_em_faixas(Variaveis& e)
+int deslocamentos_em_faixas(const Deslocamentos& d, const Campos_deslocamento& c)
 {
     const faixas::Nucleos& nucleos = nucleos_em_uso();
     const faixas::Nucleos_fonte& nf = nucleos_fonte(instrucoes_em_uso());
     const int L = nucleos.linhas;
-    faixas::Campo_faixas U(e.Nx, e.Ny, L), V(e.Nx, e.Ny, L), SU(e.Nx, e.Ny, L), SV(e.Nx, e.Ny, L),
-        GU(e.Nx, e.Ny, L), GV(e.Nx, e.Ny, L);
+    faixas::Campo_faixas U(d.Nx, d.Ny, L), V(d.Nx, d.Ny, L), SU(d.Nx, d.Ny, L), SV(d.Nx, d.Ny, L),
+        GU(d.Nx, d.Ny, L), GV(d.Nx, d.Ny, L);
 
     // Os termos da temperatura de fonte_u e fonte_v, com as mesmas contas,
     // passam por Su e Sv, que no fim recebem as fontes da última iteração.
-    const std::size_t nx = static_cast<std::size_t>(e.Nx);
-    for (std::int32_t iy = 2; iy <= e.Ny - 1; ++iy) {
-        for (std::int32_t ix = 2; ix <= e.Nx - 1; ++ix) {
-            const std::size_t k = static_cast<std::size_t>(iy - 1) * nx + static_cast<std::size_t>(ix - 1);
-            e.Su[k] = (e.T[k + 1] - e.T[k - 1]) * e.alpha / e.dx;
-            e.Sv[k] = (e.T[k + nx] - e.T[k - nx]) * e.alpha / e.dy;
+    const std::size_t nx = static_cast<std::size_t>(d.Nx);
+    for (std::int32_t iy = 2; iy <= d.Ny - 1; ++iy) {
+        for (std::int32_t ix = 2; ix <= d.Nx - 1; ++ix) {
+            const std::size_t k = no(ix, iy, d.Nx);
+            c.Su[k] = fontes::termo_temperatura(c.T[k + 1], c.T[k - 1], d.alpha, d.dx);
+            c.Sv[k] = fontes::termo_temperatura(c.T[k + nx], c.T[k - nx], d.alpha, d.dy);
         }
     }
-    GU.carregar(e.Su);
-    GV.carregar(e.Sv);
-    U.carregar(e.u);
-    V.carregar(e.v);
+    GU.carregar(c.Su);
+    GV.carregar(c.Sv);
+    U.carregar(c.u);
+    V.carregar(c.v);
 
-    const faixas::Coeficientes cu{e.aPu, e.aXu, e.aYu}, cv{e.aPv, e.aXv, e.aYv};
-    const faixas::Constantes_fonte cf{e.dx * e.dy, e.K};
-    const long long itgs = std::max<std::int32_t>(e.itgs, 0);
-    const long long por_externa = 2 + 2 * itgs;
-    const long long etapas = por_externa * e.itdesl;
+    const faixas::Coeficientes cu{d.aPu, d.aXu, d.aYu}, cv{d.aPv, d.aXv, d.aYv};
+    const faixas::Constantes_fonte cf{d.dx * d.dy, d.K};
+    const long long itgs = std::max<std::int32_t>(d.itgs, 0);
+    const long long por_externa = progresso::etapas_por_externa(d.itgs);
+    const long long etapas = por_externa * d.itdesl;
     const int n = equipe::preparar(static_cast<int>(std::min<long long>(numero_threads(), etapas)));
-    const std::vector<int> partes = faixas::repartir(U.numero_faixas(), e.Ny, L, n);
+    const std::vector<int> partes = faixas::repartir(U.numero_faixas(), d.Ny, L, n);
     std::optional<faixas::Fronteiras> FU, FV;
     const auto fazer = [&](long long k, int b, int t, bool juntas) {
         const faixas::Vizinhas nenhuma{};
@@ -231,16 +231,16 @@ int deslocamentos_em_faixas(Variaveis& e)
         if (b + 1 == U.numero_faixas()) progresso::publicar_etapa_deslocamento(k + 1); // só para a tela
     };
     const int usadas =
-        tubulacao_adaptativa(partes, etapas, static_cast<long long>(e.Nx) * e.Ny, fazer, [&](const std::vector<int>& p) {
-            FU.emplace(e.Nx, L, p);
-            FV.emplace(e.Nx, L, p);
+        tubulacao_adaptativa(partes, etapas, static_cast<long long>(d.Nx) * d.Ny, fazer, [&](const std::vector<int>& p) {
+            FU.emplace(d.Nx, L, p);
+            FV.emplace(d.Nx, L, p);
             FU->carregar(U);
             FV->carregar(V);
         });
-    U.descarregar(e.u);
-    V.descarregar(e.v);
-    SU.descarregar(e.Su);
-    SV.descarregar(e.Sv);
+    U.descarregar(c.u);
+    V.descarregar(c.v);
+    SU.descarregar(c.Su);
+    SV.descarregar(c.Sv);
     return usadas;
 }
 

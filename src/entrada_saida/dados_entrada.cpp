@@ -4,7 +4,7 @@
 
 #include "arquivos.hpp"
 #include "erros.hpp"
-#include "plataforma.hpp"
+#include "comandos.hpp"
 #include "variaveis.hpp"
 
 #include <algorithm>

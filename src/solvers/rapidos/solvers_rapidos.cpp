@@ -1,13 +1,10 @@
 #include "solvers_rapidos.hpp"
 
+#include "cpus.hpp"
 #include "faixas.hpp"
+#include "memoria.hpp"
 #include "rapidos_internos.hpp"
-#include "coeficientes.hpp"
-#include "plataforma.hpp"
-#include "progresso.hpp"
 #include "solvers.hpp"
-#include "validacao.hpp"
-#include "variaveis.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -23,12 +20,11 @@ namespace rapido {
 namespace {
 
 std::atomic<int> threads_pedidas{0};
-std::atomic<bool> rapidos_no_driver{true};
+std::atomic<bool> no_driver{true};
 std::atomic<int> conjunto_pedido{-1}; // -1: o melhor disponível
 
-// Percursos das últimas chamadas: caminho * 1024 + threads.
-std::atomic<int> percurso_termico{0};
-std::atomic<int> percurso_deslocamento{0};
+std::atomic<Percurso> percurso_termico{Percurso{}};
+std::atomic<Percurso> percurso_deslocamento{Percurso{}};
 std::atomic<bool> sem_memoria{false};
 
 // Antes de criar as faixas: a falha simulada dos testes.
@@ -37,16 +33,7 @@ void reservar_faixas()
     if (sem_memoria.load()) throw std::bad_alloc();
 }
 
-void anotar(std::atomic<int>& onde, Caminho caminho, int threads)
-{
-    onde.store(static_cast<int>(caminho) * 1024 + std::clamp(threads, 0, 1023));
-}
-
-Percurso ler(const std::atomic<int>& onde)
-{
-    const int p = onde.load();
-    return {static_cast<Caminho>(p / 1024), p % 1024};
-}
+void anotar(std::atomic<Percurso>& onde, Caminho caminho, int threads) { onde.store(Percurso{caminho, threads}); }
 
 // PLACA2D_THREADS, se for um inteiro de 1 a 1024 (só algarismos); senão 0.
 int threads_do_ambiente()
@@ -91,8 +78,8 @@ int numero_threads()
     return do_ambiente > 0 ? do_ambiente : cpus_disponiveis();
 }
 
-void usar_nucleos_rapidos(bool sim) { rapidos_no_driver.store(sim); }
-bool nucleos_rapidos() { return rapidos_no_driver.load(); }
+void usar_no_driver(bool sim) { no_driver.store(sim); }
+bool usados_no_driver() { return no_driver.load(); }
 
 bool instrucoes_disponiveis(Instrucoes conjunto) { return faixas::disponivel(conjunto); }
 
@@ -160,55 +147,44 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
     anotar(percurso_deslocamento, Caminho::referencia, 1);
 }
 
-Percurso ultimo_termico() { return ler(percurso_termico); }
-Percurso ultimo_deslocamento() { return ler(percurso_deslocamento); }
+Percurso ultimo_termico() { return percurso_termico.load(); }
+Percurso ultimo_deslocamento() { return percurso_deslocamento.load(); }
 
 void simular_falta_de_memoria(bool sim) { sem_memoria.store(sim); }
 
 void esquecer_percursos()
 {
-    percurso_termico.store(0);
-    percurso_deslocamento.store(0);
+    percurso_termico.store(Percurso{});
+    percurso_deslocamento.store(Percurso{});
 }
 
 namespace {
 
 // Seis campos em faixas (u, v, as duas fontes e os dois termos da
 // temperatura), somados ao que o cálculo já ocupa, cabem na memória física.
-bool deslocamentos_cabem(const Variaveis& e)
+bool deslocamentos_cabem(const Deslocamentos& d)
 {
-    if (!faixas_cabem(e.Nx, e.Ny)) return false;
+    if (!faixas_cabem(d.Nx, d.Ny)) return false;
     const unsigned long long fisica = memoria_fisica();
-    const unsigned long long faixas = 6ull * faixas::Campo_faixas::bytes(e.Nx, e.Ny, nucleos_em_uso().linhas);
-    return fisica == 0 || memoria_necessaria() + faixas <= fisica;
+    const unsigned long long faixas = 6ull * faixas::Campo_faixas::bytes(d.Nx, d.Ny, nucleos_em_uso().linhas);
+    return fisica == 0 || d.memoria_em_uso + faixas <= fisica;
 }
 
 } // namespace
 
-void iteracoes_deslocamento()
+void iteracoes_deslocamento(const Deslocamentos& d, const Campos_deslocamento& c)
 {
-    auto& e = estado;
-    const std::int32_t n_externas = e.itdesl;
-    if (n_externas >= 1 && em_faixas(e.aPu, e.aXu, e.aYu, e.Nx, e.Ny) && em_faixas(e.aPv, e.aXv, e.aYv, e.Nx, e.Ny) &&
-        deslocamentos_aceitos(e) && deslocamentos_cabem(e)) {
+    if (d.itdesl >= 1 && em_faixas(d.aPu, d.aXu, d.aYu, d.Nx, d.Ny) && em_faixas(d.aPv, d.aXv, d.aYv, d.Nx, d.Ny) &&
+        deslocamentos_aceitos(d) && deslocamentos_cabem(d)) {
         try {
             reservar_faixas();
-            anotar(percurso_deslocamento, Caminho::faixas, deslocamentos_em_faixas(e));
-            e.itd = n_externas + 1;
+            anotar(percurso_deslocamento, Caminho::faixas, deslocamentos_em_faixas(d, c));
             return;
         } catch (const std::bad_alloc&) {
         } catch (const std::system_error&) {
         }
     }
-    const std::int64_t etapas = 2 + 2 * static_cast<std::int64_t>(std::max(e.itgs, 0)); // por iteração externa
-    for (e.itd = 1; e.itd <= n_externas; ++e.itd) {
-        fonte_u();
-        progresso::publicar_etapa_deslocamento((e.itd - 1) * etapas + 1);
-        gs_fonte(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
-        fonte_v();
-        progresso::publicar_etapa_deslocamento(e.itd * etapas - etapas / 2 + 1);
-        gs_fonte(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
-    }
+    referencia::iteracoes_deslocamento(d, c, rapido::gs_fonte);
 }
 
 } // namespace rapido

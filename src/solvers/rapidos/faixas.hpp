@@ -19,6 +19,7 @@
 #pragma once
 
 #include "nucleos_faixas.hpp"
+#include "solvers_rapidos.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +27,8 @@
 #include <vector>
 
 namespace faixas {
+
+using rapido::Instrucoes;
 
 class Linha;
 

@@ -39,9 +39,6 @@ struct Vizinhas {
     const double* acima = nullptr;
 };
 
-// Conjuntos de instruções dos núcleos, do mais simples ao mais largo.
-enum class Instrucoes { portavel, avx2, avx512 };
-
 struct Nucleos {
     // L: linhas por faixa, múltiplo da largura dos vetores dos núcleos.
     int linhas;

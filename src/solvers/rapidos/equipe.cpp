@@ -16,7 +16,7 @@
 //   vista como nova.
 #include "equipe.hpp"
 
-#include "plataforma.hpp"
+#include "cpus.hpp"
 
 #include <cfenv>
 #include <chrono>

@@ -1,11 +1,14 @@
-// Solvers de Gauss-Seidel rápidos: assinaturas e bits dos de referência
-// (solvers.hpp) em T, phi, nas entradas listadas das histórias e em it, para
-// qualquer malha e qualquer número de threads; nenhuma exceção de ponto
+// Solvers de Gauss-Seidel rápidos: as assinaturas dos de referência
+// (solvers.hpp) e os mesmos bits em T, phi, u, v, Su, Sv, it e nas entradas
+// das histórias que o relatório lista (o contrato de gs_laplace diz quais),
+// para qualquer malha e qualquer número de threads; nenhuma exceção de ponto
 // flutuante que a referência não levante. As exceções levantadas nas threads
-// de trabalho reaparecem na thread que chamou.
+// de trabalho reaparecem na thread que chamou. A implementação fica em
+// rapidos/ (o arranjo em faixas, a equipe de threads e os protocolos entre
+// elas) e os núcleos vetoriais em rapidos/nucleos/.
 #pragma once
 
-#include "nucleos_faixas.hpp"
+#include "solvers.hpp"
 
 #include <cstdint>
 #include <span>
@@ -15,7 +18,7 @@ namespace rapido {
 // Conjunto de instruções dos núcleos vetoriais: por padrão o melhor que a CPU
 // tem (AVX-512, AVX2 ou o portável), escolhido na primeira chamada. Os
 // resultados são os mesmos com qualquer um.
-using faixas::Instrucoes;
+enum class Instrucoes { portavel, avx2, avx512 }; // do mais simples ao mais largo
 bool instrucoes_disponiveis(Instrucoes conjunto);
 // Usa o conjunto dado, se a CPU o tiver (devolve se usou).
 bool usar_instrucoes(Instrucoes conjunto);
@@ -30,14 +33,15 @@ const char* nome(Instrucoes conjunto);
 void definir_threads(int n);
 int numero_threads();
 
-// Escolha do driver entre os solvers rápidos (padrão) e os de referência.
-void usar_nucleos_rapidos(bool sim);
-bool nucleos_rapidos();
+// Se o driver (processamento) usa os solvers rápidos (padrão) ou os de
+// referência.
+void usar_no_driver(bool sim);
+bool usados_no_driver();
 
 // O caminho que a última chamada tomou (para os testes e a bancada): nas
-// faixas, com quantas threads, ou a referência (malha, coeficientes ou
-// memória que as faixas não aceitam). O driver com os solvers de referência
-// não passa por aqui.
+// faixas, ou a referência (malha, coeficientes ou memória que as faixas não
+// aceitam), e o maior número de threads que algum lote dela usou (1 na
+// referência). O driver com os solvers de referência não passa por aqui.
 enum class Caminho { nenhum, faixas, referencia };
 struct Percurso {
     Caminho caminho = Caminho::nenhum;
@@ -50,7 +54,7 @@ void esquecer_percursos();
 // falhasse), enquanto ligado.
 void simular_falta_de_memoria(bool sim);
 
-// Como ::gs_laplace, com passo_hist, o passo do histórico do relatório. Bit
+// Como referencia::gs_laplace, com passo_hist, o passo do histórico do relatório. Bit
 // a bit iguais aos da referência: T, it, as exceções de ponto flutuante e,
 // nas histórias, Linf(m) para todo m de 1 a it, L1(m) e L2(m) para m = it e
 // para os múltiplos de passo_hist (todos com passo_hist 0 ou 1, nenhum além
@@ -64,10 +68,10 @@ void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol,
 void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps, std::int32_t Nx,
               std::int32_t Ny, std::span<double> phi);
 
-// O passo 14 inteiro (itdesl vezes: fonte_u, gs_fonte em u, fonte_v,
-// gs_fonte em v) sobre o estado, com os mesmos bits em u, v, Su, Sv, itd e
-// nas exceções. Em faixas do começo ao fim quando pode; senão, as mesmas
-// chamadas uma a uma.
-void iteracoes_deslocamento();
+// A fase dos deslocamentos inteira, como referencia::iteracoes_deslocamento,
+// com os mesmos bits em u, v, Su, Sv e nas exceções. Em faixas do começo ao
+// fim quando pode (uma só tubulação: sem criar threads, alocar ou converter
+// entre as chamadas); senão, o laço de referência com gs_fonte rápido.
+void iteracoes_deslocamento(const Deslocamentos& d, const Campos_deslocamento& c);
 
 } // namespace rapido

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "faixas.hpp"
-#include "variaveis.hpp"
+#include "solvers.hpp"
 
 #include <cstdint>
 #include <span>
@@ -27,7 +27,7 @@ int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, 
 
 // A fase dos deslocamentos em faixas (fonte_rapida.cpp): se as contas das
 // fontes podem ir para os núcleos e a fase inteira, com itdesl >= 1.
-bool deslocamentos_aceitos(const Variaveis& e);
-int deslocamentos_em_faixas(Variaveis& e);
+bool deslocamentos_aceitos(const Deslocamentos& d);
+int deslocamentos_em_faixas(const Deslocamentos& d, const Campos_deslocamento& c);
 
 } // namespace rapido

@@ -1,7 +1,8 @@
 #include "formatacao.hpp"
 
 #include "erros.hpp"
-#include "plataforma.hpp"
+#include "console.hpp"
+#include "sistema_de_arquivos.hpp"
 #include "progresso.hpp"
 
 #include <charconv>

@@ -1,5 +1,6 @@
 #include "solvers.hpp"
 
+#include "fontes.hpp"
 #include "malha.hpp"
 #include "progresso.hpp"
 
@@ -138,6 +139,45 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
     for (std::int32_t n = 1; n <= nsweeps; ++n) {
         varredura_fonte(aP, aX, aY, S, Nx, Ny, phi);
         progresso::publicar_varredura_fonte(n);
+    }
+}
+
+void fonte_u(const Deslocamentos& d, std::span<const double> v, std::span<const double> T, std::span<double> Su)
+{
+    const std::size_t nx = static_cast<std::size_t>(d.Nx);
+    for (std::int32_t iy = 2; iy <= d.Ny - 1; ++iy) {
+        for (std::int32_t ix = 2; ix <= d.Nx - 1; ++ix) {
+            const std::size_t k = no(ix, iy, d.Nx);
+            const double m = fontes::termo_misto(v[k + nx + 1], v[k - nx - 1], v[k - nx + 1], v[k + nx - 1], d.dx * d.dy);
+            const double g = fontes::termo_temperatura(T[k + 1], T[k - 1], d.alpha, d.dx);
+            Su[k] = fontes::fonte(m, g, d.K);
+        }
+    }
+}
+
+void fonte_v(const Deslocamentos& d, std::span<const double> u, std::span<const double> T, std::span<double> Sv)
+{
+    const std::size_t nx = static_cast<std::size_t>(d.Nx);
+    for (std::int32_t iy = 2; iy <= d.Ny - 1; ++iy) {
+        for (std::int32_t ix = 2; ix <= d.Nx - 1; ++ix) {
+            const std::size_t k = no(ix, iy, d.Nx);
+            const double m = fontes::termo_misto(u[k - nx - 1], u[k + nx + 1], u[k - nx + 1], u[k + nx - 1], d.dx * d.dy);
+            const double g = fontes::termo_temperatura(T[k + nx], T[k - nx], d.alpha, d.dy);
+            Sv[k] = fontes::fonte(m, g, d.K);
+        }
+    }
+}
+
+void iteracoes_deslocamento(const Deslocamentos& d, const Campos_deslocamento& c, Varredura_fonte varrer)
+{
+    const std::int64_t etapas = progresso::etapas_por_externa(d.itgs);
+    for (std::int32_t itd = 1; itd <= d.itdesl; ++itd) {
+        fonte_u(d, c.v, c.T, c.Su);
+        progresso::publicar_etapa_deslocamento((itd - 1) * etapas + 1);
+        varrer(d.aPu, d.aXu, d.aYu, c.Su, d.itgs, d.Nx, d.Ny, c.u);
+        fonte_v(d, c.u, c.T, c.Sv);
+        progresso::publicar_etapa_deslocamento(itd * etapas - etapas / 2 + 1);
+        varrer(d.aPv, d.aXv, d.aYv, c.Sv, d.itgs, d.Nx, d.Ny, c.v);
     }
 }
 

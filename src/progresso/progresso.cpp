@@ -1,6 +1,8 @@
 #include "progresso.hpp"
 
-#include "plataforma.hpp"
+#include "console.hpp"
+#include "cpus.hpp"
+#include "relogio.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -167,7 +169,7 @@ Estado linha_termica(Exibidor& e, double agora)
 
 Estado linha_deslocamentos(const Exibidor& e, double agora)
 {
-    const std::int64_t por_externa = 2 + 2 * static_cast<std::int64_t>(std::max(e.itgs, 0));
+    const std::int64_t por_externa = etapas_por_externa(e.itgs);
     const std::int64_t feitas = contadores::etapa_deslocamento.load(std::memory_order_relaxed) +
                                 contadores::varredura_fonte.load(std::memory_order_relaxed);
     const std::int64_t itd = std::min<std::int64_t>(std::max(e.itdesl, 1), feitas / por_externa + 1);

@@ -5,7 +5,7 @@
 #include "arquivos.hpp"
 #include "formatacao.hpp"
 #include "malha.hpp"
-#include "plataforma.hpp"
+#include "comandos.hpp"
 #include "progresso.hpp"
 #include "variaveis.hpp"
 
