@@ -1,27 +1,12 @@
-// Varreduras com fonte em faixas e a fase dos deslocamentos inteira.
+// Varreduras com fonte em faixas e a fase dos deslocamentos inteira, numa
+// tubulação (tubulacao.hpp: as faixas de cada thread e as esperas entre
+// elas). Os tempos citados são de uma VM de 2 vCPUs AMD EPYC (Zen 5), g++ 12.
 //
-// Invariantes da tubulação (tubulacao abaixo):
-// - Cada thread fica com faixas contíguas (faixas::repartir) em todas as
-//   etapas; a etapa k (uma varredura, ou o cálculo de uma fonte) percorre as
-//   faixas 0 .. nb-1 em ordem, passando de uma thread à seguinte. A thread
-//   publica k*nb + b + 1 no seu contador depois de terminar a faixa b da
-//   etapa k (release), em ordem crescente de k e de b.
-// - A etapa k só entra na faixa b depois que a etapa k-1 terminou a faixa
-//   min(b+1, nb-1) e a etapa k a faixa b-1. Dentro das faixas de uma thread
-//   isso é a ordem dela; na primeira faixa ela lê (acquire) o contador da
-//   thread de baixo, e na última o da de cima. Por indução, o que a etapa k
-//   lê na faixa b+1 (a linha de cima, valores da etapa anterior) e na b-1 (a
-//   linha de baixo, já da etapa k) está pronto, e ninguém escreve numa faixa
-//   que outra etapa ainda lê, porque a etapa k+1 só entra na faixa b depois
-//   que a k saiu da b+1.
-// - Entre threads só passam as linhas das fronteiras, em cópias compactas
-//   (faixas::Fronteiras, uma por campo varrido): o resto do campo fica no
-//   cache de quem o varre. Com a etapa inteira por thread (a versão
-//   anterior), cada linha de cache do campo mudava de núcleo a cada etapa, e
-//   duas threads rendiam o mesmo que uma (Zen 5, 201 x 201: 0,39 ns por nó e
-//   varredura com uma ou duas). A cópia de um campo só é reescrita na
-//   varredura seguinte dele, na mesma faixa, que espera quem a lia (uma
-//   etapa de fonte ou a varredura anterior) sair da fronteira.
+// Invariantes próprios daqui (os das faixas estão em tubulacao.hpp):
+// - Cada campo varrido tem a sua cópia das fronteiras (faixas::Fronteiras).
+//   A cópia de um campo só é reescrita na varredura seguinte dele, na mesma
+//   faixa, que espera quem a lia (uma etapa de fonte ou a varredura
+//   anterior) sair da fronteira.
 // - Uma etapa de fonte na faixa b lê os vizinhos diagonais nas faixas b-1, b
 //   e b+1 e escreve só a faixa b da fonte, que nenhuma etapa anterior ainda
 //   lê; é a mesma dependência de uma varredura.
@@ -33,12 +18,12 @@
 #include "nucleos_fonte.hpp"
 #include "progresso.hpp"
 #include "solvers_rapidos.hpp"
+#include "tubulacao.hpp"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstddef>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -56,49 +41,31 @@ const faixas::Nucleos_fonte& nucleos_fonte(faixas::Instrucoes conjunto)
     return faixas::portavel::nucleos_fonte;
 }
 
-// Roda as etapas k0 .. k1-1 em tubulação, com as faixas repartidas entre as
-// threads por `inicio` (faixas::repartir); fazer(k, b, t, juntas) faz a
-// faixa b da etapa k na thread t, juntas com mais de uma thread (as linhas
-// das fronteiras valem). As etapas antes de k0 já terminaram.
+// Roda as etapas k0 .. k1-1 com as faixas que `tub` tem para o lote;
+// fazer(k, b, t, juntas) faz a faixa b da etapa k na thread t, juntas com
+// mais de uma thread (as linhas das fronteiras valem). As etapas antes de k0
+// já terminaram.
 template <class Fazer>
-void tubulacao(const std::vector<int>& inicio, long long k0, long long k1, const Fazer& fazer,
-               std::vector<double>* ocupado = nullptr)
+void rodar_etapas(Tubulacao& tub, long long k0, long long k1, const Fazer& fazer)
 {
-    const int n = static_cast<int>(inicio.size()) - 1;
-    const int nb = inicio.back();
-    if (n == 1) {
+    if (tub.threads() == 1) {
+        const int nb = tub.fim(0);
         for (long long k = k0; k < k1; ++k) {
             for (int b = 0; b < nb; ++b) fazer(k, b, 0, false);
         }
         return;
     }
-    std::unique_ptr<equipe::Contador[]> feitas(new equipe::Contador[static_cast<std::size_t>(n)]);
-    if (ocupado != nullptr) ocupado->assign(static_cast<std::size_t>(n), 0.0);
-    equipe::em_paralelo(n, [&](int t) {
-        const std::size_t tt = static_cast<std::size_t>(t);
-        const int b0 = inicio[tt], b1 = inicio[tt + 1];
-        equipe::Contador& minhas = feitas[tt];
-        const auto comeco = std::chrono::steady_clock::now();
-        std::chrono::duration<double> espera{0.0};
-        // Só as esperas que não saem logo são medidas.
-        const auto esperar = [&espera](const equipe::Contador& c, long long alvo) {
-            if (c.valor() >= alvo) return;
-            const auto inicio_espera = std::chrono::steady_clock::now();
-            c.esperar(alvo);
-            espera += std::chrono::steady_clock::now() - inicio_espera;
-        };
-        for (long long i = 0; i < k1 - k0; ++i) {
-            for (int b = b0; b < b1; ++b) {
-                if (b == b0 && t > 0) esperar(feitas[tt - 1], i * nb + b0);
-                if (b + 1 == b1 && t + 1 < n && i > 0) esperar(feitas[tt + 1], (i - 1) * nb + b1 + 1);
-                fazer(k0 + i, b, t, true);
-                minhas.publicar(i * nb + b + 1);
+    equipe::em_paralelo(tub.threads(), [&](int t) {
+        tub.cronometrar(t, [&] {
+            const int b0 = tub.primeira(t), b1 = tub.fim(t);
+            for (long long i = 0; i < k1 - k0; ++i) {
+                for (int b = b0; b < b1; ++b) {
+                    tub.entrar(t, i, b);
+                    fazer(k0 + i, b, t, true);
+                    tub.sair(t, i, b);
+                }
             }
-        }
-        if (ocupado != nullptr) {
-            const std::chrono::duration<double> total = std::chrono::steady_clock::now() - comeco;
-            (*ocupado)[tt] = (total - espera).count();
-        }
+        });
     });
 }
 
@@ -112,13 +79,14 @@ int tubulacao_adaptativa(std::vector<int> repartidas, long long etapas, long lon
 {
     const int n = static_cast<int>(repartidas.size()) - 1;
     const std::vector<int> uma_thread{0, repartidas.back()};
+    Tubulacao tub(n);
     if (n <= 1) {
-        tubulacao(uma_thread, 0, etapas, fazer);
+        tub.comecar(uma_thread);
+        rodar_etapas(tub, 0, etapas, fazer);
         return 1;
     }
     const long long lote = std::max<long long>(4LL * n, 30000000LL / std::max<long long>(nos, 1));
     equipe::Escolha escolha(n, etapas >= 4 * lote);
-    std::vector<double> ocupado;
     int maior = 1;
     for (long long k = 0; k < etapas;) {
         const long long fim =
@@ -128,10 +96,12 @@ int tubulacao_adaptativa(std::vector<int> repartidas, long long etapas, long lon
         const auto inicio = std::chrono::steady_clock::now();
         if (usar > 1) {
             juntar(repartidas);
-            tubulacao(repartidas, k, fim, fazer, &ocupado);
-            faixas::equilibrar(repartidas, ocupado);
+            tub.comecar(repartidas);
+            rodar_etapas(tub, k, fim, fazer);
+            faixas::equilibrar(repartidas, tub.ocupado());
         } else {
-            tubulacao(uma_thread, k, fim, fazer);
+            tub.comecar(uma_thread);
+            rodar_etapas(tub, k, fim, fazer);
         }
         escolha.depois(std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count() /
                        static_cast<double>(fim - k));
