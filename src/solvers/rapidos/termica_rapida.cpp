@@ -190,6 +190,7 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
     std::int32_t salvo_em = 0;
     double razao_antes = 0.0;
     std::int32_t m_antes = 0;
+    int maior = 1;
     for (;;) {
         const std::int32_t m0 = solucao.proxima();
         const std::int32_t neste = std::max(8, por_lote / escolha.divisor());
@@ -201,6 +202,7 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
         const bool perto = perto_da_parada(razao_antes, m_antes, razao, m_razao, tol, 3.0 * por_lote);
         const bool salvar = usar > 1 && (perto || m0 - salvo_em >= entre_salvos);
         if (salvar) salvo_em = m0;
+        maior = std::max(maior, usar);
         escolha.antes();
         const auto inicio = std::chrono::steady_clock::now();
         if (solucao.lote(fim, usar, salvar, rodar)) break;
@@ -211,7 +213,7 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
     }
     solucao.descarregar(T);
     it = solucao.it();
-    return n;
+    return maior;
 }
 
 } // namespace rapido
