@@ -68,12 +68,12 @@ private:
 
 class Solucao_termica {
 public:
-    Solucao_termica(const faixas::Coeficientes& c, std::int32_t itmax, double tol, std::int32_t passo_hist,
-                    std::int32_t Nx, std::int32_t Ny, Historias h, int threads)
-        : campo_(Nx, Ny, nucleos_em_uso().linhas),
+    Solucao_termica(const faixas::Nucleos& nucleos, const faixas::Coeficientes& c, std::int32_t itmax, double tol,
+                    std::int32_t passo_hist, std::int32_t Nx, std::int32_t Ny, Historias h, int threads)
+        : campo_(Nx, Ny, nucleos.linhas),
           partes_(faixas::repartir(campo_.numero_faixas(), Ny, campo_.linhas(), threads)),
           todas_numa_{0, campo_.numero_faixas()},
-          tubulacao_(c, itmax, tol, passo_hist, campo_, static_cast<int>(partes_.size()) - 1, h)
+          tubulacao_(nucleos, c, itmax, tol, passo_hist, campo_, static_cast<int>(partes_.size()) - 1, h)
     {
         if (this->threads() > 1) fronteiras_.emplace(Nx, campo_.linhas(), partes_);
     }
@@ -174,9 +174,10 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
                       std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
                       std::int32_t& it, std::span<double> T, std::int32_t passo_hist)
 {
-    const std::size_t bytes = faixas::Campo_faixas::bytes(Nx, Ny, nucleos_em_uso().linhas);
+    const faixas::Nucleos& nucleos = nucleos_em_uso();
+    const std::size_t bytes = faixas::Campo_faixas::bytes(Nx, Ny, nucleos.linhas);
     const int pedidas = equipe::preparar(threads_termicas(bytes, itmax, passo_hist));
-    Solucao_termica solucao({aP, aX, aY}, itmax, tol, passo_hist, Nx, Ny, {L1, L2, Linf}, pedidas);
+    Solucao_termica solucao(nucleos, {aP, aX, aY}, itmax, tol, passo_hist, Nx, Ny, {L1, L2, Linf}, pedidas);
     const int n = solucao.certificavel() ? solucao.threads() : 1;
     solucao.carregar(T);
     const auto rodar = [&solucao](int threads) {

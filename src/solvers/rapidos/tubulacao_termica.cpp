@@ -1,7 +1,6 @@
 #include "tubulacao_termica.hpp"
 
 #include "progresso.hpp"
-#include "rapidos_internos.hpp"
 
 #include <limits>
 
@@ -30,9 +29,10 @@ int Tubulacao_termica::campos_de_residuos(int threads, std::int32_t passo, std::
     return threads > 1 && (passo == 0 || passo < vagas_para(threads)) ? vagas_para(threads) : 1;
 }
 
-Tubulacao_termica::Tubulacao_termica(const faixas::Coeficientes& c, std::int32_t itmax, double tol,
-                                     std::int32_t passo_hist, faixas::Campo_faixas& campo, int threads, Historias h)
-    : nucleos_(nucleos_em_uso()), c_(c), passo_(passo_hist), decisor_(h.L1[0], tol, itmax, campo.Nx(), campo.Ny()),
+Tubulacao_termica::Tubulacao_termica(const faixas::Nucleos& nucleos, const faixas::Coeficientes& c,
+                                     std::int32_t itmax, double tol, std::int32_t passo_hist,
+                                     faixas::Campo_faixas& campo, int threads, Historias h)
+    : nucleos_(nucleos), c_(c), passo_(passo_hist), decisor_(h.L1[0], tol, itmax, campo.Nx(), campo.Ny()),
       h_(h), campo_(campo), D_(vagas_para(threads)),
       vagas_(threads, D_, campos_de_residuos(threads, passo_hist, itmax), campo.Nx(), campo.Ny(), nucleos_.linhas),
       tub_(threads), parciais_(static_cast<std::size_t>(threads)), somadas_(static_cast<std::size_t>(threads))

@@ -26,7 +26,7 @@
 //   baixo anda no máximo threads - 1 varreduras à frente da do topo, que
 //   decide com uma de atraso.
 // - Parar (ou não poder decidir sem o campo) antes do fim do lote interrompe
-//   a tubulação (e escreve o que refazer) antes de publicar decidida_ no
+//   a tubulação (e anota até onde refazer) antes de publicar decidida_ no
 //   máximo; quem sai publica o máximo também em parciais_ e somadas_, e
 //   ninguém espera para sempre.
 #pragma once
@@ -72,16 +72,17 @@ private:
     std::vector<faixas::Campo_faixas> residuos_;
 };
 
+// As histórias L1, L2 e Linf da solução, com a entrada 0 já medida.
 struct Historias {
     std::span<double> L1, L2, Linf;
 };
 
 class Tubulacao_termica {
 public:
-    // Para até `threads` threads, sobre o campo vivo `campo`; L1(0) já está
-    // nas histórias.
-    Tubulacao_termica(const faixas::Coeficientes& c, std::int32_t itmax, double tol, std::int32_t passo_hist,
-                      faixas::Campo_faixas& campo, int threads, Historias h);
+    // Para até `threads` threads, sobre o campo vivo `campo`, com os núcleos
+    // das faixas dele.
+    Tubulacao_termica(const faixas::Nucleos& nucleos, const faixas::Coeficientes& c, std::int32_t itmax, double tol,
+                      std::int32_t passo_hist, faixas::Campo_faixas& campo, int threads, Historias h);
 
     // Campos de resíduos guardados com essas threads: nenhum sem linhas
     // listadas até itmax; com várias threads e listadas a menos de D
