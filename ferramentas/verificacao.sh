@@ -219,10 +219,13 @@ fora=$(tail -n +2 "$tmp/grafico.ordens")
 
 # Gráfico log-log do erro contra h, com uma reta de inclinação 2.
 if [ "$rapida" = 0 ]; then
+  marcas=$(for N in "${malhas[@]}"; do printf '"1/%d" %.17g, ' $((N - 1)) "$(awk "BEGIN { print 1 / ($N - 1) }")"; done)
+  marcas=${marcas%, }
   echo ""
   if ! command -v gnuplot >/dev/null 2>&1; then
     echo "gráfico não gerado: falta o gnuplot; ./executar.sh o instala (ou: sudo apt-get install gnuplot), depois rode de novo"
-  elif (cd "$tmp" && gnuplot 2>"$tmp/gnuplot.erros" <<'FIM'
+  else
+    cat >"$tmp/verificacao.gnu" <<'FIM'
 set encoding utf8
 if (strstrt(GPVAL_TERMINALS, " pngcairo ") > 0) {
     set terminal pngcairo enhanced size 900,680 font "Sans,11"
@@ -230,28 +233,32 @@ if (strstrt(GPVAL_TERMINALS, " pngcairo ") > 0) {
     set terminal png enhanced size 900,680
 }
 set output "verificacao.png"
-set title "Verificação: o erro contra o espaçamento h da malha"
+set title "Verificação: o erro contra o espaçamento h da malha (escalas logarítmicas)"
 set xlabel "espaçamento da malha h [m]"
 set ylabel "erro, ou diferença entre as malhas h e h/2"
 set logscale xy
+eval "set xtics (" . marcas . ")"
 set format y "10^{%L}"
 set grid
 set key below left Left reverse height 1
 stats "grafico.termica" using 1:2 nooutput
 h0 = STATS_max_x
 e0 = STATS_max_y
-plot "grafico.termica" using 1:2 with linespoints linewidth 2 pointtype 7 title "temperatura no centro: |erro| (placa 1 × 1, dx = dy = h)", \
-     "grafico.termica" using 1:3 with linespoints linewidth 2 pointtype 5 title "temperatura média: |erro|", \
-     "grafico.deslocamentos" using 1:2 with linespoints linewidth 2 pointtype 9 title "v no centro: |v(h) − v(h/2)| (alpha = 1)", \
-     "grafico.deslocamentos" using 1:3 with linespoints linewidth 2 pointtype 11 title "u em (Lx/4, Ly/2): |u(h) − u(h/2)|", \
-     "grafico.retangular" using 1:2 with linespoints linewidth 2 pointtype 13 title "temperatura no centro, placa 2 × 1 com dx = 2·dy: |erro| (h = dy)", \
+set xrange [STATS_min_x / 1.3 : h0 * 1.3]
+plot "grafico.termica" using 1:2 with linespoints linewidth 2 pointtype 7 linecolor "#1f77b4" title "temperatura no centro: |erro| (placa 1 × 1, dx = dy = h)", \
+     "grafico.termica" using 1:3 with linespoints linewidth 2 pointtype 5 linecolor "#2ca02c" title "temperatura média: |erro|", \
+     "grafico.deslocamentos" using 1:2 with linespoints linewidth 2 pointtype 9 linecolor "#d62728" title "v no centro: |v(h) − v(h/2)| (α = 1)", \
+     "grafico.deslocamentos" using 1:3 with linespoints linewidth 2 pointtype 11 linecolor "#9467bd" title "u em (Lx/4, Ly/2): |u(h) − u(h/2)|", \
+     "grafico.retangular" using 1:2 with linespoints linewidth 2 pointtype 13 linecolor "#ff7f0e" title "temperatura no centro, placa 2 × 1 com dx = 2·dy: |erro| (h = dy); não cai", \
      0.25 * e0 * (x / h0)**2 with lines dashtype 2 linewidth 2 linecolor "black" title "inclinação 2 (erro ∝ h²)"
 FIM
-  ) && cp "$tmp/verificacao.png" "$figura"; then
-    echo "gráfico: ${figura#"$raiz"/}"
-  else
-    echo "gráfico não gerado: o gnuplot falhou:"
-    cat "$tmp/gnuplot.erros"
+    if (cd "$tmp" && gnuplot -e "marcas = '$marcas'" verificacao.gnu 2>"$tmp/gnuplot.erros") &&
+      cp "$tmp/verificacao.png" "$figura"; then
+      echo "gráfico: ${figura#"$raiz"/}"
+    else
+      echo "gráfico não gerado: o gnuplot falhou:"
+      cat "$tmp/gnuplot.erros"
+    fi
   fi
 fi
 
