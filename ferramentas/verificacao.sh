@@ -49,6 +49,7 @@ progresso() {
   local s=$((SECONDS - inicio))
   printf '\r\033[Kverificação: %s (%d de %d)  %d:%02d' "$1" "$caso" "$n_casos" $((s / 60)) $((s % 60)) >&2
 }
+limpar_progresso() { [ "$terminal" = 0 ] || printf '\r\033[K' >&2; }
 
 # Números do relatório e dos arquivos da linha média: expoentes de três
 # algarismos vêm sem a letra E (4.000000000000000-101).
@@ -85,8 +86,8 @@ $itdesl    itdesl
 -1         passo_hist: só a última iteração
 FIM
   (cd "$d" && PATH="$tmp/bin:$PATH" PLACA2D_PROGRESSO=0 "$programa" </dev/null >"$d/saida" 2>&1) || s=$?
+  limpar_progresso
   if [ "$s" != 0 ]; then
-    [ "$terminal" = 1 ] && printf '\r\033[K' >&2
     echo "verificacao: o placa2d falhou na placa $Lx x $Ly com $N x $N nós (status $s):" >&2
     cat "$d/saida" >&2
     exit 1
@@ -105,7 +106,7 @@ FIM
     /^Tempo de processamento/ && real($NF) { t = num($NF) }
     END {
       if (nT != 1 || nD != 1 || it == "" || em == "" || t == "" || q == "?") {
-        printf "verificacao: relatório fora da forma esperada (%s)\n", FILENAME > "/dev/stderr"; exit 1
+        printf "verificacao: relatório ou desl_y_meio.txt fora da forma esperada (%s)\n", FILENAME > "/dev/stderr"; exit 1
       }
       if (it + 0 >= itmax) {
         printf "verificacao: o problema térmico não convergiu em %d varreduras (%s)\n", itmax, FILENAME > "/dev/stderr"; exit 1
@@ -131,11 +132,10 @@ if [ "$rapida" = 0 ]; then
     rodar 2.0 1.0 "$N" 0 0 >>"$tmp/retangular"
   done
 fi
-[ "$terminal" = 1 ] && printf '\r\033[K' >&2
 
 # Tabelas e ordens. h cai pela metade de uma malha para a seguinte: a razão
 # entre erros (ou diferenças) vizinhos é 2^p, p a ordem observada.
-awk -v rapida="$rapida" -v dados="$tmp/grafico" '
+awk -v dados="$tmp/grafico" '
 function abs(x) { return x < 0 ? -x : x }
 # Razão e ordem de dois erros (ou diferenças) vizinhos; sem ordem quando o
 # sinal troca. Anota em "fora" a ordem que sai de [1.8, 2.2].
@@ -151,7 +151,8 @@ function razao_ordem(nome, a, b,   r, p) {
 }
 function sh(x) { return (exp(x) - exp(-x)) / 2 }
 FILENAME ~ /quadrada$/ {
-  n++; N[n] = $1; h[n] = 1 / ($1 - 1); it[n] = $2; ec[n] = $5; em[n] = $6; uc[n] = $7; vc[n] = $8; uq[n] = $9; t[n] = $10
+  n++; N[n] = $1; h[n] = 1 / ($1 - 1); it[n] = $2; ec[n] = $5; em[n] = $6; vc[n] = $8; uq[n] = $9; t[n] = $10
+  if (abs($7) > u_centro) u_centro = abs($7)
   next
 }
 { m++; R[m] = $1; Tn[m] = $3; Ta[m] = $4; er[m] = $5 }
@@ -175,12 +176,12 @@ END {
   }
   print ""
   print "Deslocamentos (sem solução analítica): diferença entre a malha da linha e a anterior"
-  print "u no centro é zero por simetria (o relatório mostra só arredondamento, uns 1e-15): u vem de (Lx/4, Ly/2), em desl_y_meio.txt"
+  printf "u no centro é zero por simetria (o relatório mostra só arredondamento, |u| até %.1e): u vem de (Lx/4, Ly/2), em desl_y_meio.txt\n", u_centro
   print "        nós            h      v no centro   diferença  razão  ordem    u(Lx/4, Ly/2)   diferença  razão  ordem"
   k = 0
   for (i = 1; i <= n; i++) {
     if (uq[i] == "-") continue
-    k++; j = i
+    k++
     printf "  %4d x %-4d  %9.3e  %15.8e", N[i], N[i], h[i], vc[i]
     if (k > 1) {
       dv[k] = vc[i] - vc[ant]; du[k] = uq[i] - uq[ant]
