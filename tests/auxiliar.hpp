@@ -137,13 +137,11 @@ private:
 Resultado executar_programa(const Area& area, bool so_substitutos = false, const std::string& preambulo = "",
                             const std::string& envoltorio = "");
 
-// Envoltório que roda o placa2d sob o strace e, na n-ésima chamada write da
-// thread principal, faz `acao` ("signal=TERM", "delay_enter=2500000" em
-// microssegundos). A primeira é a do primeiro bloco do relatório (ou, num
-// cálculo que passou de um segundo num terminal, a que apaga o progresso); as
-// outras threads não são seguidas. Os testes que o usam pedem
-// EXIGIR_COMANDO("strace").
-std::string strace_na_escrita(int n, const std::string& acao);
+// Envoltório que roda o placa2d sob o strace, com `injecao` nas chamadas de
+// sistema `chamadas` da thread principal (as outras não são seguidas):
+// strace("/^rename", "delay_enter=2500000:when=1") segura a primeira
+// substituição por 2,5 s. Os testes que o usam pedem EXIGIR_COMANDO("strace").
+std::string strace(const std::string& chamadas, const std::string& injecao);
 
 // O placa2d com o erro padrão num pseudoterminal de 100 colunas, como num
 // console; `preambulo` e `envoltorio` como em Em_execucao. Em

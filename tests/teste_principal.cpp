@@ -197,20 +197,6 @@ TEST(Execucao, TerminaNormalmenteSemNotepadNemWgnuplot)
 
 namespace {
 
-// Uma malha de 201 x 201 nós com poucas varreduras: o cálculo é curto, e o
-// strace segura a primeira escrita da thread principal por 2,5 s, o bastante
-// para o progresso, que aparece depois de um segundo, aparecer em qualquer
-// máquina. Com modo_saida 1, o relatório tem 9 MB.
-Entrada entrada_curta(const char* modo_saida)
-{
-    Entrada e;
-    e.Nx = e.Ny = "201";
-    e.itmax = "10";
-    e.itgs = e.itdesl = "1";
-    e.modo_saida = modo_saida;
-    return e;
-}
-
 bool tem_progresso(const std::string& texto)
 {
     for (const char* fase : {"Problema térmico", "Deslocamentos", "Gravando"}) {
@@ -225,38 +211,38 @@ bool tem_progresso(const std::string& texto)
 TEST(Progresso, SoNoTerminalEApagadoAntesDosVisualizadoresEDasMensagens)
 {
     EXIGIR_COMANDO("strace");
-    const std::string parado_ao_gravar = teste::strace_na_escrita(1, "delay_enter=2500000");
+    // O strace segura a primeira substituição (o cálculo, de 5 x 5 nós, é
+    // curto) por 2,5 s: o progresso, que aparece depois de um segundo, tem
+    // tempo de aparecer em qualquer máquina. No erro, a substituição falha.
+    const std::string segura = "delay_enter=2500000:when=1";
     const std::string interrompida = "placa2d: execução interrompida; nenhum arquivo de saída foi criado ou mudado";
-    const std::string erro = "placa2d: erro: falha ao gravar o arquivo de saída \"relatorio.txt\": o arquivo passou "
-                             "do tamanho máximo permitido (limite do usuário ou do sistema de arquivos); nenhum "
-                             "arquivo de saída foi mudado";
+    const std::string erro = "placa2d: erro: falha ao substituir o arquivo de saída \"relatorio.txt\": sem permissão "
+                             "de escrita, ou o arquivo está aberto e bloqueado por outro programa; nenhum arquivo de "
+                             "saída foi mudado";
     const struct {
         const char* nome;
         bool terminal;
         const char* preambulo;
-        bool interromper; // no cálculo sem fim, quando o progresso aparece
-        const char* modo_saida;
-        std::string mensagem; // o que fica na tela sem os visualizadores
+        std::string envoltorio; // vazio: o cálculo sem fim, interrompido quando o progresso aparece
+        std::string mensagem;   // o que fica na tela sem os visualizadores
     } casos[] = {
-        {"terminal", true, "", false, "2", ""},
-        {"desligado", true, "export PLACA2D_PROGRESSO=0", false, "2", ""},
-        {"sem terminal", false, "", false, "2", ""},
-        {"interrompido", true, "", true, "2", interrompida},
-        // O relatório de 9 MB passa do limite de 8 MB durante a gravação.
-        {"erro na gravação", true, "ulimit -f 16000; trap '' XFSZ", false, "1", erro},
+        {"terminal", true, "", teste::strace("/^rename", segura), ""},
+        {"desligado", true, "export PLACA2D_PROGRESSO=0", teste::strace("/^rename", segura), ""},
+        {"sem terminal", false, "", teste::strace("/^rename", segura), ""},
+        {"interrompido", true, "", "", interrompida},
+        {"erro na substituição", true, "", teste::strace("/^rename", segura + ":error=EACCES"), erro},
     };
     for (const auto& caso : casos) {
         SCOPED_TRACE(caso.nome);
         Area area;
         area.criar_substituto("notepad", "[ \"$1\" = entrada_geral.ent ] || echo VISUALIZADOR >&2");
-        area.gravar_entrada((caso.interromper ? teste::sem_fim() : entrada_curta(caso.modo_saida)).texto());
-        const std::string envoltorio = caso.interromper ? "" : parado_ao_gravar;
+        area.gravar_entrada((caso.envoltorio.empty() ? teste::sem_fim() : Entrada()).texto());
         if (!caso.terminal) {
-            EXPECT_EQ(teste::executar_programa(area, false, "", envoltorio).erros, "VISUALIZADOR\n");
+            EXPECT_EQ(teste::executar_programa(area, false, "", caso.envoltorio).erros, "VISUALIZADOR\n");
             continue;
         }
-        teste::No_terminal execucao(area, caso.preambulo, envoltorio);
-        if (caso.interromper) {
+        teste::No_terminal execucao(area, caso.preambulo, caso.envoltorio);
+        if (caso.envoltorio.empty()) {
             const bool apareceu = execucao.ler_ate("Problema térmico", 60);
             ::kill(execucao.pid(), apareceu ? SIGTERM : SIGKILL);
             EXPECT_TRUE(apareceu);
