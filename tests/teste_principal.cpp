@@ -131,12 +131,6 @@ TEST(Execucao, NomeDoRelatorioNaLinhaDeComandoDoNotepad)
         EXPECT_TRUE(std::filesystem::exists(area.arquivo(caso.arquivo)));
         EXPECT_FALSE(std::filesystem::exists(area.arquivo("invasor")));
     }
-    Area area;
-    Entrada e;
-    e.nome_relatorio = "'  rel.txt'";
-    area.gravar_entrada(e.texto());
-    ASSERT_EQ(teste::executar_programa(area).status, 0);
-    EXPECT_THAT(area.comandos(), HasSubstr("\nnotepad rel.txt\n"));
 }
 
 // O ramo do cmd é conferido em qualquer sistema.
