@@ -294,6 +294,23 @@ TEST(FaixasDasThreads, RepartirEEquilibrar)
     }
 }
 
+// Um campo em faixas copiado sobre outro de outra malha fica igual ao
+// original (o campo salvo da solução térmica é reaproveitado por cópia).
+TEST(FaixasDasThreads, CopiaEntreMalhasDiferentes)
+{
+    conferencia::Gerador g(3);
+    for (const auto& [Nx, Ny] : {std::pair{30, 90}, std::pair{5, 4}}) {
+        const std::vector<double> campo = g.campo(Nx, Ny);
+        faixas::Campo_faixas origem(Nx, Ny, 24), copia(12, 40, 24);
+        origem.carregar(campo);
+        copia = origem;
+        std::vector<double> esperado(campo.size(), -1.0), obtido(campo.size(), -1.0);
+        origem.descarregar(esperado);
+        copia.descarregar(obtido);
+        EXPECT_EQ(conferencia::diferenca("campo", obtido, esperado), "") << Nx << " x " << Ny;
+    }
+}
+
 // Threads por padrão: as CPUs que a afinidade deixa (não as da máquina), ou
 // PLACA2D_THREADS quando é um inteiro positivo.
 TEST(ThreadsDosSolversRapidos, AfinidadeEVariavelDeAmbiente)
