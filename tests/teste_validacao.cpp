@@ -2,6 +2,7 @@
 #include "auxiliar.hpp"
 #include "erros.hpp"
 #include "formatacao.hpp"
+#include "sistema_de_arquivos.hpp"
 #include "validacao.hpp"
 #include "variaveis.hpp"
 
@@ -250,18 +251,22 @@ TEST(FalhasAritmeticas, EstouroEDivisaoSaoDetectadosESubfluxoNao)
     (void)r;
 }
 
+// nu entre 0,5 e 1 não é físico, mas as equações valem e entradas guardadas o usam.
 TEST(FalhasAritmeticas, ExecucaoValidaNaoLigaNenhumIndicador)
 {
-    Area area;
-    Entrada e;
-    e.Nx = "17";
-    e.Ny = "9";
-    e.Lx = "1e-3";
-    e.Ly = "2e-3";
-    e.alpha = "1e-300";
-    area.gravar_entrada(e.texto());
-    const auto r = teste::executar_programa(area);
-    EXPECT_EQ(r.status, 0) << r.erros;
+    for (const char* nu : {"0.3", "0.5", "0.9", "-0.9"}) {
+        Area area;
+        Entrada e;
+        e.Nx = "17";
+        e.Ny = "9";
+        e.Lx = "1e-3";
+        e.Ly = "2e-3";
+        e.alpha = "1e-300";
+        e.nu = nu;
+        area.gravar_entrada(e.texto());
+        const auto r = teste::executar_programa(area);
+        EXPECT_EQ(r.status, 0) << nu << r.erros;
+    }
 }
 
 class Gravacao : public ::testing::Test {
@@ -495,6 +500,34 @@ TEST(Gravacao_execucao, TemporariosNoDiscoAntesDasTrocasEAPastaDepois)
     }
     EXPECT_EQ(trocados.size(), 3u);
     EXPECT_TRUE(pasta_depois) << teste::ler(registro);
+}
+
+// Restos de execuções mortas (SIGKILL, queda de energia): só os desta
+// máquina, de um processo que não existe mais e com mais de uma hora somem.
+TEST(Gravacao_execucao, TemporariosAbandonadosDestaMaquinaSaoApagados)
+{
+    Area area;
+    area.gravar_entrada(grande("5").texto());
+    const pid_t morto = ::fork();
+    if (morto == 0) ::_exit(0);
+    ::waitpid(morto, nullptr, 0);
+    const std::string marca = marca_da_maquina(), vivo = std::to_string(::getpid());
+    const std::string abandonado = "rel.txt." + marca + "-" + std::to_string(morto) + "-0-0123abcd.parcial";
+    const std::vector<std::string> ficam = {
+        "rel.txt." + marca + "-" + vivo + "-0-0123abcd.parcial",                     // processo vivo
+        "rel.txt.0badc0de-" + std::to_string(morto) + "-0-0123abcd.parcial",           // outra máquina
+        "desl_x_meio.txt." + marca + "-" + std::to_string(morto) + "-1-0123abcd.parcial", // recente
+        "notas." + marca + "-" + std::to_string(morto) + "-0-0123abcd.txt",              // não é temporário
+    };
+    for (const std::string& nome : ficam) teste::gravar(area.arquivo(nome), "x");
+    teste::gravar(area.arquivo(abandonado), "x");
+    const auto duas_horas = fs::file_time_type::clock::now() - std::chrono::hours(2);
+    for (const std::string& nome : {abandonado, ficam[0], ficam[1], ficam[3]}) {
+        fs::last_write_time(area.arquivo(nome), duas_horas);
+    }
+    ASSERT_EQ(teste::executar_programa(area).status, 0);
+    EXPECT_FALSE(fs::exists(area.arquivo(abandonado)));
+    for (const std::string& nome : ficam) EXPECT_TRUE(fs::exists(area.arquivo(nome))) << nome;
 }
 
 // Os arquivos de saída mascarados no tempo, a única linha que muda de uma execução para outra.
