@@ -215,6 +215,18 @@ TEST(Execucao, EditorInterrompidoParaAntesDaLeitura)
     }
 }
 
+// O programa ignora SIGPIPE e SIGXFSZ; o editor e os visualizadores não
+// herdam isso (um sinal ignorado continuaria ignorado depois do exec).
+TEST(Execucao, VisualizadoresRecebemSigpipeESigxfszNoPadrao)
+{
+    Area area;
+    area.criar_substituto("notepad", "m=$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status); "
+                                     "echo $(( 0x$m & 0x1001000 )) >> ../ignorados.log");
+    area.gravar_entrada(Entrada().texto());
+    ASSERT_EQ(teste::executar_programa(area).status, 0);
+    EXPECT_EQ(teste::ler(area.arquivo("../ignorados.log")), "0\n0\n");
+}
+
 TEST(Execucao, TerminaNormalmenteSemNotepadNemWgnuplot)
 {
     Area area;
