@@ -114,7 +114,7 @@ template <int W>
 [[gnu::target("avx2")]] double dividir_avx2(long voltas) { return dividir<4>(voltas); }
 #endif
 
-double ns_por_divisao(rapido::Instrucoes conjunto)
+double ns_por_divisao([[maybe_unused]] rapido::Instrucoes conjunto)
 {
     int largura = 2;
     double (*funcao)(long) = dividir<2>;
