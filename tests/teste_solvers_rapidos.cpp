@@ -426,22 +426,29 @@ TEST(EscolhaDasThreads, UmaThreadENaoTestarComAsCpusTomadas)
         for (int i = 0; i < k; ++i) s += lote;
         return s;
     };
-    equipe::Escolha uma(1, false);
-    EXPECT_EQ(lotes(uma, 3), "1/1 1/1 1/1 ");
-    equipe::simular_cpus_tomadas(1);
-    equipe::Escolha sob_carga(2, true);
-    EXPECT_EQ(lotes(sob_carga, 40), vezes(40, "1/1 "));
-    equipe::simular_cpus_tomadas(0);
-    const std::string teste = carga_do_sistema_visivel() ? "8" : "32";
-    EXPECT_EQ(lotes(sob_carga, 3), "1/1 2/" + teste + " 2/1 ");
+    // Também sem /proc (macOS), onde a carga não é visível: lotes de teste de 1/32.
+    for (const bool sem_proc : {false, true}) {
+        SCOPED_TRACE(sem_proc ? "sem /proc" : "com o /proc");
+        simular_sistema_sem_proc(sem_proc);
+        equipe::Escolha uma(1, false);
+        EXPECT_EQ(lotes(uma, 3), "1/1 1/1 1/1 ");
+        equipe::simular_cpus_tomadas(1);
+        equipe::Escolha sob_carga(2, true);
+        EXPECT_EQ(lotes(sob_carga, 40), vezes(40, "1/1 "));
+        equipe::simular_cpus_tomadas(0);
+        const std::string teste = carga_do_sistema_visivel() ? "8" : "32";
+        EXPECT_EQ(teste, sem_proc ? "32" : "8");
+        EXPECT_EQ(lotes(sob_carga, 3), "1/1 2/" + teste + " 2/1 ");
 
-    equipe::Escolha soluco(2, false);
-    std::string vistos = lotes(soluco, 1);
-    vistos += lotes(soluco, 1, 2e-6, true);
-    vistos += lotes(soluco, 1, 1e-6);
-    vistos += lotes(soluco, 9);
-    EXPECT_EQ(vistos, "2/64 2/" + teste + " 1/" + teste + " " + vezes(8, "1/1 ") + "2/" + teste + " ");
-    equipe::simular_cpus_tomadas(-1);
+        equipe::Escolha soluco(2, false);
+        std::string vistos = lotes(soluco, 1);
+        vistos += lotes(soluco, 1, 2e-6, true);
+        vistos += lotes(soluco, 1, 1e-6);
+        vistos += lotes(soluco, 9);
+        EXPECT_EQ(vistos, "2/64 2/" + teste + " 1/" + teste + " " + vezes(8, "1/1 ") + "2/" + teste + " ");
+        equipe::simular_cpus_tomadas(-1);
+    }
+    simular_sistema_sem_proc(false);
 }
 
 // Faixas de cada thread: contíguas, nenhuma thread sem faixa, e uma faixa
@@ -497,6 +504,13 @@ TEST(ThreadsDosSolversRapidos, AfinidadeEVariavelDeAmbiente)
     ASSERT_EQ(sched_setaffinity(0, sizeof uma, &uma), 0);
     EXPECT_EQ(cpus_disponiveis(), 1);
     EXPECT_EQ(rapido::numero_threads(), 1);
+    EXPECT_TRUE(carga_do_sistema_visivel());
+    // Sem /proc nem afinidade (macOS): as CPUs do hardware, carga invisível.
+    simular_sistema_sem_proc(true);
+    EXPECT_EQ(cpus_disponiveis(), static_cast<int>(std::thread::hardware_concurrency()));
+    EXPECT_FALSE(carga_do_sistema_visivel());
+    EXPECT_EQ(tarefas_prontas_de_outros(), 0);
+    simular_sistema_sem_proc(false);
     ASSERT_EQ(sched_setaffinity(0, sizeof antes, &antes), 0);
 #endif
 }
