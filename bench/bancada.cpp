@@ -162,7 +162,7 @@ struct Config {
 };
 
 // Tempos de uma execução: inteira (como `tempo`), da fase térmica e da dos
-// deslocamentos (passos 12 e 14).
+// deslocamentos (solucao_termica e iteracoes_deslocamento).
 struct Tempos {
     double inteira = 0, termica = 0, deslocamentos = 0;
     std::int32_t it = 0;

@@ -174,12 +174,37 @@ verificar "mesma mensagem (UTF-8) que no Linux: $(cat "$L/.erros")" \
   '[ "$(tr -d "\r" <"$W/.erros")" = "$(cat "$L/.erros")" ]'
 verificar "o Linux também termina com status 1" '[ "$(cat "$L/.status")" = 1 ]'
 
+echo "teste_windows: caso 5, nomes do relatório com acentos (UTF-8 e Windows-1252), reservados e com ':'"
+# Nomes aceitos: o arquivo gravado tem o nome certo (no disco do Linux, em UTF-8).
+n=0
+for nome in "RELATÓRIO.txt" "relatório.txt" "çÇ€.txt" "$(printf '\200.txt')"; do
+  n=$((n + 1)); d=$tmp/nome-$n; mkdir -p "$d"
+  entrada "$d/entrada_geral.ent" 4 5 5 5 13 2
+  { printf "'%s'\r\n" "$nome"; sed 1d "$d/entrada_geral.ent"; } >"$d/e" && mv "$d/e" "$d/entrada_geral.ent"
+  rodar_windows "$d"
+  esperado=$nome
+  [ "$n" = 4 ] && esperado="€.txt"
+  verificar "nome '$esperado': status 0 e o arquivo com esse nome" \
+    '[ "$(cat "$d/.status")" = 0 ] && [ ! -s "$d/.erros" ] && [ -s "$d/$esperado" ]'
+done
+# Recusados antes do cálculo, com a causa, sem nada gravado.
+for nome in NUL nul.txt CON aux.txt com1 "pasta/LPT3.log" "rel.txt:oculto"; do
+  n=$((n + 1)); d=$tmp/nome-$n; mkdir -p "$d"
+  entrada "$d/entrada_geral.ent" 1 "'$(echo "$nome" | sed 's|/|\\/|g')'" 4 5 5 5
+  mkdir -p "$d/pasta"
+  rodar_windows "$d"
+  motivo="é o nome de um dispositivo do Windows"
+  case $nome in *:*) motivo="o nome não pode ter ':'" ;; esac
+  verificar "nome '$nome' recusado: $(tr -d '\r' <"$d/.erros" | cut -c1-110)..." \
+    '[ "$(cat "$d/.status")" = 1 ] && grep -qF "$motivo" "$d/.erros" && [ "$(ls "$d" | tr "\n" " ")" = "entrada_geral.ent pasta " ]'
+done
+
 echo "teste_windows: caso 4, solvers rápidos em cada conjunto de instruções"
 conferir=$(cd "$windows" && pwd)/tests/conferir_solvers.exe
 verificar "conferir_solvers.exe: solvers rápidos iguais aos de referência" \
   '[ -s "$conferir" ] && (cd "$tmp" && timeout 300 "$wine" "$conferir" 100 >/dev/null 2>&1)'
 
-echo "teste_windows: caso 5, o pacote (make pacote-windows) extraído numa pasta vazia"
+echo "teste_windows: caso 6, o pacote (make pacote-windows) extraído numa pasta vazia"
 zip=$(bash "$raiz/ferramentas/pacote-windows.sh" "$windows") || falhar "o pacote não foi montado"
 cp "$zip" "$tmp/primeiro.zip"
 (umask 077 && TZ=America/Sao_Paulo bash "$raiz/ferramentas/pacote-windows.sh" "$windows" >/dev/null) ||
@@ -203,8 +228,9 @@ d=$tmp/pacote-linux; mkdir -p "$d"
 cp "$raiz/exemplo/entrada_geral.ent" "$d/"
 rodar_linux "$d"
 (cd "$P" && WINEPATH="$winepath_bin" timeout 300 "$wine" placa2d.exe </dev/null >.saida 2>.erros) || true
+da_pasta=$(printf 'notepad entrada_geral.ent\nnotepad relatorio.txt\nwgnuplot desl_x_meio.gnu\nwgnuplot desl_y_meio.gnu')
 verificar "placa2d.exe do pacote termina sem nada no console e chama os visualizadores na ordem" \
-  '[ ! -s "$P/.saida" ] && [ ! -s "$P/.erros" ] && [ "$(comandos "$P")" = "$esperado" ]'
+  '[ ! -s "$P/.saida" ] && [ ! -s "$P/.erros" ] && [ "$(comandos "$P")" = "$da_pasta" ]'
 for f in relatorio.txt desl_x_meio.txt desl_y_meio.txt; do
   comparar_arquivos "$f do pacote igual ao do Linux dentro da tolerância" "pacote-linux/$f" "pacote/$f"
 done

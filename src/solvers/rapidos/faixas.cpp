@@ -1,5 +1,7 @@
 #include "faixas.hpp"
 
+#include "malha.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -38,12 +40,12 @@ bool cpu_tem(Instrucoes conjunto)
 
 } // namespace
 
-int Campo_faixas::faixas(std::int32_t Ny, int L) { return std::max(1, (Ny - 2 + L - 1) / L); }
+int Campo_faixas::contar_faixas(std::int32_t Ny, int L) { return std::max(1, (Ny - 2 + L - 1) / L); }
 
 // As faixas -1 a faixas(), cada uma com Nx + 3L posições de L lanes.
 std::size_t Campo_faixas::blocos(std::int32_t Nx, std::int32_t Ny, int L)
 {
-    const std::size_t lanes = static_cast<std::size_t>(faixas(Ny, L) + 2) * static_cast<std::size_t>(Nx + 3 * L) *
+    const std::size_t lanes = static_cast<std::size_t>(contar_faixas(Ny, L) + 2) * static_cast<std::size_t>(Nx + 3 * L) *
                               static_cast<std::size_t>(L);
     return (lanes + 7) / 8;
 }
@@ -52,9 +54,10 @@ std::size_t Campo_faixas::bytes(std::int32_t Nx, std::int32_t Ny, int L) { retur
 
 // Memória de campos destruídos, guardada para o próximo campo do mesmo
 // tamanho (até 256 MiB): a fase dos deslocamentos reaproveita a da solução
-// térmica. Páginas novas custam caro aqui: em 1001 x 1001, zerar e tocar
-// pela primeira vez os seis campos da fase dos deslocamentos era mais da
-// metade dos 320 ms dela (Zen 5 desta máquina, numa máquina virtual).
+// térmica. Páginas novas custam caro numa máquina virtual: em 1001 x 1001,
+// zerar e tocar pela primeira vez os seis campos da fase dos deslocamentos
+// era mais da metade dos 320 ms dela (2 vCPUs AMD EPYC Zen 5, g++ 12; a
+// bancada, modo completa, mede a fase).
 namespace {
 
 // Nunca destruída: um campo pode ser destruído depois dos objetos estáticos,
@@ -110,7 +113,7 @@ void Campo_faixas::devolver(Bloco* dados, std::size_t blocos) noexcept
 }
 
 Campo_faixas::Campo_faixas(std::int32_t Nx, std::int32_t Ny, int L)
-    : Nx_(Nx), Ny_(Ny), L_(L), faixas_(faixas(Ny, L)), posicoes_(Nx + 3 * L), dados_(nullptr),
+    : Nx_(Nx), Ny_(Ny), L_(L), numero_faixas_(contar_faixas(Ny, L)), posicoes_(Nx + 3 * L), dados_(nullptr),
       blocos_(blocos(Nx, Ny, L))
 {
     dados_ = obter(blocos_);
@@ -120,50 +123,60 @@ Campo_faixas::Campo_faixas(std::int32_t Nx, std::int32_t Ny, int L)
 Campo_faixas::~Campo_faixas() { devolver(dados_, blocos_); }
 
 Campo_faixas::Campo_faixas(const Campo_faixas& outro)
-    : Nx_(outro.Nx_), Ny_(outro.Ny_), L_(outro.L_), faixas_(outro.faixas_), posicoes_(outro.posicoes_),
+    : Nx_(outro.Nx_), Ny_(outro.Ny_), L_(outro.L_), numero_faixas_(outro.numero_faixas_), posicoes_(outro.posicoes_),
       dados_(obter(outro.blocos_)), blocos_(outro.blocos_)
 {
     std::memcpy(static_cast<void*>(dados_), outro.dados_, blocos_ * sizeof(Bloco));
 }
 
 Campo_faixas::Campo_faixas(Campo_faixas&& outro) noexcept
-    : Nx_(outro.Nx_), Ny_(outro.Ny_), L_(outro.L_), faixas_(outro.faixas_), posicoes_(outro.posicoes_),
+    : Nx_(outro.Nx_), Ny_(outro.Ny_), L_(outro.L_), numero_faixas_(outro.numero_faixas_), posicoes_(outro.posicoes_),
       dados_(outro.dados_), blocos_(outro.blocos_)
 {
     outro.dados_ = nullptr;
 }
 
+// Entre campos de tamanhos diferentes, troca a memória pela do tamanho do
+// outro (uma cópia que só copiasse os bytes escreveria fora do campo).
 Campo_faixas& Campo_faixas::operator=(const Campo_faixas& outro)
 {
-    if (this != &outro) std::memcpy(static_cast<void*>(dados_), outro.dados_, blocos_ * sizeof(Bloco));
+    if (this == &outro) return *this;
+    if (blocos_ != outro.blocos_) {
+        Bloco* novos = obter(outro.blocos_);
+        devolver(dados_, blocos_);
+        dados_ = novos;
+        blocos_ = outro.blocos_;
+    }
+    Nx_ = outro.Nx_;
+    Ny_ = outro.Ny_;
+    L_ = outro.L_;
+    numero_faixas_ = outro.numero_faixas_;
+    posicoes_ = outro.posicoes_;
+    std::memcpy(static_cast<void*>(dados_), outro.dados_, blocos_ * sizeof(Bloco));
     return *this;
 }
 
 void Campo_faixas::carregar(std::span<const double> campo)
 {
-    const std::size_t nx = static_cast<std::size_t>(Nx_);
     for (std::int32_t iy = 1; iy <= Ny_; ++iy) {
         int b, j;
         faixa_e_lane(iy, L_, b, j);
-        const double* linha = campo.data() + static_cast<std::size_t>(iy - 1) * nx;
-        for (std::int32_t ix = 1; ix <= Nx_; ++ix) lanes(b, ix + j - 1)[j] = linha[ix - 1];
+        for (std::int32_t ix = 1; ix <= Nx_; ++ix) lanes(b, ix + j - 1)[j] = campo[no(ix, iy, Nx_)];
     }
 }
 
 void Campo_faixas::descarregar(std::span<double> campo, int b0, int b1) const
 {
-    const std::size_t nx = static_cast<std::size_t>(Nx_);
     const std::int64_t primeira = std::max<std::int64_t>(2, static_cast<std::int64_t>(b0) * L_ + 2);
     const std::int64_t ultima = std::min<std::int64_t>(Ny_ - 1, static_cast<std::int64_t>(b1) * L_ + 1);
     for (std::int32_t iy = static_cast<std::int32_t>(primeira); iy <= ultima; ++iy) {
         int b, j;
         faixa_e_lane(iy, L_, b, j);
-        double* linha = campo.data() + static_cast<std::size_t>(iy - 1) * nx;
-        for (std::int32_t ix = 2; ix <= Nx_ - 1; ++ix) linha[ix - 1] = lanes(b, ix + j - 1)[j];
+        for (std::int32_t ix = 2; ix <= Nx_ - 1; ++ix) campo[no(ix, iy, Nx_)] = lanes(b, ix + j - 1)[j];
     }
 }
 
-void Campo_faixas::exportar(int b, int j, Linha& linha) const
+void Campo_faixas::exportar(int b, int j, Linha_compacta& linha) const
 {
     double* saida = linha.coluna(1);
     const double* entrada = lanes(b, j) + j; // ix = 1: posição j
@@ -173,8 +186,8 @@ void Campo_faixas::exportar(int b, int j, Linha& linha) const
 Fronteiras::Fronteiras(std::int32_t Nx, int L, std::vector<int> inicio) : inicio_(std::move(inicio))
 {
     const std::size_t n = inicio_.size() - 1;
-    abaixo_.assign(n, Linha(Nx, L));
-    acima_.assign(n, Linha(Nx, L));
+    abaixo_.assign(n, Linha_compacta(Nx, L));
+    acima_.assign(n, Linha_compacta(Nx, L));
 }
 
 void Fronteiras::carregar(const Campo_faixas& campo)
@@ -272,7 +285,7 @@ void varrer_faixa_com_residuos(const Nucleos& n, Campo_faixas& velho, Campo_faix
                                Campo_faixas* residuos, int b, const Coeficientes& c, double& maximo, double& soma,
                                Vizinhas viz)
 {
-    const Faixas nenhum{nullptr, 0, 0, 0, 0};
+    const Vista nenhum{nullptr, 0, 0, 0, 0};
     const Medidas m = n.varrer_faixa_com_residuos(velho.vista(), novo.vista(), copia ? copia->vista() : nenhum,
                                                   residuos ? residuos->vista() : nenhum, b, c, viz);
     if (m.maximo > maximo) maximo = m.maximo;

@@ -30,7 +30,7 @@ namespace faixas {
 
 using rapido::Instrucoes;
 
-class Linha;
+class Linha_compacta;
 
 class Campo_faixas {
 public:
@@ -39,19 +39,18 @@ public:
     ~Campo_faixas();
     Campo_faixas(const Campo_faixas& outro);
     Campo_faixas(Campo_faixas&& outro) noexcept;
-    // Só entre campos da mesma malha e das mesmas L.
     Campo_faixas& operator=(const Campo_faixas& outro);
     Campo_faixas& operator=(Campo_faixas&&) = delete;
 
     void carregar(std::span<const double> campo);
     // Copia de volta só os nós interiores (das faixas b0 a b1-1).
-    void descarregar(std::span<double> campo) const { descarregar(campo, 0, faixas_); }
+    void descarregar(std::span<double> campo) const { descarregar(campo, 0, numero_faixas_); }
     void descarregar(std::span<double> campo, int b0, int b1) const;
 
     std::int32_t Nx() const { return Nx_; }
     std::int32_t Ny() const { return Ny_; }
     int linhas() const { return L_; }
-    int numero_faixas() const { return faixas_; }
+    int numero_faixas() const { return numero_faixas_; }
     // Memória de um campo, sem criá-lo.
     static std::size_t bytes(std::int32_t Nx, std::int32_t Ny, int L);
 
@@ -60,10 +59,10 @@ public:
     const double* lanes(int b, int p) const { return dados_->elemento + indice(b, p); }
 
     // A linha da lane j da faixa b, coluna a coluna (de 1 a Nx), em `linha`.
-    void exportar(int b, int j, Linha& linha) const;
+    void exportar(int b, int j, Linha_compacta& linha) const;
 
     // O campo como os núcleos vetoriais o veem.
-    Faixas vista() { return {dados_->elemento, Nx_, Ny_, faixas_, posicoes_}; }
+    Vista vista() { return {dados_->elemento, Nx_, Ny_, numero_faixas_, posicoes_}; }
 
 private:
     // Oito doubles numa linha de cache: o armazenamento, alinhado.
@@ -71,7 +70,7 @@ private:
         double elemento[8];
     };
 
-    static int faixas(std::int32_t Ny, int L);
+    static int contar_faixas(std::int32_t Ny, int L);
     static std::size_t blocos(std::int32_t Nx, std::int32_t Ny, int L);
     static Bloco* obter(std::size_t blocos);
     static void devolver(Bloco* dados, std::size_t blocos) noexcept;
@@ -86,7 +85,7 @@ private:
     std::int32_t Nx_;
     std::int32_t Ny_;
     int L_;
-    int faixas_;
+    int numero_faixas_;
     int posicoes_;
     Bloco* dados_;
     std::size_t blocos_;
@@ -94,12 +93,12 @@ private:
 
 // Uma linha do campo em ordem de coluna, com zeros fora da malha (ver
 // Vizinhas): a fronteira entre as faixas de duas threads passa de um núcleo
-// ao outro em Nx/8 linhas de cache em vez de Nx. Medido no Zen 5 desta
-// máquina, 201 x 201 com duas threads: lida direto das faixas vizinhas, a
-// primeira faixa de cima levava 5 vezes o tempo de uma faixa do meio.
-class Linha {
+// ao outro em Nx/8 linhas de cache em vez de Nx. Lida direto das faixas
+// vizinhas, a primeira faixa de cima levava 5 vezes o tempo de uma faixa do
+// meio (201 x 201, duas threads, 2 vCPUs AMD EPYC Zen 5).
+class Linha_compacta {
 public:
-    Linha(std::int32_t Nx, int L)
+    Linha_compacta(std::int32_t Nx, int L)
         : margem_(2 * static_cast<std::size_t>(L)),
           dados_(static_cast<std::size_t>(Nx) + 1 + 2 * margem_, 0.0)
     {
@@ -132,7 +131,7 @@ public:
 
 private:
     std::vector<int> inicio_;
-    std::vector<Linha> abaixo_, acima_; // por thread
+    std::vector<Linha_compacta> abaixo_, acima_; // por thread
 };
 
 // As faixas de cada uma de n threads, contíguas e com quase o mesmo número
@@ -143,8 +142,9 @@ std::vector<int> repartir(int faixas, std::int32_t Ny, int L, int n);
 // Passa uma faixa da thread mais ocupada no último lote (ocupado[t]: o tempo
 // dela fora das esperas) para a vizinha, se o tempo previsto da mais lenta
 // das duas (cada uma com o seu tempo por faixa) cair mais de 5 %. As CPUs
-// de uma máquina não andam todas iguais: nesta máquina virtual a mesma
-// varredura leva 0,44 ns por nó numa CPU e 0,57 na outra. Devolve se mudou.
+// de uma máquina não andam todas iguais: numa máquina virtual de 2 vCPUs
+// AMD EPYC Zen 5 a mesma varredura levou 0,44 ns por nó numa e 0,57 na
+// outra. Devolve se mudou.
 bool equilibrar(std::vector<int>& inicio, const std::vector<double>& ocupado);
 
 // A CPU executa os núcleos desse conjunto.

@@ -27,7 +27,7 @@ vec espalhar(double a) { return vec{} + a; }
 masc sem_sinal() { return masc{} + INT64_MAX; }
 
 // Os vetores da posição p da faixa b: o vetor v em [p * NV + v].
-vec* vetores(const Faixas& f, int b, int p)
+vec* vetores(const Vista& f, int b, int p)
 {
     const std::ptrdiff_t grupo = static_cast<std::ptrdiff_t>(b + 1) * f.posicoes + p + L;
     return reinterpret_cast<vec*>(f.origem + grupo * L);
@@ -120,7 +120,7 @@ private:
 // Os campos de uma varredura: os valores velhos são lidos de `velho` e os
 // novos escritos em `novo`, que pode ser o mesmo campo.
 struct Campos {
-    Faixas velho, novo, fonte, copia, residuos;
+    Vista velho, novo, fonte, copia, residuos;
     Vizinhas viz;
 };
 
@@ -333,12 +333,12 @@ int vetores_com_interior(int b, std::int32_t Ny)
     return static_cast<int>(vetores < NV ? vetores : NV);
 }
 
-void varrer_faixa(Faixas phi, Faixas fonte, int b, Coeficientes c, Vizinhas viz)
+void varrer_faixa(Vista phi, Vista fonte, int b, Coeficientes c, Vizinhas viz)
 {
     varrer<true, false, false, false>(vetores_com_interior(b, phi.Ny), {phi, phi, fonte, phi, phi, viz}, b, c);
 }
 
-Medidas varrer_faixa_com_residuos(Faixas velho, Faixas novo, Faixas copia, Faixas residuos, int b, Coeficientes c,
+Medidas varrer_faixa_com_residuos(Vista velho, Vista novo, Vista copia, Vista residuos, int b, Coeficientes c,
                                   Vizinhas viz)
 {
     const int vetores = vetores_com_interior(b, novo.Ny);

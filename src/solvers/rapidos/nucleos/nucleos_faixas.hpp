@@ -15,12 +15,13 @@ struct Coeficientes {
 };
 
 // Um campo em faixas de L linhas visto pelos núcleos: as L lanes da posição
-// p da faixa b (b de -1 a faixas, p de -L a posicoes - L - 1) começam em
-// origem[((b + 1) * posicoes + p + L) * L]; origem alinhada a 64 bytes.
-struct Faixas {
+// p da faixa b (b de -1 a numero_faixas, p de -L a posicoes - L - 1)
+// começam em origem[((b + 1) * posicoes + p + L) * L]; origem alinhada a 64
+// bytes.
+struct Vista {
     double* origem;
     std::int32_t Nx, Ny;
-    int faixas;
+    int numero_faixas;
     int posicoes;
 };
 
@@ -44,14 +45,14 @@ struct Nucleos {
     int linhas;
     // Uma varredura da faixa b com termo fonte. As faixas abaixo já foram
     // varridas nesta varredura; as de cima ainda não.
-    void (*varrer_faixa)(Faixas phi, Faixas fonte, int b, Coeficientes c, Vizinhas viz);
+    void (*varrer_faixa)(Vista phi, Vista fonte, int b, Coeficientes c, Vizinhas viz);
     // Uma varredura da faixa b sem fonte, dos valores de `velho` para os de
     // `novo` (podem ser o mesmo campo; as bordas iguais nos dois), medindo
     // os resíduos dos nós interiores da faixa, menos os da linha de cima.
     // Com copia.origem não nulo, os valores velhos da faixa vão também para
     // `copia` (que já tem as bordas); com residuos.origem não nulo, os
     // resíduos vão para `residuos` (zero fora do interior).
-    Medidas (*varrer_faixa_com_residuos)(Faixas velho, Faixas novo, Faixas copia, Faixas residuos, int b,
+    Medidas (*varrer_faixa_com_residuos)(Vista velho, Vista novo, Vista copia, Vista residuos, int b,
                                          Coeficientes c, Vizinhas viz);
 };
 

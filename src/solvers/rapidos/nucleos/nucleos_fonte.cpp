@@ -13,15 +13,15 @@ namespace faixas::NUCLEOS_ALVO {
 
 namespace {
 
-const vec* vetores(const Faixas& f, int b, int p)
+vec* vetores(const Vista& f, int b, int p)
 {
     const std::ptrdiff_t grupo = static_cast<std::ptrdiff_t>(b + 1) * f.posicoes + p + L;
-    return reinterpret_cast<const vec*>(f.origem + grupo * L);
+    return reinterpret_cast<vec*>(f.origem + grupo * L);
 }
 
 // fonte_de_v: a fonte de v (termo misto com SW antes de NE).
 template <bool fonte_de_v>
-void fonte(Faixas S, Faixas X, Faixas G, int b, Constantes_fonte c, Vizinhas viz)
+void fonte(Vista S, Vista X, Vista G, int b, Constantes_fonte c, Vizinhas viz)
 {
     const std::int32_t Nx = S.Nx, Ny = S.Ny;
     const std::int64_t primeira = static_cast<std::int64_t>(b) * L + 2; // linha da lane 0
@@ -34,7 +34,7 @@ void fonte(Faixas S, Faixas X, Faixas G, int b, Constantes_fonte c, Vizinhas viz
     const vec quarto = vec{} + 0.25;
     const vec dxdy = vec{} + c.dxdy;
     const vec K = vec{} + c.K;
-    vec* saida = const_cast<vec*>(vetores(S, b, 0));
+    vec* saida = vetores(S, b, 0);
     for (int p = 1; p <= Nx + L - 3; ++p) {
         const vec* x0 = vetores(X, b, p);
         const vec* xl = vetores(X, b, p + 2);

@@ -23,8 +23,8 @@ struct Constantes_fonte {
 // e logo acima da faixa vêm de `viz` quando não nulas.
 struct Nucleos_fonte {
     int linhas;
-    void (*fonte_u)(Faixas S, Faixas v, Faixas g, int b, Constantes_fonte c, Vizinhas viz);
-    void (*fonte_v)(Faixas S, Faixas u, Faixas g, int b, Constantes_fonte c, Vizinhas viz);
+    void (*fonte_u)(Vista S, Vista v, Vista g, int b, Constantes_fonte c, Vizinhas viz);
+    void (*fonte_v)(Vista S, Vista u, Vista g, int b, Constantes_fonte c, Vizinhas viz);
 };
 
 namespace avx512 {
