@@ -105,7 +105,7 @@ TEST_P(SolversRapidos, MalhaGrandeEmLotes)
 }
 
 // NaN e infinitos no campo: mesmos bits (inclusive nas histórias) e as mesmas
-// exceções; o máximo ignora NaN como a referência.
+// exceções; o máximo ignora NaN como a referência. E zeros com sinal.
 TEST_P(SolversRapidos, CamposComNaNEInfinito)
 {
     Gerador g(5);
@@ -117,6 +117,14 @@ TEST_P(SolversRapidos, CamposComNaNEInfinito)
             n % 2 == 0 ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
         comparar_termica(k, 6, -1.0, threads_testadas[n % 5], passos_testados[n / 5 % 5]);
         comparar_fonte(k, 6, threads_testadas[n % 5]);
+    }
+    // Zeros com sinal no campo e coeficientes -0: o mesmo sinal em cada zero.
+    for (const Coeficientes c : {Coeficientes{4.0, -0.0, -0.0}, Coeficientes{-4.0, -0.0, 1.0}, Coeficientes{4.0, 1.0, -0.0}}) {
+        Caso k = g.caso(40);
+        k.c = c;
+        for (double& x : k.campo) x = 0.0 * x;
+        comparar_termica(k, 5, 0.0, 2);
+        comparar_fonte(k, 3, 2);
     }
 }
 

@@ -21,8 +21,6 @@ namespace faixas::NUCLEOS_ALVO {
 
 namespace {
 
-vec espalhar(double a) { return vec{} + a; }
-
 // Todos os bits menos o de sinal: com um "e", o valor absoluto.
 masc sem_sinal() { return masc{} + INT64_MAX; }
 

@@ -52,6 +52,16 @@ inline vec desce(vec a, vec b) { return janela<1>(a, b, std::make_integer_sequen
 // Lane 0 recebe a última lane de `a`; a lane l recebe a lane l-1 de `b`.
 inline vec sobe(vec a, vec b) { return janela<W - 1>(a, b, std::make_integer_sequence<int, W>{}); }
 
+// O mesmo valor em todas as lanes, sem conta: vec{} + a daria +0 com a = -0
+// (e a - vec{}, -0 com a = +0 no arredondamento para baixo), e o sinal desse
+// zero chega aos resultados.
+inline vec espalhar(double a)
+{
+    vec x{};
+    for (int l = 0; l < W; ++l) x[l] = a;
+    return x;
+}
+
 // Um vetor de W doubles seguidos, sem exigir alinhamento (linhas compactas).
 inline vec carregar(const double* p)
 {
