@@ -14,12 +14,14 @@ case $tarefa in
   programa) pacotes=(cmake make g++ "$gnuplot") ;;
   # libgmock-dev: a configuração do CMake do GoogleTest no Debian a exige.
   # g++-mingw-w64-x86-64 e wine64: o executável do Windows; zip e unzip: o
-  # pacote dele; qemu-user: as CPUs emuladas e o ARM64 (com g++-aarch64-linux-gnu);
-  # clang: a compilação com o Clang (também a do ARM64); strace: os testes que
-  # seguram ou interrompem o programa numa escrita e o da gravação durável, que
-  # olha as chamadas ao sistema.
+  # pacote dele; qemu-user: as CPUs emuladas e o ARM64 (com g++-aarch64-linux-gnu,
+  # o compilador cruzado, que num ARM64 não é preciso nem existe); clang: a
+  # compilação com o Clang (também a do ARM64); strace: os testes que seguram
+  # ou interrompem o programa numa escrita e o da gravação durável, que olha as
+  # chamadas ao sistema.
   testes) pacotes=(cmake make g++ libgtest-dev libgmock-dev "$gnuplot" g++-mingw-w64-x86-64 wine64 zip unzip
-    qemu-user g++-aarch64-linux-gnu clang strace) ;;
+    qemu-user clang strace)
+    [ "$(uname -m)" = aarch64 ] || pacotes+=(g++-aarch64-linux-gnu) ;;
   fuzz) pacotes=(clang libclang-rt-14-dev) ;;
   *) echo "dependencias.sh: tarefa desconhecida: $tarefa" >&2; exit 2 ;;
 esac

@@ -127,7 +127,9 @@ for programa in notepad wgnuplot; do
   printf '#!/bin/sh\necho "%s $*" >> .comandos\n' "$programa" >"$tmp/substitutos/$programa"
   chmod +x "$tmp/substitutos/$programa"
 done
-if ! command -v qemu-aarch64 >/dev/null 2>&1; then
+if [ "$(uname -m)" = aarch64 ]; then
+  anotar ok "ARM64: este processador é ARM64; a compilação normal (acima) já passou tudo nele"
+elif ! command -v qemu-aarch64 >/dev/null 2>&1; then
   anotar pulado "ARM64: qemu-aarch64 não encontrado (Debian/Ubuntu: apt-get install qemu-user)"
 elif [ ! -x build/placa2d ] || [ ! -x build/tests/comparar_saidas ]; then
   anotar falhou "ARM64: faltam build/placa2d e build/tests/comparar_saidas (a compilação normal falhou)"
