@@ -28,6 +28,7 @@
 #include "rapidos_internos.hpp"
 
 #include "equipe.hpp"
+#include "escolha.hpp"
 #include "progresso.hpp"
 #include "nucleos_fonte.hpp"
 #include "solvers_rapidos.hpp"
