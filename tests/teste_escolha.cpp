@@ -58,10 +58,12 @@ TEST_F(EscolhaDasThreads, SobCargaVisivelNaoTentaN)
         Escolha e(2, longa);
         if (!longa) perder_no_comeco(e);
         equipe::simular_cpus_tomadas(1);
+        int com_n = 0;
         for (int i = 0; i < 1000; ++i) {
-            ASSERT_EQ(e.threads(), 1) << "lote " << i;
+            com_n += e.threads() != 1;
             lote(e, true);
         }
+        EXPECT_EQ(com_n, 0);
         equipe::simular_cpus_tomadas(0);
         EXPECT_LT(lotes_com_uma(e), 8);
     }
@@ -135,10 +137,11 @@ TEST_F(EscolhaDasThreads, UmaThreadLotesInteiros)
         SCOPED_TRACE(l.caso);
         equipe::simular_cpus_tomadas(l.tomadas);
         Escolha e(l.n, l.longa);
+        int outros = 0; // lotes com n ou não inteiros
         for (int i = 0; i < 50; ++i) {
-            ASSERT_EQ(e.threads(), 1) << "lote " << i;
-            ASSERT_EQ(e.divisor(), 1) << "lote " << i;
+            outros += e.threads() != 1 || e.divisor() != 1;
             lote(e, i % 2 == 0, i % 3 == 0 ? 2.0 : 1.0);
         }
+        EXPECT_EQ(outros, 0);
     }
 }
