@@ -283,7 +283,7 @@ TEST_P(SolversRapidos, DriverComSolversRapidosDaOMesmoEstado)
     reiniciar_variaveis();
 }
 
-// A fase dos deslocamentos inteira (passo 14) em faixas: u, v, Su, Sv, itd e
+// A fase dos deslocamentos inteira em faixas: u, v, Su, Sv, itd e
 // as exceções iguais aos da referência, com 1 a 8 threads, itgs e itdesl nos
 // extremos, malhas de uma faixa, de várias e sem vetor cheio, e um estouro
 // nas fontes (alpha enorme).
