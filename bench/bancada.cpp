@@ -161,7 +161,7 @@ struct Config {
 };
 
 // Tempos de uma execução: inteira (como `tempo`), da fase térmica e da dos
-// deslocamentos (passos 12 e 14).
+// deslocamentos (solucao_termica e iteracoes_deslocamento).
 struct Tempos {
     double inteira = 0, termica = 0, deslocamentos = 0;
     std::int32_t it = 0;
@@ -182,7 +182,7 @@ Tempos executar(const Config& c, bool rapidos)
     e.nu = 0.3;
     e.alpha = 1.2e-5;
     e.passo_hist = c.passo;
-    rapido::usar_nucleos_rapidos(rapidos);
+    rapido::usar_no_driver(rapidos);
     Tempos t;
     const double inicio = agora();
     preparar_malha();
@@ -195,7 +195,7 @@ Tempos executar(const Config& c, bool rapidos)
     const double t2 = agora();
     iteracoes_deslocamento();
     const double fim = agora();
-    rapido::usar_nucleos_rapidos(true);
+    rapido::usar_no_driver(true);
     t.inteira = fim - inicio;
     t.termica = t1 - t0;
     t.deslocamentos = fim - t2;

@@ -1,7 +1,7 @@
 // Ponto de entrada: uma execução completa; qualquer falha termina aqui, com
 // mensagem em português e status diferente de zero.
 #include "erros.hpp"
-#include "plataforma.hpp"
+#include "console.hpp"
 #include "processamento.hpp"
 
 #include <iostream>

@@ -4,7 +4,7 @@
 #include "coeficientes.hpp"
 #include "dados.hpp"
 #include "malha.hpp"
-#include "plataforma.hpp"
+#include "relogio.hpp"
 #include "progresso.hpp"
 #include "solvers.hpp"
 #include "validacao.hpp"
@@ -99,7 +99,7 @@ void solucao_termica()
 {
     auto& e = estado;
     progresso::fase_termica(e.itmax, e.tol, e.L1[0]);
-    if (rapido::nucleos_rapidos()) {
+    if (rapido::usados_no_driver()) {
         rapido::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T,
                            e.passo_hist);
     } else {
@@ -125,20 +125,11 @@ void iteracoes_deslocamento()
 {
     auto& e = estado;
     progresso::fase_deslocamentos(e.itdesl, e.itgs);
-    if (rapido::nucleos_rapidos()) {
-        rapido::iteracoes_deslocamento();
-        return;
-    }
-    const std::int32_t n_externas = e.itdesl;
-    const std::int64_t etapas = 2 + 2 * static_cast<std::int64_t>(std::max(e.itgs, 0)); // por iteração externa
-    for (e.itd = 1; e.itd <= n_externas; ++e.itd) {
-        fonte_u();
-        progresso::publicar_etapa_deslocamento((e.itd - 1) * etapas + 1);
-        referencia::gs_fonte(e.aPu, e.aXu, e.aYu, e.Su, e.itgs, e.Nx, e.Ny, e.u);
-        fonte_v();
-        progresso::publicar_etapa_deslocamento(e.itd * etapas - etapas / 2 + 1);
-        referencia::gs_fonte(e.aPv, e.aXv, e.aYv, e.Sv, e.itgs, e.Nx, e.Ny, e.v);
-    }
+    Deslocamentos d = problema_deslocamentos();
+    d.memoria_em_uso = memoria_necessaria();
+    if (rapido::usados_no_driver()) rapido::iteracoes_deslocamento(d, campos_deslocamento());
+    else referencia::iteracoes_deslocamento(d, campos_deslocamento());
+    e.itd = std::max(e.itdesl, 0) + 1; // como ao fim do laço de itd = 1 a itdesl
 }
 
 void pos_processamento()

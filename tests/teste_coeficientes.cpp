@@ -1,6 +1,7 @@
 // Discretização térmica e dos deslocamentos.
 #include "coeficientes.hpp"
 #include "processamento.hpp"
+#include "solvers.hpp"
 #include "variaveis.hpp"
 
 #include <gtest/gtest.h>
@@ -28,6 +29,8 @@ protected:
     static double& T(std::int32_t k) { return estado.T[static_cast<std::size_t>(k - 1)]; }
     static double Su(std::int32_t k) { return estado.Su[static_cast<std::size_t>(k - 1)]; }
     static double Sv(std::int32_t k) { return estado.Sv[static_cast<std::size_t>(k - 1)]; }
+    static void fonte_u() { referencia::fonte_u(problema_deslocamentos(), estado.v, estado.T, estado.Su); }
+    static void fonte_v() { referencia::fonte_v(problema_deslocamentos(), estado.u, estado.T, estado.Sv); }
 };
 
 TEST_F(Discretizacao, CoeficientesTermicosUsamOEspacamentoSemQuadrado)

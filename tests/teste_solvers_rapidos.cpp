@@ -4,7 +4,7 @@
 #include "conferencia.hpp"
 #include "equipe.hpp"
 #include "faixas.hpp"
-#include "plataforma.hpp"
+#include "cpus.hpp"
 #include "processamento.hpp"
 #include "solvers.hpp"
 #include "solvers_rapidos.hpp"
@@ -263,9 +263,9 @@ TEST_P(SolversRapidos, DriverComSolversRapidosDaOMesmoEstado)
         e.nu = 0.3;
         e.alpha = 1.2e-5;
         e.passo_hist = 100;
-        rapido::usar_nucleos_rapidos(rapidos);
+        rapido::usar_no_driver(rapidos);
         processar();
-        rapido::usar_nucleos_rapidos(true);
+        rapido::usar_no_driver(true);
         return e;
     };
     const Variaveis ref = executar(false);
@@ -308,12 +308,12 @@ Variaveis executar_fase(const Fase& f, bool rapidos, int& excecoes)
     e.nu = f.nu;
     e.alpha = f.alpha;
     e.passo_hist = 1;
-    rapido::usar_nucleos_rapidos(rapidos);
+    rapido::usar_no_driver(rapidos);
     std::feclearexcept(FE_ALL_EXCEPT);
     processar();
     excecoes = std::fetestexcept(excecoes_fatais);
     std::feclearexcept(FE_ALL_EXCEPT);
-    rapido::usar_nucleos_rapidos(true);
+    rapido::usar_no_driver(true);
     return e;
 }
 
@@ -467,6 +467,6 @@ INSTANTIATE_TEST_SUITE_P(Instrucoes, SolversRapidos,
 
 } // namespace
 
-namespace faixas {
+namespace rapido {
 void PrintTo(Instrucoes conjunto, std::ostream* saida) { *saida << rapido::nome(conjunto); }
-} // namespace faixas
+} // namespace rapido

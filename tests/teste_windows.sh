@@ -174,7 +174,7 @@ verificar "mesma mensagem (UTF-8) que no Linux: $(cat "$L/.erros")" \
 verificar "o Linux também termina com status 1" '[ "$(cat "$L/.status")" = 1 ]'
 
 echo "teste_windows: caso 4, solvers rápidos em cada conjunto de instruções"
-conferir=$(cd "$windows" && pwd)/bench/conferir_solvers.exe
+conferir=$(cd "$windows" && pwd)/tests/conferir_solvers.exe
 verificar "conferir_solvers.exe: solvers rápidos iguais aos de referência" \
   '[ -s "$conferir" ] && (cd "$tmp" && timeout 300 "$wine" "$conferir" 100 >/dev/null 2>&1)'
 

@@ -1,0 +1,333 @@
+// Leitura de entrada_geral.ent: a tabela de parâmetros conduz o leitor;
+// números, nomes e mensagens que dizem arquivo, linha, parâmetro e trecho.
+#include "dados.hpp"
+
+#include "arquivos.hpp"
+#include "erros.hpp"
+#include "comandos.hpp"
+#include "variaveis.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <variant>
+
+namespace {
+
+const char* const arquivo_entrada = arquivos::entrada;
+
+using Destino = std::variant<std::string Variaveis::*, double Variaveis::*, std::int32_t Variaveis::*>;
+
+struct Parametro {
+    const char* nome;
+    Destino destino;
+};
+
+const Parametro parametros[] = {
+    {"nome_relatorio", &Variaveis::nome_relatorio},
+    {"Lx", &Variaveis::Lx},
+    {"Ly", &Variaveis::Ly},
+    {"Nx", &Variaveis::Nx},
+    {"Ny", &Variaveis::Ny},
+    {"itmax", &Variaveis::itmax},
+    {"itgs", &Variaveis::itgs},
+    {"itdesl", &Variaveis::itdesl},
+    {"tol", &Variaveis::tol},
+    {"reserva", &Variaveis::reserva},
+    {"nu", &Variaveis::nu},
+    {"alpha", &Variaveis::alpha},
+    {"modo_saida", &Variaveis::modo_saida},
+    {"passo_hist", &Variaveis::passo_hist},
+};
+
+constexpr std::string_view brancos = " \t\r";
+constexpr std::string_view separadores = " \t\r,/";
+
+// Trecho do arquivo como aparece na mensagem: curto e sem caracteres de controle.
+std::string mostrar(std::string_view texto)
+{
+    constexpr std::size_t limite = 40;
+    std::string saida;
+    for (const char c : texto.substr(0, limite)) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            const char* const hex = "0123456789ABCDEF";
+            saida += "\\x";
+            saida += hex[b >> 4];
+            saida += hex[b & 0xF];
+        } else {
+            saida += c;
+        }
+    }
+    if (texto.size() > limite) saida += "... (" + std::to_string(texto.size()) + " caracteres)";
+    return "\"" + saida + "\"";
+}
+
+class Leitor_entrada {
+public:
+    explicit Leitor_entrada(std::string_view conteudo) : texto_(conteudo)
+    {
+        if (texto_.starts_with("\xEF\xBB\xBF")) texto_.remove_prefix(3);
+    }
+
+    // Próxima linha que não seja vazia nem só de brancos, sem os brancos iniciais.
+    bool proxima_linha_com_valor(std::string_view& linha)
+    {
+        while (!texto_.empty()) {
+            const std::size_t fim = texto_.find('\n');
+            linha = texto_.substr(0, fim);
+            texto_.remove_prefix(fim == std::string_view::npos ? texto_.size() : fim + 1);
+            ++numero_;
+            if (linha.ends_with('\r')) linha.remove_suffix(1);
+            const std::size_t inicio = linha.find_first_not_of(brancos);
+            if (inicio != std::string_view::npos) {
+                linha.remove_prefix(inicio);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    int numero_linha() const { return numero_; }
+
+private:
+    std::string_view texto_;
+    int numero_ = 0;
+};
+
+[[noreturn]] void erro_leitura(int linha, const Parametro& p, std::string_view valor, const std::string& motivo)
+{
+    throw Erro_execucao("erro de leitura em " + std::string(arquivo_entrada) + ", linha " + std::to_string(linha) +
+                        " (parâmetro " + p.nome + "): " + mostrar(valor) + " " + motivo);
+}
+
+std::string_view primeiro_item(std::string_view linha) { return linha.substr(0, linha.find_first_of(separadores)); }
+
+std::string ler_nome(std::string_view linha, int numero, const Parametro& p)
+{
+    const char delimitador = linha[0];
+    if (delimitador != '\'' && delimitador != '"') return std::string(primeiro_item(linha));
+    std::string nome;
+    std::size_t i = 1;
+    while (true) {
+        const std::size_t fim = linha.find(delimitador, i);
+        if (fim == std::string_view::npos) {
+            erro_leitura(numero, p, linha, "não tem o delimitador de fechamento (" + std::string(1, delimitador) + ")");
+        }
+        nome.append(linha.substr(i, fim - i));
+        if (fim + 1 < linha.size() && linha[fim + 1] == delimitador) {
+            nome += delimitador;
+            i = fim + 2;
+        } else {
+            return nome;
+        }
+    }
+}
+
+bool eh_digito(char c) { return c >= '0' && c <= '9'; }
+
+std::int32_t ler_inteiro(std::string_view item, int numero, const Parametro& p)
+{
+    std::size_t i = (!item.empty() && (item[0] == '+' || item[0] == '-')) ? 1 : 0;
+    const bool negativo = i == 1 && item[0] == '-';
+    if (i == item.size() || !std::all_of(item.begin() + static_cast<std::ptrdiff_t>(i), item.end(), eh_digito)) {
+        erro_leitura(numero, p, item, "não é um número inteiro");
+    }
+    constexpr std::int64_t limite = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t valor = 0;
+    for (; i < item.size(); ++i) {
+        valor = valor * 10 + (item[i] - '0');
+        if (valor > limite) break;
+    }
+    if (negativo) valor = -valor;
+    if (valor < std::numeric_limits<std::int32_t>::min() || valor > std::numeric_limits<std::int32_t>::max()) {
+        erro_leitura(numero, p, item, "está fora do intervalo dos inteiros de 32 bits (-2147483648 a 2147483647)");
+    }
+    return static_cast<std::int32_t>(valor);
+}
+
+// Forma de um real: sinal opcional, algarismos com ponto opcional, expoente
+// opcional com a letra E ou D. Devolve o texto na forma aceita por from_chars.
+bool normalizar_real(std::string_view item, std::string& normal, bool& expoente_negativo_grande)
+{
+    std::size_t i = 0;
+    normal.clear();
+    if (i < item.size() && (item[i] == '+' || item[i] == '-')) {
+        if (item[i] == '-') normal += '-';
+        ++i;
+    }
+    std::size_t algarismos = 0;
+    std::int64_t posicao_decimal = 0; // expoente decimal do primeiro algarismo não nulo
+    bool achou_nao_nulo = false;
+    bool depois_do_ponto = false;
+    for (; i < item.size(); ++i) {
+        const char c = item[i];
+        if (eh_digito(c)) {
+            ++algarismos;
+            if (c != '0' && !achou_nao_nulo) achou_nao_nulo = true;
+            if (!depois_do_ponto && achou_nao_nulo) ++posicao_decimal;
+            if (depois_do_ponto && !achou_nao_nulo) --posicao_decimal;
+        } else if (c == '.' && !depois_do_ponto) {
+            depois_do_ponto = true;
+        } else {
+            break;
+        }
+        normal += c;
+    }
+    if (algarismos == 0) return false;
+    std::int64_t expoente = 0;
+    if (i < item.size()) {
+        const char letra = item[i];
+        if (letra != 'E' && letra != 'e' && letra != 'D' && letra != 'd') return false;
+        normal += 'e';
+        ++i;
+        bool negativo = false;
+        if (i < item.size() && (item[i] == '+' || item[i] == '-')) {
+            negativo = item[i] == '-';
+            normal += item[i];
+            ++i;
+        }
+        if (i == item.size()) return false;
+        for (; i < item.size(); ++i) {
+            if (!eh_digito(item[i])) return false;
+            if (expoente < 1000000000) expoente = expoente * 10 + (item[i] - '0');
+            normal += item[i];
+        }
+        if (negativo) expoente = -expoente;
+    }
+    expoente_negativo_grande = !achou_nao_nulo || posicao_decimal + expoente < 0;
+    return true;
+}
+
+double ler_real(std::string_view item, int numero, const Parametro& p)
+{
+    std::string normal;
+    bool pequeno = false;
+    if (!normalizar_real(item, normal, pequeno)) erro_leitura(numero, p, item, "não é um número real");
+    double valor = 0.0;
+    const auto [fim, erro] = std::from_chars(normal.data(), normal.data() + normal.size(), valor);
+    if (erro == std::errc::result_out_of_range) {
+        if (!pequeno) erro_leitura(numero, p, item, "excede o maior número real representável");
+        return normal[0] == '-' ? -0.0 : 0.0; // abaixo do menor subnormal: zero
+    }
+    if (erro != std::errc{} || fim != normal.data() + normal.size()) {
+        erro_leitura(numero, p, item, "não é um número real");
+    }
+    return valor;
+}
+
+std::string ajustar_nome(std::string nome)
+{
+    nome.resize(tamanho_nome_relatorio, ' ');
+    return nome;
+}
+
+// Número seguido de vírgula e algarismo: vírgula decimal, que terminaria o
+// valor em silêncio (1,5 seria lido como 1).
+void recusar_virgula_decimal(std::string_view linha, std::string_view item, int numero, const Parametro& p,
+                             bool inteiro)
+{
+    if (item.size() + 1 >= linha.size() || linha[item.size()] != ',' || !eh_digito(linha[item.size() + 1])) return;
+    std::string texto(linha.substr(0, linha.find_first_of(" \t\r/")));
+    if (inteiro) erro_leitura(numero, p, texto, "tem vírgula decimal; escreva um número inteiro, só com algarismos");
+    std::string sugestao = texto;
+    sugestao[item.size()] = '.';
+    erro_leitura(numero, p, texto, "tem vírgula decimal; use ponto decimal: " + sugestao);
+}
+
+void ler_parametro(std::string_view linha, int numero, const Parametro& p)
+{
+    if (linha[0] == ',' || linha[0] == '/') return; // valor vazio: fica o de início
+    const std::string_view item = primeiro_item(linha);
+    std::visit(
+        [&](auto membro) {
+            using Tipo = std::remove_reference_t<decltype(estado.*membro)>;
+            if constexpr (std::is_same_v<Tipo, std::string>) {
+                estado.*membro = ajustar_nome(ler_nome(linha, numero, p));
+            } else if constexpr (std::is_same_v<Tipo, double>) {
+                estado.*membro = ler_real(item, numero, p);
+                recusar_virgula_decimal(linha, item, numero, p, false);
+            } else {
+                estado.*membro = ler_inteiro(item, numero, p);
+                recusar_virgula_decimal(linha, item, numero, p, true);
+            }
+        },
+        p.destino);
+}
+
+std::string ler_arquivo(const char* nome)
+{
+    const std::string inicio = std::string("o arquivo de entrada ") + nome + " no diretório de trabalho ";
+    std::error_code erro;
+    const auto situacao = std::filesystem::status(nome, erro);
+#ifdef ELOOP
+    if (erro.default_error_condition() == std::errc::too_many_symbolic_link_levels) {
+        throw Erro_execucao(inicio + "é uma ligação simbólica em ciclo (aponta, direta ou indiretamente, para si "
+                                     "mesma); apague-a e ponha no lugar o arquivo de entrada");
+    }
+#endif
+    if (std::filesystem::is_directory(situacao)) {
+        throw Erro_execucao(inicio + "é um diretório; ponha no lugar dele o arquivo de texto com os catorze " +
+                            "parâmetros (o exemplo está em exemplo/" + nome + ")");
+    }
+    std::ifstream arquivo(nome, std::ios::binary);
+    if (!arquivo) {
+        throw Erro_execucao(std::string("não foi possível abrir ") + inicio +
+                            "(arquivo inexistente ou sem permissão de leitura)");
+    }
+    std::string conteudo((std::istreambuf_iterator<char>(arquivo)), std::istreambuf_iterator<char>());
+    if (arquivo.bad()) throw Erro_execucao(std::string("falha ao ler o arquivo de entrada ") + nome);
+    return conteudo;
+}
+
+} // namespace
+
+void ler_entrada()
+{
+    if (comando_interrompido(executar_comando(std::string("notepad ") + arquivo_entrada))) {
+        throw Erro_execucao(std::string("o editor de ") + arquivo_entrada +
+                            " foi interrompido (Ctrl-C); a execução parou antes da leitura e nenhum arquivo de saída "
+                            "foi criado ou mudado");
+    }
+    interpretar_entrada(ler_arquivo(arquivo_entrada));
+}
+
+void interpretar_entrada(std::string_view conteudo)
+{
+    // UTF-16 (o "Unicode" do Bloco de Notas): marca FF FE ou FE FF, ou um NUL
+    // num dos dois primeiros bytes.
+    if (conteudo.starts_with("\xFF\xFE") || conteudo.starts_with("\xFE\xFF") ||
+        conteudo.substr(0, 2).find('\0') != std::string_view::npos) {
+        throw Erro_execucao("erro de leitura em " + std::string(arquivo_entrada) +
+                            ": o arquivo está gravado em UTF-16 (Unicode); grave-o de novo como ANSI ou UTF-8 (no "
+                            "Bloco de Notas: Salvar como, Codificação)");
+    }
+    Leitor_entrada leitor(conteudo);
+    int ordem = 0;
+    for (const Parametro& p : parametros) {
+        ++ordem;
+        std::string_view linha;
+        if (!leitor.proxima_linha_com_valor(linha)) {
+            throw Erro_execucao("erro de leitura em " + std::string(arquivo_entrada) + ": o arquivo terminou (linha " +
+                                std::to_string(leitor.numero_linha()) + ") antes do valor de " + p.nome +
+                                ", o parâmetro " + std::to_string(ordem) + " de " +
+                                std::to_string(std::size(parametros)));
+        }
+        ler_parametro(linha, leitor.numero_linha(), p);
+    }
+}
+
+std::string nome_relatorio_aparado()
+{
+    const std::string& nome = estado.nome_relatorio;
+    constexpr std::string_view vazios(" \t\0", 3);
+    const std::size_t inicio = nome.find_first_not_of(vazios);
+    if (inicio == std::string::npos) return "";
+    const std::size_t fim = nome.find_last_not_of(vazios);
+    return nome.substr(inicio, fim - inicio + 1);
+}

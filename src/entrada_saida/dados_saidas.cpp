@@ -1,0 +1,79 @@
+// Saídas de uma execução: os temporários criados antes do cálculo, os
+// arquivos da linha média, a gravação conjunta e os visualizadores.
+#include "dados.hpp"
+
+#include "arquivos.hpp"
+#include "formatacao.hpp"
+#include "malha.hpp"
+#include "comandos.hpp"
+#include "progresso.hpp"
+#include "variaveis.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Temporários das três saídas, criados antes do cálculo (preparar_saidas).
+struct Saidas {
+    Arquivo_saida relatorio{nome_relatorio_aparado()};
+    Arquivo_saida x_meio{arquivos::x_meio};
+    Arquivo_saida y_meio{arquivos::y_meio};
+};
+std::unique_ptr<Saidas> saidas_preparadas;
+
+void escrever_linha_media(Arquivo_saida& f, const std::vector<double>& coordenada, std::int32_t n,
+                          std::size_t primeiro, std::size_t passo)
+{
+    const auto& e = estado;
+    for (std::int32_t i = 1; i <= n; ++i) {
+        const std::size_t k = primeiro + indice(i) * passo;
+        f.escrever(Linha().cientifico(coordenada[indice(i)]).cientifico(e.u[k]).cientifico(e.v[k]));
+    }
+}
+
+} // namespace
+
+void preparar_saidas() { saidas_preparadas = std::make_unique<Saidas>(); }
+
+void escrever_linhas_medias(Arquivo_saida& x_meio, Arquivo_saida& y_meio)
+{
+    const auto& e = estado;
+    const std::int32_t ixc = (e.Nx + 1) / 2;
+    const std::int32_t iyc = (e.Ny + 1) / 2;
+    escrever_linha_media(x_meio, e.y, e.Ny, no(ixc, 1, e.Nx), static_cast<std::size_t>(e.Nx));
+    escrever_linha_media(y_meio, e.x, e.Nx, no(1, iyc, e.Nx), 1);
+}
+
+void escrever_resultados()
+{
+    if (!saidas_preparadas) preparar_saidas();
+    const std::unique_ptr<Saidas> s = std::move(saidas_preparadas);
+    escrever_relatorio(s->relatorio);
+    escrever_linhas_medias(s->x_meio, s->y_meio);
+    concluir_juntos({&s->relatorio, &s->x_meio, &s->y_meio});
+    progresso::encerrar(); // nada desenhado sobre o editor ou os gráficos
+    executar_comando("notepad " + citar_argumento(nome_relatorio_aparado()));
+    executar_comando(std::string("wgnuplot ") + arquivos::grafico_x_meio);
+    executar_comando(std::string("wgnuplot ") + arquivos::grafico_y_meio);
+}
+
+std::uint64_t bytes_previstos_das_saidas()
+{
+    const auto& e = estado;
+    // Linhas fixas do relatório (cabeçalhos, parâmetros, médias, tempo): uns 2,7 kB.
+    constexpr std::uint64_t fixos = 2700;
+    constexpr std::uint64_t linha_historia = 85 + 2, linha_temperatura = 125 + 2, linha_deslocamento = 100 + 2;
+    constexpr std::uint64_t linha_media = 75 + 2;
+    const std::uint64_t p = e.passo_hist > 0 ? static_cast<std::uint64_t>(e.passo_hist) : 1;
+    const std::uint64_t it = static_cast<std::uint64_t>(std::max(e.it, 0));
+    const std::uint64_t historia = it / p + 1 + (it % p != 0);
+    const std::uint64_t nos = e.modo_saida == 1   ? static_cast<std::uint64_t>(e.Nx) * static_cast<std::uint64_t>(e.Ny)
+                              : e.modo_saida == 2 ? 1
+                                                  : 0;
+    return fixos + historia * linha_historia + nos * (linha_temperatura + linha_deslocamento) +
+           static_cast<std::uint64_t>(e.Nx + e.Ny) * linha_media;
+}

@@ -1,0 +1,247 @@
+#include "console.hpp"
+
+#include "windows.hpp"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#ifndef _WIN32
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+#ifdef _WIN32
+namespace {
+
+// As mensagens saem em UTF-8: o console do Windows passa a interpretá-las
+// assim enquanto o programa roda e volta à página de código anterior no fim.
+struct Console_utf8 {
+    UINT anterior = GetConsoleOutputCP(); // 0 quando não há console
+    Console_utf8()
+    {
+        if (anterior != 0) SetConsoleOutputCP(CP_UTF8);
+    }
+    ~Console_utf8()
+    {
+        if (anterior != 0) SetConsoleOutputCP(anterior);
+    }
+} console_utf8;
+
+} // namespace
+#endif
+
+// Interrupções. O tratador só usa o que é seguro num tratador de sinal: lê
+// vagas de tamanho fixo, cada uma marcada como ocupada só depois de escrita e
+// desmarcada antes de ser reusada, e chama unlink, write e _exit.
+namespace {
+
+// Colunas da linha de progresso na tela, lidas pelo tratador.
+volatile std::sig_atomic_t colunas_de_progresso = 0;
+
+constexpr int vagas = 8;
+constexpr std::size_t tamanho_vaga = 512;
+char temporarios[vagas][tamanho_vaga];
+volatile std::sig_atomic_t ocupada[vagas];
+const char* mensagem_interrupcao = "";
+std::size_t tamanho_mensagem = 0;
+
+void apagar_temporarios()
+{
+    for (int i = 0; i < vagas; ++i) {
+#ifdef _WIN32
+        if (ocupada[i]) DeleteFileA(temporarios[i]);
+#else
+        if (ocupada[i]) ::unlink(temporarios[i]);
+#endif
+    }
+}
+
+#ifdef _WIN32
+// O tratador do console roda numa thread própria: a trava o mantém fora das
+// vagas enquanto são mudadas e fora do trecho da substituição.
+struct Trava {
+    CRITICAL_SECTION secao;
+    Trava() { InitializeCriticalSection(&secao); }
+} trava;
+bool tratando = false;
+
+struct Travado {
+    Travado() { EnterCriticalSection(&trava.secao); }
+    ~Travado() { LeaveCriticalSection(&trava.secao); }
+};
+
+BOOL WINAPI ao_interromper(DWORD evento)
+{
+    const UINT status = evento == CTRL_C_EVENT ? 130 : evento == CTRL_BREAK_EVENT ? 149 : 129;
+    EnterCriticalSection(&trava.secao);
+    if (!tratando) {
+        LeaveCriticalSection(&trava.secao);
+        return FALSE;
+    }
+    apagar_temporarios();
+    const HANDLE erro = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD escritos = 0;
+    if (colunas_de_progresso > 0) {
+        for (int n = colunas_de_progresso, i = -1; i <= n; ++i) {
+            WriteFile(erro, i < 0 || i == n ? "\r" : " ", 1, &escritos, nullptr);
+        }
+    }
+    WriteFile(erro, mensagem_interrupcao, static_cast<DWORD>(tamanho_mensagem), &escritos, nullptr);
+    if (console_utf8.anterior != 0) SetConsoleOutputCP(console_utf8.anterior);
+    // Sem ExitProcess: outra thread pode ter travas da biblioteca de C.
+    TerminateProcess(GetCurrentProcess(), status);
+    return TRUE;
+}
+#else
+struct Travado {
+    Travado() {} // sem threads no tratador de sinal: nada a travar
+};
+
+constexpr int sinais[] = {SIGINT, SIGTERM, SIGHUP};
+bool instalado[3];
+volatile std::sig_atomic_t adiado = 0;
+volatile std::sig_atomic_t pendente = 0;
+
+extern "C" void ao_interromper(int sinal)
+{
+    if (adiado) {
+        pendente = sinal;
+        return;
+    }
+    apagar_temporarios();
+    if (colunas_de_progresso > 0) {
+        // A linha de progresso apagada com brancos: a mensagem sai numa linha limpa.
+        static const char brancos[] = "\r                                                                ";
+        [[maybe_unused]] ssize_t escritos = ::write(STDERR_FILENO, brancos, 1);
+        for (int falta = colunas_de_progresso; falta > 0; falta -= 64) {
+            escritos = ::write(STDERR_FILENO, brancos + 1, static_cast<std::size_t>(falta < 64 ? falta : 64));
+        }
+        escritos = ::write(STDERR_FILENO, brancos, 1);
+    }
+    [[maybe_unused]] const ssize_t escritos = ::write(STDERR_FILENO, mensagem_interrupcao, tamanho_mensagem);
+    ::_exit(128 + sinal);
+}
+#endif
+
+} // namespace
+
+void tratar_interrupcoes(const char* mensagem)
+{
+    mensagem_interrupcao = mensagem;
+    tamanho_mensagem = std::strlen(mensagem);
+#ifdef _WIN32
+    {
+        Travado t;
+        tratando = true;
+    }
+    SetConsoleCtrlHandler(ao_interromper, TRUE);
+#else
+    struct sigaction acao {};
+    acao.sa_handler = ao_interromper;
+    sigemptyset(&acao.sa_mask);
+    for (const int s : sinais) sigaddset(&acao.sa_mask, s);
+    for (int i = 0; i < 3; ++i) {
+        struct sigaction anterior {};
+        if (sigaction(sinais[i], nullptr, &anterior) != 0 || anterior.sa_handler == SIG_IGN) continue;
+        instalado[i] = sigaction(sinais[i], &acao, nullptr) == 0;
+    }
+#endif
+}
+
+void registrar_temporario(const std::string& caminho)
+{
+    if (caminho.size() >= tamanho_vaga) return;
+    Travado t;
+    for (int i = 0; i < vagas; ++i) {
+        if (ocupada[i]) continue;
+        std::memcpy(temporarios[i], caminho.c_str(), caminho.size() + 1);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        ocupada[i] = 1;
+        return;
+    }
+}
+
+void esquecer_temporario(const std::string& caminho)
+{
+    Travado t;
+    for (int i = 0; i < vagas; ++i) {
+        if (ocupada[i] && caminho == temporarios[i]) ocupada[i] = 0;
+    }
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+#ifdef _WIN32
+Trecho_sem_interrupcao::Trecho_sem_interrupcao() { EnterCriticalSection(&trava.secao); }
+
+Trecho_sem_interrupcao::~Trecho_sem_interrupcao()
+{
+    tratando = false;
+    LeaveCriticalSection(&trava.secao);
+}
+#else
+// Com um sinalizador e não com sigprocmask: o sinal pode chegar a outra thread.
+Trecho_sem_interrupcao::Trecho_sem_interrupcao()
+{
+    adiado = 1;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+Trecho_sem_interrupcao::~Trecho_sem_interrupcao()
+{
+    struct sigaction padrao {};
+    padrao.sa_handler = SIG_DFL;
+    sigemptyset(&padrao.sa_mask);
+    for (int i = 0; i < 3; ++i) {
+        if (instalado[i]) sigaction(sinais[i], &padrao, nullptr);
+        instalado[i] = false;
+    }
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    adiado = 0;
+    if (pendente) std::raise(pendente);
+}
+#endif
+
+bool erro_padrao_no_terminal()
+{
+#ifdef _WIN32
+    DWORD modo = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &modo) != 0;
+#else
+    return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+int colunas_do_terminal()
+{
+#ifdef _WIN32
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+#else
+    struct winsize tamanho {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &tamanho) != 0) return 0;
+    return tamanho.ws_col;
+#endif
+}
+
+void escrever_no_terminal(std::string_view texto)
+{
+#ifdef _WIN32
+    std::fwrite(texto.data(), 1, texto.size(), stderr);
+    std::fflush(stderr);
+#else
+    while (!texto.empty()) {
+        const ssize_t n = ::write(STDERR_FILENO, texto.data(), texto.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        texto.remove_prefix(static_cast<std::size_t>(n));
+    }
+#endif
+}
+
+void marcar_linha_de_progresso(int colunas)
+{
+    colunas_de_progresso = colunas;
+}

@@ -1,0 +1,39 @@
+// O console: as interrupções (sinais no POSIX, eventos do console no
+// Windows), que apagam os temporários e escrevem a mensagem numa linha limpa,
+// e a linha de progresso no terminal do erro padrão. Juntos porque o
+// tratador da interrupção apaga a linha de progresso (e, no Windows, devolve
+// a página de código do console).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Interrupções: Ctrl-C, SIGTERM e SIGHUP (no Windows, Ctrl-C, Ctrl-Break e
+// fechar o console). Depois de tratar_interrupcoes, uma interrupção apaga os
+// temporários registrados, escreve `mensagem` no erro padrão e termina com
+// status 128 + o sinal (Ctrl-Break: 149, fechar o console: 129). Sinais que
+// já eram ignorados (nohup) continuam ignorados.
+void tratar_interrupcoes(const char* mensagem);
+void registrar_temporario(const std::string& caminho); // no máximo 8, de até 511 bytes
+void esquecer_temporario(const std::string& caminho);
+
+// Trecho em que uma interrupção espera (a substituição dos arquivos de
+// saída). No fim dele as interrupções voltam ao tratamento padrão: não há
+// mais temporários a apagar, e a mensagem de nada mudado não seria verdade.
+class Trecho_sem_interrupcao {
+public:
+    Trecho_sem_interrupcao();
+    ~Trecho_sem_interrupcao();
+    Trecho_sem_interrupcao(const Trecho_sem_interrupcao&) = delete;
+    Trecho_sem_interrupcao& operator=(const Trecho_sem_interrupcao&) = delete;
+};
+
+// Terminal no erro padrão: isatty no POSIX, um console no Windows.
+bool erro_padrao_no_terminal();
+// Largura em colunas do terminal do erro padrão (0 se desconhecida).
+int colunas_do_terminal();
+// Escreve os bytes no erro padrão de uma vez, sem buffer.
+void escrever_no_terminal(std::string_view texto);
+// Colunas que a linha de progresso ocupa agora no terminal (0: nenhuma): uma
+// interrupção a apaga antes de escrever a sua mensagem.
+void marcar_linha_de_progresso(int colunas);

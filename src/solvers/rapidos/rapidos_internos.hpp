@@ -1,0 +1,33 @@
+// O que os arquivos dos protocolos (termica_rapida.cpp, fonte_rapida.cpp)
+// recebem de solvers_rapidos.cpp, o dono das escolhas: conjunto de
+// instruções e número de threads.
+#pragma once
+
+#include "faixas.hpp"
+#include "solvers.hpp"
+
+#include <cstdint>
+#include <span>
+
+namespace rapido {
+
+// Os núcleos do conjunto de instruções em uso.
+const faixas::Nucleos& nucleos_em_uso();
+int numero_threads();
+
+// Os protocolos em faixas; só são chamados com nó interior, coeficientes
+// aceitos pelos núcleos e faixas que cabem. Lançam std::bad_alloc antes de
+// mexer nos resultados se faltar memória. Devolvem quantas threads usaram.
+int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx,
+                       std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
+                       std::int32_t& it, std::span<double> T, std::int32_t passo_hist);
+
+int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps,
+                     std::int32_t Nx, std::int32_t Ny, std::span<double> phi);
+
+// A fase dos deslocamentos em faixas (fonte_rapida.cpp): se as contas das
+// fontes podem ir para os núcleos e a fase inteira, com itdesl >= 1.
+bool deslocamentos_aceitos(const Deslocamentos& d);
+int deslocamentos_em_faixas(const Deslocamentos& d, const Campos_deslocamento& c);
+
+} // namespace rapido
