@@ -9,27 +9,30 @@
 // isso que as esperas dormidas decidem antes do tempo. Os bits nunca
 // dependem da escolha.
 //
-// As regras (os números têm nome e motivo em escolha.cpp):
+// As regras (os nomes entre parênteses são as constantes de escolha.cpp,
+// com os valores e os motivos):
 // 1. Com uma thread só (n <= 1), lotes inteiros, sem aquecer nem testar.
-// 2. Uma fase começa com um lote curto com n threads, que aquece caches e
-//    páginas e não conta, e depois testa n.
+// 2. Uma fase começa com um lote curto com n threads (divisor_aquecer), que
+//    aquece caches e páginas e não conta, e depois testa n.
 // 3. Numa fase longa que começa com as CPUs tomadas por outros processos,
 //    um lote com uma thread antes do teste de n.
-// 4. O teste de n é um lote curto. Se nenhuma espera dormiu nele, n ganha;
-//    se alguma dormiu, n perde só se andou mais de 5 % mais devagar que o
-//    último lote com uma thread. Sem lote com uma na fase, um lote de teste
-//    curto com uma thread dá o tempo dela.
-// 5. Depois de perder, lotes inteiros com uma thread e outro teste: 8 lotes
-//    depois da primeira derrota, o dobro depois de cada derrota seguida, até
-//    512. Uma vitória volta a 8.
+// 4. O teste de n é um lote curto (divisor_teste_visivel ou _cego). Se
+//    nenhuma espera dormiu nele, n ganha; se alguma dormiu, n perde só se
+//    andou mais devagar que o último lote com uma thread, além da margem
+//    (margem_do_teste). Sem lote com uma na fase, um lote de teste com uma
+//    thread dá o tempo dela.
+// 5. Depois de perder, lotes inteiros com uma thread e outro teste:
+//    castigo_inicial lotes depois da primeira derrota, o dobro depois de
+//    cada derrota seguida, até castigo_maximo. Uma vitória volta ao inicial.
 // 6. Enquanto o sistema mostra as CPUs tomadas, o teste de n fica para
-//    daqui a 4 lotes.
-// 7. Com n, depois de um lote em que alguma espera dormiu, lotes curtos.
-//    Cada lote com espera dormida logo depois de outro gasta um lote da
-//    folga; o que a esgota leva a um lote inteiro com uma thread e a outro
-//    teste. A folga, dada a cada vitória, é de 1, 2, 4, ... até 64 lotes.
-// 8. Com n, um lote com espera dormida 50 % mais lento que o último com uma
-//    thread leva logo a esse lote com uma thread.
+//    dali a `adiamento` lotes.
+// 7. Com n, depois de um lote em que alguma espera dormiu, lotes curtos
+//    (divisor_alerta). Cada lote com espera dormida logo depois de outro
+//    gasta um lote da folga; o que a esgota leva a um lote inteiro com uma
+//    thread e a outro teste. Cada vitória dá a folga seguinte: folga_inicial,
+//    o dobro, ... até folga_maxima.
+// 8. Com n, um lote com espera dormida mais lento que o último com uma
+//    thread vezes carga_chegou leva logo a esse lote com uma thread.
 #pragma once
 
 namespace equipe {
