@@ -5,7 +5,7 @@ FUZZ_SEGUNDOS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: ajuda programa executar imagens compilar teste teste-rapido teste-windows windows fuzz bench
+.PHONY: ajuda programa executar imagens verificacao compilar teste teste-rapido teste-windows windows fuzz bench
 
 ajuda:
 	@echo "Alvos (numa máquina nova, use antes ./executar.sh ou ./testar.sh, que instalam o que falta):"
@@ -14,6 +14,7 @@ ajuda:
 	@echo "  make teste-rapido  o mesmo, sem a compilação com ASan e UBSan"
 	@echo "  make programa      só compila o programa: build/placa2d (sem os testes nem o GoogleTest)"
 	@echo "  make imagens       refaz as imagens do README (docs/imagens/) com uma execução nova do exemplo"
+	@echo "  make verificacao   ordem de precisão: o programa em malhas de 11 a 161 nós, a tabela e docs/imagens/verificacao.png"
 	@echo "  make windows       compilação cruzada para o Windows: build-windows/placa2d.exe"
 	@echo "  make teste-windows só a verificação do executável do Windows no wine"
 	@echo "  make fuzz          fuzzing da leitura da entrada por FUZZ_SEGUNDOS=$(FUZZ_SEGUNDOS) segundos (clang)"
@@ -33,6 +34,10 @@ imagens: programa
 	cp exemplo/entrada_geral.ent exemplo/*.gnu build/imagens/
 	ferramentas/placa2d-rodar build/imagens < /dev/null
 	cp build/imagens/desl_x_meio.png build/imagens/desl_y_meio.png build/imagens/mapa_*.png build/imagens/convergencia.png docs/imagens/
+
+# Ordem de precisão: o erro e as diferenças entre malhas caem como h².
+verificacao: programa
+	ferramentas/verificacao.sh
 
 compilar:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DPLACA2D_TESTES=ON

@@ -1,19 +1,58 @@
 #include "auxiliar.hpp"
 
+#include "equipe.hpp"
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <cerrno>
+#include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <vector>
 #include <unistd.h>
 
 namespace teste {
+
+bool no_ci()
+{
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && std::string(ci) == "true";
+}
+
+bool existe_comando(const std::string& nome)
+{
+    return std::system(("command -v " + nome + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+Ajustes_rapidos::~Ajustes_rapidos()
+{
+    rapido::usar_melhores_instrucoes();
+    rapido::definir_threads(0);
+    rapido::usar_no_driver(true);
+    rapido::simular_falta_de_memoria(false);
+    equipe::simular_falha_ao_criar(-1);
+}
+
+void Por_instrucoes::SetUp()
+{
+    if (!rapido::usar_instrucoes(GetParam())) GTEST_SKIP() << "a CPU não tem " << rapido::nome(GetParam());
+}
+
+std::string nome_das_instrucoes(const ::testing::TestParamInfo<rapido::Instrucoes>& info)
+{
+    switch (info.param) {
+    case rapido::Instrucoes::avx512: return "avx512";
+    case rapido::Instrucoes::avx2: return "avx2";
+    case rapido::Instrucoes::portavel: break;
+    }
+    return "portavel";
+}
 
 std::string ler(const fs::path& arquivo)
 {
@@ -33,6 +72,17 @@ std::string Entrada::texto() const
            itmax + "  itmax\n" + itgs + "  itgs\n" + itdesl + "  itdesl\n" + tol + "  tol\n" + reserva +
            "  reserva\n" + nu + "  nu\n" + alpha + "  alpha\n" + modo_saida + "  modo_saida\n" + passo_hist +
            "  passo_hist\n";
+}
+
+Entrada sem_fim()
+{
+    Entrada e;
+    e.nome_relatorio = "rel.txt";
+    e.Nx = e.Ny = "1001";
+    e.itmax = "100000";
+    e.tol = "0";
+    e.modo_saida = "2";
+    return e;
 }
 
 Area::Area()
@@ -86,7 +136,8 @@ std::string Area::comandos() const { return ler(base_ / "comandos.log"); }
                                          << "\n  (tamanhos " << obtido.size() << " e " << esperado.size() << ")";
 }
 
-Em_execucao::Em_execucao(const Area& area, bool so_substitutos, const std::string& preambulo)
+Em_execucao::Em_execucao(const Area& area, bool so_substitutos, const std::string& preambulo,
+                         const std::string& envoltorio)
 {
     static std::atomic<int> contador{0};
     const std::string n = std::to_string(contador++);
@@ -95,7 +146,7 @@ Em_execucao::Em_execucao(const Area& area, bool so_substitutos, const std::strin
     std::string caminho = area.bin().string();
     if (!so_substitutos) caminho.append(":").append(std::getenv("PATH"));
     const std::string comando = preambulo + "\ncd '" + area.trabalho().string() + "' && PATH='" + caminho +
-                                "' exec '" + PLACA2D_EXECUTAVEL + "' > '" + saida_.string() + "' 2> '" +
+                                "' exec " + envoltorio + " '" + PLACA2D_EXECUTAVEL + "' > '" + saida_.string() + "' 2> '" +
                                 erros_.string() + "' < /dev/null";
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -126,12 +177,21 @@ Resultado Em_execucao::esperar()
     return r;
 }
 
-Resultado executar_programa(const Area& area, bool so_substitutos, const std::string& preambulo)
+Resultado executar_programa(const Area& area, bool so_substitutos, const std::string& preambulo,
+                            const std::string& envoltorio)
 {
-    return Em_execucao(area, so_substitutos, preambulo).esperar();
+    return Em_execucao(area, so_substitutos, preambulo, envoltorio).esperar();
 }
 
-No_terminal::No_terminal(const Area& area, const std::string& preambulo)
+// Sob o strace, o LeakSanitizer não consegue parar as threads e avisaria no
+// erro padrão: a procura de vazamentos fica para as outras execuções.
+std::string strace(const std::string& chamadas, const std::string& injecao)
+{
+    return "env ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" strace -o /dev/null -e trace=" +
+           chamadas + " -e inject=" + chamadas + ":" + injecao;
+}
+
+No_terminal::No_terminal(const Area& area, const std::string& preambulo, const std::string& envoltorio)
 {
     static std::atomic<int> contador{0};
     saida_ = area.bin() / ("saida-terminal-" + std::to_string(contador++) + ".txt");
@@ -141,7 +201,8 @@ No_terminal::No_terminal(const Area& area, const std::string& preambulo)
     int escravo = -1;
     if (::openpty(&mestre_, &escravo, nullptr, nullptr, &tamanho) != 0) return;
     const std::string comando = preambulo + "\ncd '" + area.trabalho().string() + "' && PATH='" +
-                                area.bin().string() + ":" + std::getenv("PATH") + "' exec '" + PLACA2D_EXECUTAVEL +
+                                area.bin().string() + ":" + std::getenv("PATH") + "' exec " + envoltorio + " '" +
+                                PLACA2D_EXECUTAVEL +
                                 "' > '" + saida_.string() + "' < /dev/null";
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -155,11 +216,15 @@ No_terminal::No_terminal(const Area& area, const std::string& preambulo)
     ::close(escravo);
 }
 
-bool No_terminal::ler_ate(std::string_view texto)
+bool No_terminal::ler_ate(std::string_view texto, double segundos)
 {
     char bloco[4096];
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::duration<double>(segundos);
     // Até o último descritor do escravo fechar (EIO), também nos substitutos.
     while (lido_.find(texto) == std::string::npos) {
+        struct pollfd espera {mestre_, POLLIN, 0};
+        if (std::chrono::steady_clock::now() > limite) return false;
+        if (::poll(&espera, 1, 100) == 0) continue;
         const ssize_t n = ::read(mestre_, bloco, sizeof bloco);
         if (n > 0) lido_.append(bloco, static_cast<std::size_t>(n));
         else if (n < 0 && errno == EINTR) continue;
@@ -217,3 +282,5 @@ No_diretorio::No_diretorio(const fs::path& destino) : anterior_(fs::current_path
 No_diretorio::~No_diretorio() { fs::current_path(anterior_); }
 
 } // namespace teste
+
+void rapido::PrintTo(Instrucoes conjunto, std::ostream* saida) { *saida << nome(conjunto); }

@@ -2,6 +2,8 @@
 // execução do programa real com notepad e wgnuplot substitutos no PATH.
 #pragma once
 
+#include "solvers_rapidos.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +11,43 @@
 #include <string_view>
 
 namespace teste {
+
+bool no_ci(); // CI=true
+bool existe_comando(const std::string& nome);
+
+// Sem a ferramenta o teste é pulado, menos no CI, que a instala.
+#define EXIGIR_COMANDO(nome)                                                                             \
+    do {                                                                                                 \
+        if (!teste::existe_comando(nome)) {                                                              \
+            if (teste::no_ci()) FAIL() << nome << " não está instalado no CI";                           \
+            GTEST_SKIP() << nome << " não está instalado";                                               \
+        }                                                                                                \
+    } while (0)
+
+// Os ajustes do processo que os testes dos solvers rápidos mudam (conjunto de
+// instruções, threads, solvers do driver, falhas simuladas) voltam ao padrão
+// quando o objeto sai de escopo, também depois de uma falha no meio do teste.
+class Ajustes_rapidos {
+public:
+    Ajustes_rapidos() = default;
+    ~Ajustes_rapidos();
+    Ajustes_rapidos(const Ajustes_rapidos&) = delete;
+    Ajustes_rapidos& operator=(const Ajustes_rapidos&) = delete;
+};
+
+// Testes repetidos com os núcleos de cada conjunto de instruções (os que a
+// CPU não tem são pulados); os ajustes voltam ao padrão no fim de cada um.
+class Por_instrucoes : public ::testing::TestWithParam<rapido::Instrucoes> {
+protected:
+    void SetUp() override;
+    Ajustes_rapidos ajustes_;
+};
+
+inline auto todas_as_instrucoes()
+{
+    return ::testing::Values(rapido::Instrucoes::portavel, rapido::Instrucoes::avx2, rapido::Instrucoes::avx512);
+}
+std::string nome_das_instrucoes(const ::testing::TestParamInfo<rapido::Instrucoes>& info); // portavel, avx2, avx512
 
 namespace fs = std::filesystem;
 
@@ -38,6 +77,11 @@ struct Entrada {
 
     std::string texto() const;
 };
+
+// Um cálculo que nenhuma máquina termina antes de ser interrompido: 1001 x
+// 1001 nós e 100000 varreduras (tol 0 faz sempre itmax varreduras), 10^11
+// atualizações de nó, minutos aqui.
+Entrada sem_fim();
 
 // Área de uma execução: base/trabalho é o diretório de trabalho do programa,
 // base/bin tem os substitutos, base/comandos.log registra os comandos.
@@ -71,10 +115,13 @@ struct Resultado {
 
 // O placa2d rodando em area.trabalho(), com area.bin() à frente no PATH (ou
 // PATH só com area.bin(), se `so_substitutos`); `preambulo` (sh) roda antes,
-// no mesmo processo (ulimit, por exemplo). O processo é o do próprio placa2d.
+// no mesmo processo (ulimit, por exemplo). `envoltorio` vai à frente do
+// placa2d na linha de comando (o strace, por exemplo). O processo é o do
+// próprio placa2d, ou o do envoltório.
 class Em_execucao {
 public:
-    Em_execucao(const Area& area, bool so_substitutos = false, const std::string& preambulo = "");
+    Em_execucao(const Area& area, bool so_substitutos = false, const std::string& preambulo = "",
+                const std::string& envoltorio = "");
     int pid() const { return pid_; }
     // Se o processo já terminou (não espera).
     bool terminou();
@@ -87,17 +134,25 @@ private:
     fs::path saida_, erros_;
 };
 
-Resultado executar_programa(const Area& area, bool so_substitutos = false, const std::string& preambulo = "");
+Resultado executar_programa(const Area& area, bool so_substitutos = false, const std::string& preambulo = "",
+                            const std::string& envoltorio = "");
+
+// Envoltório que roda o placa2d sob o strace, com `injecao` nas chamadas de
+// sistema `chamadas` da thread principal (as outras não são seguidas):
+// strace("/^rename", "delay_enter=2500000:when=1") segura a primeira
+// substituição por 2,5 s. Os testes que o usam pedem EXIGIR_COMANDO("strace").
+std::string strace(const std::string& chamadas, const std::string& injecao);
 
 // O placa2d com o erro padrão num pseudoterminal de 100 colunas, como num
-// console; `preambulo` (sh) roda antes, no mesmo processo. Em
+// console; `preambulo` e `envoltorio` como em Em_execucao. Em
 // Resultado::erros, os bytes que chegaram ao terminal (também os dos substitutos).
 class No_terminal {
 public:
-    No_terminal(const Area& area, const std::string& preambulo = "");
+    No_terminal(const Area& area, const std::string& preambulo = "", const std::string& envoltorio = "");
     int pid() const { return pid_; }
-    // Lê o terminal até o texto aparecer (true) ou o programa terminar.
-    bool ler_ate(std::string_view texto);
+    // Lê o terminal até o texto aparecer (true), o programa terminar ou
+    // passarem `segundos`.
+    bool ler_ate(std::string_view texto, double segundos = 1e9);
     Resultado esperar();
 
 private:
@@ -122,3 +177,7 @@ private:
 };
 
 } // namespace teste
+
+namespace rapido {
+void PrintTo(Instrucoes conjunto, std::ostream* saida);
+} // namespace rapido

@@ -20,8 +20,6 @@ namespace conferencia {
 
 constexpr int excecoes_fatais = FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID;
 
-bool mesmos_bits(const std::vector<double>& a, const std::vector<double>& b);
-
 // "" se iguais bit a bit; senão o nome, o primeiro índice que difere e os
 // dois valores (ou os tamanhos).
 std::string diferenca(const char* nome, const std::vector<double>& rapido, const std::vector<double>& referencia);
@@ -83,9 +81,9 @@ struct Deslocamento {
 Deslocamento varrer(Funcao_fonte gs, const Caso& k, std::int32_t nsweeps);
 
 // Diferenças entre o solver rápido (com essas threads) e a referência, ""
-// se nenhuma. Na térmica, as entradas de L1 e L2 que o relatório lista (0,
-// passo, 2 passo, ..., it) e as de depois de it, que ficam como estavam, são
-// comparadas; Linf inteira.
+// se nenhuma. Na térmica, bit a bit: T, it, Linf inteira, e as entradas de L1
+// e L2 que o relatório lista (0, passo, 2 passo, ..., it) e as de depois de
+// it, que ficam como estavam; nas outras, o limite do contrato de gs_laplace.
 std::string diferencas_termica(const Caso& k, std::int32_t itmax, double tol, int threads, std::int32_t passo = 1);
 // O mesmo, com a solução de referência já calculada (a mesma para qualquer passo).
 std::string diferencas_termica(const Termica& ref, const Caso& k, std::int32_t itmax, double tol, int threads,

@@ -1,16 +1,12 @@
 // Campos numéricos, paradas de coluna e codificação das linhas.
 #include "formatacao.hpp"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <limits>
 
 namespace {
-
-using ::testing::HasSubstr;
 
 TEST(CampoCientifico, DezesseisAlgarismosEExpoenteDeDoisAlgarismos)
 {
@@ -89,29 +85,6 @@ TEST(Linha, AcentosViramUmByteWindows1252)
     const std::string esperado = "\xE1\xE2\xE3\xE7\xE9\xED\xF3\xF5\xFA \xC1\xC7\xC9 ok";
     EXPECT_EQ(bytes, esperado);
     EXPECT_EQ(Linha().texto("Posição x").coluna(15).texto("|").conteudo(), "Posi\xE7\xE3o x     |");
-}
-
-TEST(MotivoDaFalha, CadaErroDoSistemaComSeuTexto)
-{
-    const struct {
-        int erro;
-        const char* trecho;
-    } casos[] = {
-        {ENOSPC, "disco cheio ou sem inodes livres"},
-        {EDQUOT, "cota de disco"},
-        {EMFILE, "arquivos abertos demais"},
-        {ENFILE, "arquivos abertos demais"},
-        {ENOENT, "o diretório não existe"},
-        {ENOTDIR, "é um arquivo, não um diretório"},
-        {EISDIR, "já existe um diretório com esse nome"},
-        {EROFS, "somente leitura"},
-        {EACCES, "sem permissão de escrita"},
-        {EFBIG, "tamanho máximo"},
-        {EIO, "erro de entrada e saída"},
-    };
-    for (const auto& caso : casos) {
-        EXPECT_THAT(motivo_da_falha(caso.erro), HasSubstr(caso.trecho)) << caso.erro;
-    }
 }
 
 } // namespace

@@ -16,19 +16,6 @@ namespace fs = std::filesystem;
 const fs::path raiz = PLACA2D_RAIZ;
 const fs::path ferramentas = raiz / "ferramentas" / "linux";
 
-bool no_ci() { return std::getenv("CI") != nullptr && std::string(std::getenv("CI")) == "true"; }
-
-bool existe_comando(const std::string& nome) { return std::system(("command -v " + nome + " >/dev/null 2>&1").c_str()) == 0; }
-
-// Sem a ferramenta o teste é pulado, menos no CI, que a instala.
-#define EXIGIR_COMANDO(nome)                                                                             \
-    do {                                                                                                 \
-        if (!existe_comando(nome)) {                                                                     \
-            if (no_ci()) FAIL() << nome << " não está instalado no CI";                                  \
-            GTEST_SKIP() << nome << " não está instalado";                                               \
-        }                                                                                                \
-    } while (0)
-
 struct Saida {
     int status = -1;
     std::string saida;

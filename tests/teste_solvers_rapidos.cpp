@@ -1,25 +1,23 @@
 // Solvers rápidos: bit a bit iguais aos de referência, com as mesmas exceções
 // de ponto flutuante, em qualquer malha, com 1 a 8 threads, qualquer passo do
-// histórico e com os núcleos de cada conjunto de instruções que a CPU tem.
+// histórico e com os núcleos de cada conjunto de instruções que a CPU tem; e
+// as threads (quantas, as faixas de cada uma). O driver com os solvers
+// rápidos: teste_rapidos_no_driver.cpp.
+#include "auxiliar.hpp"
 #include "conferencia.hpp"
 #include "equipe.hpp"
 #include "faixas.hpp"
 #include "cpus.hpp"
-#include "processamento.hpp"
 #include "solvers.hpp"
 #include "solvers_rapidos.hpp"
-#include "variaveis.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cfenv>
 #include <cstdlib>
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -38,23 +36,7 @@ void comparar_termica(const Caso& k, std::int32_t itmax, double tol, int threads
 
 void comparar_fonte(const Caso& k, std::int32_t nsweeps, int threads) { EXPECT_EQ(diferencas_fonte(k, nsweeps, threads), ""); }
 
-// Número de threads dos solvers rápidos enquanto existir.
-class Com_threads {
-public:
-    explicit Com_threads(int n) { rapido::definir_threads(n); }
-    ~Com_threads() { rapido::definir_threads(0); }
-};
-
-// Cada teste roda com os núcleos de um conjunto de instruções; os que a CPU
-// não tem são pulados.
-class SolversRapidos : public testing::TestWithParam<rapido::Instrucoes> {
-protected:
-    void SetUp() override
-    {
-        if (!rapido::usar_instrucoes(GetParam())) GTEST_SKIP() << "a CPU não tem " << rapido::nome(GetParam());
-    }
-    void TearDown() override { rapido::usar_melhores_instrucoes(); }
-};
+class SolversRapidos : public teste::Por_instrucoes {};
 
 TEST_P(SolversRapidos, LaplaceIgualAReferenciaEmCasosAleatorios)
 {
@@ -167,12 +149,12 @@ TEST_P(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
     k.c = {1e-100, 1.0, 1.0};
     k.campo.assign(12, 1e100);
     k.fonte.assign(12, 0.0);
-    const Com_threads com(2);
+    rapido::definir_threads(2);
     const Deslocamento uma = varrer(rapido::gs_fonte, k, 1);
     EXPECT_EQ(uma.excecoes, 0);
     const Deslocamento duas = varrer(rapido::gs_fonte, k, 2);
     EXPECT_EQ(duas.excecoes, FE_OVERFLOW);
-    EXPECT_TRUE(mesmos_bits(duas.phi, varrer(referencia::gs_fonte, k, 2).phi));
+    EXPECT_EQ(diferenca("phi", duas.phi, varrer(referencia::gs_fonte, k, 2).phi), "");
 
     // Na solução térmica, L2 (r*r) estoura na thread que soma: borda 1e200,
     // interior zero.
@@ -235,164 +217,6 @@ TEST_P(SolversRapidos, VarreduraAdiantadaDescartadaNaoDeixaExcecao)
     for (int threads = 1; threads <= 2; ++threads) comparar_termica(k, 5, 1e60, threads);
 }
 
-TEST_P(SolversRapidos, ExecucaoLimpaNaoLevantaExcecao)
-{
-    Gerador g(8);
-    const Caso k = g.caso(60);
-    for (int threads = 1; threads <= 3; ++threads) {
-        const Com_threads com(threads);
-        EXPECT_EQ(resolver(rapido::gs_laplace, k, 20, 1e-12).excecoes, 0);
-        EXPECT_EQ(varrer(rapido::gs_fonte, k, 20).excecoes, 0);
-    }
-}
-
-// O driver com os solvers rápidos dá o mesmo estado que com os de referência.
-TEST_P(SolversRapidos, DriverComSolversRapidosDaOMesmoEstado)
-{
-    const auto executar = [](bool rapidos) {
-        reiniciar_variaveis();
-        auto& e = estado;
-        e.Lx = 1.0;
-        e.Ly = 2.0;
-        e.Nx = 37;
-        e.Ny = 29;
-        e.itmax = 3000;
-        e.itgs = 20;
-        e.itdesl = 3;
-        e.tol = 1e-4;
-        e.nu = 0.3;
-        e.alpha = 1.2e-5;
-        e.passo_hist = 100;
-        rapido::usar_no_driver(rapidos);
-        processar();
-        rapido::usar_no_driver(true);
-        return e;
-    };
-    const Variaveis ref = executar(false);
-    Variaveis rap = executar(true);
-    EXPECT_EQ(rap.it, ref.it);
-    EXPECT_LT(ref.it, ref.itmax);
-    for (std::int32_t m = 1; m < std::min(ref.it, rap.it); ++m) {
-        const std::size_t mm = static_cast<std::size_t>(m);
-        if (m % 100 != 0) rap.L1[mm] = ref.L1[mm], rap.L2[mm] = ref.L2[mm];
-    }
-    for (const auto campo : {&Variaveis::T, &Variaveis::u, &Variaveis::v, &Variaveis::L1, &Variaveis::L2,
-                             &Variaveis::Linf}) {
-        EXPECT_TRUE(mesmos_bits(rap.*campo, ref.*campo));
-    }
-    reiniciar_variaveis();
-}
-
-// A fase dos deslocamentos inteira em faixas: u, v, Su, Sv, itd e
-// as exceções iguais aos da referência, com 1 a 8 threads, itgs e itdesl nos
-// extremos, malhas de uma faixa, de várias e sem vetor cheio, e um estouro
-// nas fontes (alpha enorme).
-struct Fase {
-    std::int32_t Nx, Ny, itgs, itdesl;
-    int threads;
-    double nu, alpha;
-};
-
-Variaveis executar_fase(const Fase& f, bool rapidos, int& excecoes)
-{
-    reiniciar_variaveis();
-    auto& e = estado;
-    e.Lx = 1.0;
-    e.Ly = 1.5;
-    e.Nx = f.Nx;
-    e.Ny = f.Ny;
-    e.itmax = 40;
-    e.itgs = f.itgs;
-    e.itdesl = f.itdesl;
-    e.tol = -1.0;
-    e.nu = f.nu;
-    e.alpha = f.alpha;
-    e.passo_hist = 1;
-    rapido::usar_no_driver(rapidos);
-    std::feclearexcept(FE_ALL_EXCEPT);
-    processar();
-    excecoes = std::fetestexcept(excecoes_fatais);
-    std::feclearexcept(FE_ALL_EXCEPT);
-    rapido::usar_no_driver(true);
-    return e;
-}
-
-TEST_P(SolversRapidos, FaseDosDeslocamentosIgualAReferencia)
-{
-    const Fase fases[] = {
-        {37, 29, 20, 3, 1, 0.3, 1.2e-5}, {37, 29, 20, 3, 2, 0.3, 1.2e-5}, {37, 110, 7, 4, 3, 0.3, 1.2e-5},
-        {21, 190, 5, 3, 5, 0.5, 1.2e-5}, {40, 290, 3, 5, 8, 0.3, 1.2e-5}, {26, 26, 1, 1, 8, 0.0, 2.0},
-        {3, 3, 4, 2, 2, 0.3, 1.0},       {50, 3, 2, 2, 2, 0.3, 1.0},      {3, 50, 2, 3, 3, 0.3, 1.0},
-        {20, 20, 0, 3, 2, 0.3, 1.0},     {20, 20, 5, 0, 2, 0.3, 1.0},     {64, 35, 2, 6, 5, 0.3, 1.0},
-        {20, 20, 5, 2, 2, 0.3, 1e307},
-    };
-    for (const Fase& f : fases) {
-        SCOPED_TRACE(testing::Message() << f.Nx << " x " << f.Ny << ", itgs " << f.itgs << ", itdesl " << f.itdesl
-                                        << ", " << f.threads << " threads, alpha " << f.alpha);
-        int exc_ref = 0, exc_rap = 0;
-        const Variaveis ref = executar_fase(f, false, exc_ref);
-        const Com_threads com(f.threads);
-        rapido::esquecer_percursos();
-        const Variaveis rap = executar_fase(f, true, exc_rap);
-        for (const auto campo : {&Variaveis::u, &Variaveis::v, &Variaveis::Su, &Variaveis::Sv}) {
-            EXPECT_TRUE(mesmos_bits(rap.*campo, ref.*campo));
-        }
-        EXPECT_EQ(rap.itd, ref.itd);
-        EXPECT_EQ(exc_rap, exc_ref);
-        const rapido::Percurso p = rapido::ultimo_deslocamento();
-        if (f.itdesl >= 1) {
-            EXPECT_EQ(p.caminho, rapido::Caminho::faixas);
-            // Não mais threads que faixas.
-            const int faixas = (f.Ny - 2 + faixas::nucleos(GetParam()).linhas - 1) / faixas::nucleos(GetParam()).linhas;
-            EXPECT_EQ(p.threads, std::min({f.threads, f.itdesl * (2 + 2 * f.itgs), faixas}));
-        }
-    }
-    reiniciar_variaveis();
-}
-
-// Qual caminho rodou: nas faixas com as threads pedidas; nas faixas com menos
-// threads quando o sistema não cria as outras; a referência quando as
-// faixas não têm memória ou os coeficientes não servem; nenhum dos rápidos
-// com o driver nos de referência. Sempre os mesmos bits, sem mensagem.
-TEST_P(SolversRapidos, CaminhoTomadoEQuedasSemMudarOsBits)
-{
-    const Fase f{45, 110, 6, 3, 3, 0.3, 1.2e-5};
-    int exc = 0;
-    const Variaveis ref = executar_fase(f, false, exc);
-    const auto confere = [&](rapido::Caminho caminho, int threads) {
-        rapido::esquecer_percursos();
-        const Variaveis rap = executar_fase(f, true, exc);
-        EXPECT_TRUE(mesmos_bits(rap.u, ref.u) && mesmos_bits(rap.v, ref.v) && mesmos_bits(rap.T, ref.T));
-        EXPECT_EQ(rapido::ultimo_termico().caminho, caminho);
-        EXPECT_EQ(rapido::ultimo_deslocamento().caminho, caminho);
-        EXPECT_EQ(rapido::ultimo_deslocamento().threads, threads);
-    };
-    const Com_threads com(3);
-    {
-        SCOPED_TRACE("três threads");
-        confere(rapido::Caminho::faixas, 3);
-    }
-    for (int criadas = 0; criadas <= 1; ++criadas) {
-        SCOPED_TRACE(testing::Message() << "só " << criadas << " thread(s) da equipe pode(m) ser criada(s)");
-        equipe::desfazer();
-        equipe::simular_falha_ao_criar(criadas);
-        confere(rapido::Caminho::faixas, 1 + criadas);
-        equipe::simular_falha_ao_criar(-1);
-    }
-    equipe::desfazer();
-    {
-        SCOPED_TRACE("sem memória para as faixas");
-        rapido::simular_falta_de_memoria(true);
-        confere(rapido::Caminho::referencia, 1);
-        rapido::simular_falta_de_memoria(false);
-    }
-    rapido::esquecer_percursos();
-    executar_fase(f, false, exc);
-    EXPECT_EQ(rapido::ultimo_termico().caminho, rapido::Caminho::nenhum);
-    EXPECT_EQ(rapido::ultimo_deslocamento().caminho, rapido::Caminho::nenhum);
-    reiniciar_variaveis();
-}
-
 // Faixas de cada thread: contíguas, nenhuma thread sem faixa, e uma faixa
 // passa da mais ocupada para a vizinha só se a mais lenta das duas ganhar
 // mais de 5 %.
@@ -419,10 +243,28 @@ TEST(FaixasDasThreads, RepartirEEquilibrar)
     }
 }
 
+// Um campo em faixas copiado sobre outro de outra malha fica igual ao
+// original (o campo salvo da solução térmica é reaproveitado por cópia).
+TEST(FaixasDasThreads, CopiaEntreMalhasDiferentes)
+{
+    conferencia::Gerador g(3);
+    for (const auto& [Nx, Ny] : {std::pair{30, 90}, std::pair{5, 4}}) {
+        const std::vector<double> campo = g.campo(Nx, Ny);
+        faixas::Campo_faixas origem(Nx, Ny, 24), copia(12, 40, 24);
+        origem.carregar(campo);
+        copia = origem;
+        std::vector<double> esperado(campo.size(), -1.0), obtido(campo.size(), -1.0);
+        origem.descarregar(esperado);
+        copia.descarregar(obtido);
+        EXPECT_EQ(conferencia::diferenca("campo", obtido, esperado), "") << Nx << " x " << Ny;
+    }
+}
+
 // Threads por padrão: as CPUs que a afinidade deixa (não as da máquina), ou
 // PLACA2D_THREADS quando é um inteiro positivo.
 TEST(ThreadsDosSolversRapidos, AfinidadeEVariavelDeAmbiente)
 {
+    ::unsetenv("PLACA2D_THREADS"); // a do shell que rodou os testes
     const int cpus = cpus_disponiveis();
     EXPECT_GE(cpus, 1);
     EXPECT_EQ(rapido::numero_threads(), cpus);
@@ -450,23 +292,6 @@ TEST(ThreadsDosSolversRapidos, AfinidadeEVariavelDeAmbiente)
 #endif
 }
 
-std::string nome_do_teste(const testing::TestParamInfo<rapido::Instrucoes>& info)
-{
-    switch (info.param) {
-    case rapido::Instrucoes::avx512: return "avx512";
-    case rapido::Instrucoes::avx2: return "avx2";
-    case rapido::Instrucoes::portavel: break;
-    }
-    return "portavel";
-}
-
-INSTANTIATE_TEST_SUITE_P(Instrucoes, SolversRapidos,
-                         testing::Values(rapido::Instrucoes::portavel, rapido::Instrucoes::avx2,
-                                         rapido::Instrucoes::avx512),
-                         nome_do_teste);
+INSTANTIATE_TEST_SUITE_P(Instrucoes, SolversRapidos, teste::todas_as_instrucoes(), teste::nome_das_instrucoes);
 
 } // namespace
-
-namespace rapido {
-void PrintTo(Instrucoes conjunto, std::ostream* saida) { *saida << rapido::nome(conjunto); }
-} // namespace rapido

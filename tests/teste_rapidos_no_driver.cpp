@@ -1,0 +1,146 @@
+// O driver com os solvers rápidos: o mesmo estado que com os de referência,
+// com os núcleos de cada conjunto de instruções que a CPU tem, e o caminho
+// que cada fase tomou.
+#include "auxiliar.hpp"
+#include "conferencia.hpp"
+#include "equipe.hpp"
+#include "faixas.hpp"
+#include "processamento.hpp"
+#include "solvers_rapidos.hpp"
+#include "variaveis.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfenv>
+#include <cstdint>
+
+namespace {
+
+using conferencia::diferenca;
+
+class RapidosNoDriver : public teste::Por_instrucoes {};
+
+// Um cálculo inteiro pelo driver: itmax 40 e todas as entradas das histórias
+// listadas (passo 1), com tol -1 (as 40 varreduras) ou a dada.
+struct Fase {
+    std::int32_t Nx, Ny, itgs, itdesl;
+    int threads;
+    double nu, alpha;
+    double tol = -1.0;
+};
+
+Variaveis executar_fase(const Fase& f, bool rapidos, int& excecoes)
+{
+    reiniciar_variaveis();
+    auto& e = estado;
+    e.Lx = 1.0;
+    e.Ly = 1.5;
+    e.Nx = f.Nx;
+    e.Ny = f.Ny;
+    e.itmax = 40;
+    e.itgs = f.itgs;
+    e.itdesl = f.itdesl;
+    e.tol = f.tol;
+    e.nu = f.nu;
+    e.alpha = f.alpha;
+    e.passo_hist = 1;
+    rapido::usar_no_driver(rapidos);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    processar();
+    excecoes = std::fetestexcept(conferencia::excecoes_fatais);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    return e;
+}
+
+// As temperaturas, as histórias e a fase dos deslocamentos inteira em faixas:
+// T, it, L1, L2, Linf, u, v, Su, Sv, itd e as exceções iguais aos da
+// referência, com 1 a 8 threads, itgs e itdesl nos extremos, malhas de uma
+// faixa, de várias e sem vetor cheio, a parada pela tolerância e um estouro
+// nas fontes (alpha enorme).
+TEST_P(RapidosNoDriver, MesmoEstadoQueComOsSolversDeReferencia)
+{
+    const Fase fases[] = {
+        {37, 29, 20, 3, 1, 0.3, 1.2e-5}, {37, 29, 20, 3, 2, 0.3, 1.2e-5, 0.2}, {37, 110, 7, 4, 3, 0.3, 1.2e-5},
+        {21, 190, 5, 3, 5, 0.5, 1.2e-5}, {40, 290, 3, 5, 8, 0.3, 1.2e-5},      {26, 26, 1, 1, 8, 0.0, 2.0},
+        {3, 3, 4, 2, 2, 0.3, 1.0},       {50, 3, 2, 2, 2, 0.3, 1.0},             {3, 50, 2, 3, 3, 0.3, 1.0},
+        {20, 20, 0, 3, 2, 0.3, 1.0},     {20, 20, 5, 0, 2, 0.3, 1.0},            {64, 35, 2, 6, 5, 0.3, 1.0},
+        {20, 20, 5, 2, 2, 0.3, 1e307},
+    };
+    for (const Fase& f : fases) {
+        SCOPED_TRACE(testing::Message() << f.Nx << " x " << f.Ny << ", itgs " << f.itgs << ", itdesl " << f.itdesl
+                                        << ", " << f.threads << " threads, alpha " << f.alpha << ", tol " << f.tol);
+        int exc_ref = 0, exc_rap = 0;
+        const Variaveis ref = executar_fase(f, false, exc_ref);
+        rapido::definir_threads(f.threads);
+        rapido::esquecer_percursos();
+        const Variaveis rap = executar_fase(f, true, exc_rap);
+        const struct {
+            const char* nome;
+            std::vector<double> Variaveis::*campo;
+        } campos[] = {{"T", &Variaveis::T},   {"L1", &Variaveis::L1}, {"L2", &Variaveis::L2}, {"Linf", &Variaveis::Linf},
+                      {"u", &Variaveis::u},   {"v", &Variaveis::v},   {"Su", &Variaveis::Su}, {"Sv", &Variaveis::Sv}};
+        for (const auto& c : campos) EXPECT_EQ(diferenca(c.nome, rap.*c.campo, ref.*c.campo), "");
+        EXPECT_EQ(rap.it, ref.it);
+        if (f.tol > 0.0) {
+            EXPECT_LT(ref.it, 40) << "a tolerância devia parar antes de itmax";
+        }
+        EXPECT_EQ(rap.itd, ref.itd);
+        EXPECT_EQ(exc_rap, exc_ref);
+        const rapido::Percurso p = rapido::ultimo_deslocamento();
+        if (f.itdesl >= 1) {
+            EXPECT_EQ(p.caminho, rapido::Caminho::faixas);
+            // Não mais threads que faixas.
+            const int faixas = (f.Ny - 2 + faixas::nucleos(GetParam()).linhas - 1) / faixas::nucleos(GetParam()).linhas;
+            EXPECT_EQ(p.threads, std::min({f.threads, f.itdesl * (2 + 2 * f.itgs), faixas}));
+        }
+    }
+    reiniciar_variaveis();
+}
+
+// Qual caminho rodou: nas faixas com as threads pedidas; nas faixas com menos
+// threads quando o sistema não cria as outras; a referência quando as
+// faixas não têm memória; nenhum dos rápidos com o driver nos de referência.
+// Sempre os mesmos bits, sem mensagem.
+TEST_P(RapidosNoDriver, CaminhoTomadoEQuedasSemMudarOsBits)
+{
+    const Fase f{45, 110, 6, 3, 3, 0.3, 1.2e-5};
+    int exc = 0;
+    const Variaveis ref = executar_fase(f, false, exc);
+    const auto confere = [&](rapido::Caminho caminho, int threads) {
+        rapido::esquecer_percursos();
+        const Variaveis rap = executar_fase(f, true, exc);
+        EXPECT_EQ(diferenca("u", rap.u, ref.u) + diferenca("v", rap.v, ref.v) + diferenca("T", rap.T, ref.T), "");
+        EXPECT_EQ(rapido::ultimo_termico().caminho, caminho);
+        EXPECT_EQ(rapido::ultimo_deslocamento().caminho, caminho);
+        EXPECT_EQ(rapido::ultimo_deslocamento().threads, threads);
+    };
+    rapido::definir_threads(3);
+    {
+        SCOPED_TRACE("três threads");
+        confere(rapido::Caminho::faixas, 3);
+    }
+    for (int criadas = 0; criadas <= 1; ++criadas) {
+        SCOPED_TRACE(testing::Message() << "só " << criadas << " thread(s) da equipe pode(m) ser criada(s)");
+        equipe::desfazer();
+        equipe::simular_falha_ao_criar(criadas);
+        confere(rapido::Caminho::faixas, 1 + criadas);
+        equipe::simular_falha_ao_criar(-1);
+    }
+    equipe::desfazer();
+    {
+        SCOPED_TRACE("sem memória para as faixas");
+        rapido::simular_falta_de_memoria(true);
+        confere(rapido::Caminho::referencia, 1);
+        rapido::simular_falta_de_memoria(false);
+    }
+    rapido::esquecer_percursos();
+    executar_fase(f, false, exc);
+    EXPECT_EQ(rapido::ultimo_termico().caminho, rapido::Caminho::nenhum);
+    EXPECT_EQ(rapido::ultimo_deslocamento().caminho, rapido::Caminho::nenhum);
+    reiniciar_variaveis();
+}
+
+INSTANTIATE_TEST_SUITE_P(Instrucoes, RapidosNoDriver, teste::todas_as_instrucoes(), teste::nome_das_instrucoes);
+
+} // namespace
