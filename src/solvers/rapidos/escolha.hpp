@@ -29,8 +29,8 @@
 // 7. Com n, depois de um lote em que alguma espera dormiu, lotes curtos
 //    (divisor_alerta). Cada lote com espera dormida logo depois de outro
 //    gasta um lote da folga; o que a esgota leva a um lote inteiro com uma
-//    thread e a outro teste. Cada vitória dá a folga seguinte: folga_inicial,
-//    o dobro, ... até folga_maxima.
+//    thread e a outro teste. A vitória no teste do começo dá folga_do_comeco;
+//    as seguintes, primeira_folga, o dobro, ... até folga_maxima.
 // 8. Com n, um lote com espera dormida mais lento que o último com uma
 //    thread vezes carga_chegou leva logo a esse lote com uma thread.
 #pragma once
@@ -61,7 +61,7 @@ private:
         alerta,       // com n, depois de um lote em que alguém dormiu
     };
 
-    void decidir(bool n_perdeu);
+    void decidir(bool n_perdeu, bool do_comeco);
     void passar_a_uma(int lotes);
 
     const int n_;
@@ -70,7 +70,7 @@ private:
     int restam_ = 0;             // com_uma: lotes até o próximo teste de n
     int castigo_;                // lotes com uma depois da próxima derrota
     int folga_ = 0;              // com n: lotes com espera dormida que ainda passam
-    int proxima_folga_;          // a folga da próxima vitória
+    int proxima_folga_;          // a folga da próxima vitória fora do começo
     double uma_s_ = 0.0;         // segundos por etapa do último lote com uma (0: nenhum na fase)
     double com_n_s_ = 0.0;       // e do último teste de n, até o teste com uma
 };
