@@ -53,16 +53,22 @@ linha_D(l) = words(l) == 4 && real_(word(l, 1)) && real_(word(l, 2)) && real_(wo
 
 # Primeira leitura: os valores do cabeçalho ("valor = nome: descrição") e
 # quantas linhas de temperatura há.
-Nx = 0; Ny = 0; it = -1; tol = NaN; nT = 0
+# A linha do tempo de processamento é a última: sem ela o relatório está cortado.
+Nx = 0; Ny = 0; it = -1; tol = NaN; nT = 0; fim = 0
 cabecalho(nome, v) = nome eq "Nx:" ? (Nx = int(valor(v))) : nome eq "Ny:" ? (Ny = int(valor(v))) : \
     nome eq "it:" ? (it = int(valor(v))) : nome eq "tol:" ? (tol = valor(v)) : 0
-primeira(l) = (words(l) >= 3 && word(l, 2) eq "=") ? cabecalho(word(l, 3), word(l, 1)) : (nT = nT + linha_T(l))
+primeira(l) = (words(l) >= 3 && word(l, 2) eq "=") ? cabecalho(word(l, 3), word(l, 1)) : \
+    strstrt(l, "Tempo de processamento") > 0 ? (fim = 1) : (nT = nT + linha_T(l))
 stats relatorio using (primeira(strcol(1))) nooutput
 
 nome = "mapas.gnu: o relatório \"" . relatorio . "\""
 refazer = "; os mapas precisam de modo_saida = 1 (todos os nós): mude modo_saida em entrada_geral.ent e rode o placa2d de novo"
 if (Nx < 3 || Ny < 3 || it < 0) {
     print nome . " não parece um relatório do placa2d: faltam as linhas de Nx, Ny ou it no cabeçalho"
+    exit status 1
+}
+if (!fim) {
+    print nome . " está incompleto: termina antes da linha do tempo de processamento, a última; rode o placa2d de novo para ter o relatório inteiro"
     exit status 1
 }
 if (nT == 0) {

@@ -14,7 +14,8 @@ case $tarefa in
   programa) pacotes=(cmake make g++ "$gnuplot") ;;
   # libgmock-dev: a configuração do CMake do GoogleTest no Debian a exige.
   # g++-mingw-w64-x86-64 e wine64: o executável do Windows; qemu-user: as CPUs emuladas;
-  # strace: os testes que seguram ou interrompem o programa numa escrita.
+  # strace: os testes que seguram ou interrompem o programa numa escrita e o
+  # da gravação durável, que olha as chamadas ao sistema.
   testes) pacotes=(cmake make g++ libgtest-dev libgmock-dev "$gnuplot" g++-mingw-w64-x86-64 wine64 qemu-user strace) ;;
   fuzz) pacotes=(clang libclang-rt-14-dev) ;;
   *) echo "dependencias.sh: tarefa desconhecida: $tarefa" >&2; exit 2 ;;
@@ -47,15 +48,51 @@ for p in "${pacotes[@]}"; do
 done
 [ "${#faltam[@]}" -eq 0 ] && exit 0
 
+# Só o gnuplot, que é opcional, faltando: sem como instalá-lo, tudo roda sem
+# os gráficos.
+so_gnuplot=0
+[ "${faltam[*]}" = "$gnuplot" ] && so_gnuplot=1
+sem_graficos() {
+  echo "dependencias.sh: o gnuplot não está instalado e $1: tudo roda, sem os gráficos; para tê-los, peça a quem administra a máquina: apt-get install $gnuplot"
+  exit 0
+}
+
 if [ "$(id -u)" = 0 ]; then
   como_root=()
 elif command -v sudo >/dev/null 2>&1; then
   como_root=(sudo)
 else
+  [ "$so_gnuplot" = 1 ] && sem_graficos "não há sudo para instalá-lo"
   echo "Faltam pacotes e não há sudo: como root, rode" >&2
   echo "  apt-get update && apt-get install ${faltam[*]}" >&2
   exit 1
 fi
+
+# apt-get que espera a trava do apt e do dpkg: num Ubuntu recém-instalado as
+# atualizações automáticas a seguram por minutos. Até 10 minutos, avisando.
+apt_get() {
+  local registro espera=0 s
+  registro=$(mktemp "${TMPDIR:-/tmp}/dependencias.XXXXXX")
+  while :; do
+    s=0
+    "${como_root[@]}" env LC_ALL=C DEBIAN_FRONTEND=noninteractive apt-get "$@" 2>&1 | tee "$registro" || s=$?
+    if [ "$s" = 0 ] || ! grep -qiE 'could not get lock|unable to acquire the dpkg frontend lock|unable to lock' "$registro"; then
+      rm -f "$registro"
+      return "$s"
+    fi
+    if [ "$espera" -ge 600 ]; then
+      rm -f "$registro"
+      echo "dependencias.sh: o apt continua ocupado por outro programa depois de 10 minutos; rode de novo mais tarde" >&2
+      return 1
+    fi
+    [ "$espera" -gt 0 ] || echo "dependencias.sh: o apt está ocupado por outro programa (num Ubuntu novo, em geral as atualizações automáticas); esperando até 10 minutos que ele termine..."
+    sleep 5
+    espera=$((espera + 5))
+  done
+}
+
 echo "Pacotes que faltam e serão instalados agora (apt-get install): ${faltam[*]}"
-"${como_root[@]}" apt-get update
-"${como_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${faltam[@]}"
+if ! apt_get update || ! apt_get install -y "${faltam[@]}"; then
+  [ "$so_gnuplot" = 1 ] && sem_graficos "a instalação falhou (acima)"
+  exit 1
+fi

@@ -22,5 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tam
     }
     if (estado.nome_relatorio.size() != tamanho_nome_relatorio) std::abort();
     if (estado.Nx < 3 || estado.Ny < 3 || estado.itmax < 1 || estado.passo_hist == 0) std::abort();
+    if (!(estado.nu > -1.0 && estado.nu < 1.0)) std::abort();
     return 0;
 }

@@ -16,13 +16,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <utility>
 
 void simulacao()
 {
     auto& e = estado;
     ler_entrada();
     validar_parametros();
-    preparar_saidas(); // antes do cálculo: uma saída impossível aparece já
+    Saidas_preparadas saidas = preparar_saidas(); // antes do cálculo: uma saída impossível aparece já
     limpar_falhas_aritmeticas();
     const double inicio = relogio();
     e.tempo = inicio;
@@ -34,7 +35,7 @@ void simulacao()
     }
     e.tempo = relogio() - inicio;
     verificar_falhas_aritmeticas("no cálculo das temperaturas e dos deslocamentos");
-    pos_processamento();
+    pos_processamento(std::move(saidas));
 }
 
 void processar()
@@ -60,9 +61,9 @@ void preparar_malha()
     e.T.assign(n, 0.0);
     e.y.assign(static_cast<std::size_t>(e.Ny), 0.0);
     e.x.assign(static_cast<std::size_t>(e.Nx), 0.0);
-    e.L2.assign(h, 0.0);
-    e.Linf.assign(h, 0.0);
-    e.L1.assign(h, 0.0);
+    e.L2 = Historia(h); // zeros sob demanda: só as iterações feitas ocupam memória
+    e.Linf = Historia(h);
+    e.L1 = Historia(h);
     e.v.assign(n, 0.0);
     e.Su.assign(n, 0.0);
     e.Sv.assign(n, 0.0);
@@ -126,20 +127,20 @@ void iteracoes_deslocamento()
     auto& e = estado;
     progresso::fase_deslocamentos(e.itdesl, e.itgs);
     Deslocamentos d = problema_deslocamentos();
-    d.memoria_em_uso = memoria_necessaria();
+    d.memoria_em_uso = memoria_necessaria(e.it);
     if (rapido::usados_no_driver()) rapido::iteracoes_deslocamento(d, campos_deslocamento());
     else referencia::iteracoes_deslocamento(d, campos_deslocamento());
     e.itd = std::max(e.itdesl, 0) + 1; // como ao fim do laço de itd = 1 a itdesl
 }
 
-void pos_processamento()
+void pos_processamento(Saidas_preparadas saidas)
 {
     auto& e = estado;
     solucao_analitica();
     referencia::media_campo(e.Nx, e.Ny, e.T, e.Tmed_n);
     verificar_falhas_aritmeticas("na solução analítica ou na temperatura média");
     progresso::fase_gravacao(bytes_previstos_das_saidas());
-    escrever_resultados();
+    escrever_resultados(std::move(saidas));
 }
 
 void solucao_analitica()

@@ -1,6 +1,8 @@
 // Sequência de passos de uma execução e a solução analítica.
 #pragma once
 
+#include "dados.hpp"
+
 // Uma execução completa: entrada, cálculo, pós-processamento e saída.
 void simulacao();
 
@@ -14,6 +16,6 @@ void solucao_termica();            // gs_laplace
 void discretizacao_deslocamentos();// coeficientes e contornos de u e v
 void iteracoes_deslocamento();     // itdesl iterações externas
 
-// Solução analítica, média numérica e saída.
-void pos_processamento();
+// Solução analítica, média numérica e saída, nos temporários preparados antes do cálculo.
+void pos_processamento(Saidas_preparadas saidas);
 void solucao_analitica();

@@ -1,10 +1,13 @@
 // O kit do usuário: o exemplo com os roteiros do gnuplot e os substitutos de
 // notepad e wgnuplot do Linux (ferramentas/linux), como o placa2d-rodar os usa, e o resumo dos testes.
+#include "arquivos.hpp"
 #include "auxiliar.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <unistd.h>
 #include <vector>
@@ -60,8 +63,8 @@ protected:
                                      (raiz / "ferramentas" / "placa2d-rodar").string() + "' .");
     }
 
-    // PATH com os comandos do sistema, menos o gnuplot.
-    std::string path_sem_gnuplot()
+    // PATH com os comandos do sistema, menos o gnuplot e os de `fora`.
+    std::string path_sem_gnuplot(const std::set<std::string>& fora = {})
     {
         const fs::path bin = area_.bin() / "sem-gnuplot";
         fs::create_directories(bin);
@@ -69,11 +72,13 @@ protected:
             for (const auto& e : fs::directory_iterator(dir)) {
                 const std::string nome = e.path().filename().string();
                 std::error_code repetido;
-                if (nome.rfind("gnuplot", 0) != 0) fs::create_symlink(e.path(), bin / nome, repetido);
+                if (nome.rfind("gnuplot", 0) != 0 && !fora.count(nome)) fs::create_symlink(e.path(), bin / nome, repetido);
             }
         }
         return bin.string();
     }
+
+    fs::path bin() const { return area_.bin(); }
 
     static bool eh_png_nao_vazio(const fs::path& arquivo)
     {
@@ -125,13 +130,14 @@ TEST(KitRepositorio, ExemploSemPngGuardado)
 const std::vector<std::string> mapas = {"mapa_temperatura.png", "mapa_erro.png", "mapa_deslocamento.png",
                                         "convergencia.png"};
 
+// Sem locale (um Debian novo, su - aluno): nada em inglês do gnuplot.
 TEST_F(Kit, ExecucaoGravaOsPngsEListaSoOQueGravou)
 {
     EXIGIR_COMANDO("gnuplot");
     // Um arquivo que já estava na pasta não entra na lista.
     teste::gravar(trabalho() / "notas.txt", "minhas notas\n");
     ASSERT_FALSE(algum_png());
-    const Saida r = rodar_na_pasta(ferramentas.string() + ":" + std::getenv("PATH"));
+    const Saida r = rodar_na_pasta(ferramentas.string() + ":" + std::getenv("PATH") + "' LANG= LC_ALL= LC_CTYPE='");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.erros, "");
     EXPECT_TRUE(eh_png_nao_vazio(trabalho() / "desl_x_meio.png"));
@@ -196,7 +202,7 @@ TEST_F(Kit, RoteirosLeemOsCamposDoProgramaInclusiveExpoenteDeTresAlgarismos)
     }
 }
 
-// Os mapas vão para a pasta do relatório; sem todos os nós, uma mensagem e nenhum PNG.
+// Os mapas vão para a pasta do relatório; sem todos os nós, ou cortado, uma mensagem e nenhum PNG.
 TEST_F(Kit, MapasAoLadoDoRelatorioOuUmaMensagemParaOutroModoSaida)
 {
     EXIGIR_COMANDO("gnuplot");
@@ -205,11 +211,14 @@ TEST_F(Kit, MapasAoLadoDoRelatorioOuUmaMensagemParaOutroModoSaida)
     const struct {
         const char* modo;
         std::string erros;
+        bool cortado = false; // termina no meio da história
     } casos[] = {
         {"1", ""},
         {"2", "mapas.gnu: o relatório \"sub/rel.txt\" tem só o nó central (modo_saida = 2)" + refazer},
         {"0", "mapas.gnu: o relatório \"sub/rel.txt\" não tem a listagem dos nós (modo_saida diferente de 1 e 2)" +
                   refazer},
+        {"1", "mapas.gnu: o relatório \"sub/rel.txt\" está incompleto: termina antes da linha do tempo de "
+              "processamento, a última; rode o placa2d de novo para ter o relatório inteiro\n", true},
     };
     fs::create_directory(trabalho() / "sub");
     for (const auto& caso : casos) {
@@ -218,6 +227,10 @@ TEST_F(Kit, MapasAoLadoDoRelatorioOuUmaMensagemParaOutroModoSaida)
         entrada.modo_saida = caso.modo;
         teste::gravar(trabalho() / "entrada_geral.ent", entrada.texto());
         ASSERT_EQ(rodar(trabalho(), std::string("'") + PLACA2D_EXECUTAVEL + "'").status, 0) << caso.modo;
+        if (caso.cortado) {
+            const std::string relatorio = teste::ler(trabalho() / "sub" / "rel.txt");
+            teste::gravar(trabalho() / "sub" / "rel.txt", relatorio.substr(0, relatorio.find("         6    ")));
+        }
         const Saida r = rodar(trabalho(), "gnuplot -e janela=0 -c mapas.gnu sub/rel.txt");
         EXPECT_EQ(r.status, caso.erros.empty() ? 0 : 1) << caso.modo;
         EXPECT_EQ(r.erros, caso.erros) << caso.modo;
@@ -240,6 +253,97 @@ TEST_F(Kit, CurvaSobreOZeroNaoFicaNaMoldura)
     const Saida r = rodar(trabalho(), "gnuplot -e janela=0 desl_x_meio.gnu -e 'set print \"-\"; print (GPVAL_Y_MAX > 0 "
                                       "&& GPVAL_Y_MIN < -1)'");
     EXPECT_EQ(r.saida, "1\n") << r.erros;
+}
+
+// Os nomes do kit em três lugares (arquivos.hpp, os roteiros e o
+// placa2d-rodar) são os mesmos.
+TEST(KitNomes, ArquivosHppRoteirosEPlaca2dRodarConcordam)
+{
+    const auto achados = [](const fs::path& arquivo, const std::string& padrao) {
+        std::set<std::string> nomes;
+        const std::string texto = teste::ler(arquivo);
+        const std::regex r(padrao);
+        for (auto i = std::sregex_iterator(texto.begin(), texto.end(), r); i != std::sregex_iterator(); ++i) {
+            std::istringstream palavras((*i)[1].str());
+            for (std::string p; palavras >> p;) nomes.insert(p);
+        }
+        return nomes;
+    };
+    const std::set<std::string> pngs(std::begin(arquivos::pngs_dos_mapas), std::end(arquivos::pngs_dos_mapas));
+    EXPECT_EQ(achados(raiz / "exemplo" / arquivos::mapas, "\nfigura (\\S+)"), pngs);
+    EXPECT_EQ(achados(raiz / "ferramentas" / "placa2d-rodar", "\nmapas=\\(([^)]*)\\)"), pngs);
+    EXPECT_EQ(achados(raiz / "exemplo" / arquivos::grafico_x_meio, "\nfigura = \"([^\"]*)\""),
+              std::set<std::string>{arquivos::png_x_meio});
+    EXPECT_EQ(achados(raiz / "exemplo" / arquivos::grafico_y_meio, "\nfigura = \"([^\"]*)\""),
+              std::set<std::string>{arquivos::png_y_meio});
+    EXPECT_EQ(achados(raiz / "exemplo" / arquivos::grafico_x_meio, "\ndados += \"([^\"]*)\""),
+              std::set<std::string>{arquivos::x_meio});
+    EXPECT_EQ(achados(raiz / "exemplo" / arquivos::grafico_y_meio, "\ndados += \"([^\"]*)\""),
+              std::set<std::string>{arquivos::y_meio});
+}
+
+// O relatório é o que o programa abriu, não um arquivo que o editor gravou
+// ao lado (o backup entrada_geral.ent~ do emacs e do gedit).
+TEST_F(Kit, BackupDoEditorNaoEhTomadoPeloRelatorio)
+{
+    EXIGIR_COMANDO("script");
+    const fs::path editor = trabalho() / ".." / "editor";
+    teste::gravar(editor, "#!/bin/sh\ncp \"$1\" \"$1~\"\n");
+    fs::permissions(editor, fs::perms::owner_all);
+    const Saida r = rodar(trabalho(), "script -qec \"VISUAL='" + editor.string() + "' PATH='" + ferramentas.string() +
+                                          ":" + path_sem_gnuplot() + "' PLACA2D='" + PLACA2D_EXECUTAVEL + "' '" +
+                                          (raiz / "ferramentas" / "placa2d-rodar").string() + "' .\" /dev/null");
+    EXPECT_EQ(r.status, 0) << r.saida;
+    EXPECT_NE(r.saida.find("iconv -f cp1252 -t utf-8 './relatorio.txt' | less"), std::string::npos) << r.saida;
+}
+
+// Uma pasta que começa com "-" não vira opção do cp nem do cd.
+TEST_F(Kit, PastaQueComecaComTraco)
+{
+    fs::create_directory(trabalho() / "-caso");
+    fs::copy_file(trabalho() / "entrada_geral.ent", trabalho() / "-caso" / "entrada_geral.ent");
+    const Saida r = rodar(trabalho(), "PATH='" + path_sem_gnuplot() + "' PLACA2D='" + PLACA2D_EXECUTAVEL + "' '" +
+                                          (raiz / "ferramentas" / "placa2d-rodar").string() + "' -caso");
+    EXPECT_EQ(r.status, 0) << r.erros;
+    EXPECT_TRUE(fs::exists(trabalho() / "-caso" / "relatorio.txt"));
+    EXPECT_TRUE(fs::exists(trabalho() / "-caso" / "mapas.gnu"));
+}
+
+// dependencias.sh com apt-get, dpkg-query, id e sudo de mentira: só o gnuplot
+// faltando e sem sudo, segue sem os gráficos; com a trava do apt presa, espera
+// dizendo por quê, em português.
+TEST_F(Kit, DependenciasSemSudoOuComOAptOcupado)
+{
+    const fs::path falsos = bin() / "falsos";
+    fs::create_directories(falsos);
+    const auto falso = [&](const char* nome, const std::string& corpo) {
+        teste::gravar(falsos / nome, "#!/bin/sh\n" + corpo + "\n");
+        fs::permissions(falsos / nome, fs::perms::owner_all);
+    };
+    const std::string registro = (bin() / "apt.log").string();
+    falso("dpkg-query", "case \"$*\" in *gnuplot*) echo not-installed ;; *) echo installed ;; esac");
+    falso("apt-get", "echo \"$*\" >> '" + registro + "'\n"
+                     "[ -e '" + registro + ".preso' ] && exit 0\n"
+                     "touch '" + registro + ".preso'\n"
+                     "echo 'E: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 1 (unattended-upgr)' >&2\n"
+                     "exit 100");
+    const std::string comando = "'" + (raiz / "ferramentas" / "dependencias.sh").string() + "' programa";
+    const std::string path = falsos.string() + ":" + path_sem_gnuplot({"sudo", "apt-get", "dpkg-query", "id"});
+
+    falso("id", "echo 1000");
+    Saida r = rodar(trabalho(), "PATH='" + path + "' " + comando);
+    EXPECT_EQ(r.status, 0) << r.erros;
+    EXPECT_EQ(r.saida, "dependencias.sh: o gnuplot não está instalado e não há sudo para instalá-lo: tudo roda, sem os "
+                       "gráficos; para tê-los, peça a quem administra a máquina: apt-get install gnuplot-nox\n");
+    EXPECT_FALSE(fs::exists(registro));
+
+    falso("id", "echo 0");
+    r = rodar(trabalho(), "PATH='" + path + "' " + comando);
+    EXPECT_EQ(r.status, 0) << r.erros;
+    EXPECT_NE(r.saida.find("dependencias.sh: o apt está ocupado por outro programa (num Ubuntu novo, em geral as "
+                           "atualizações automáticas); esperando até 10 minutos que ele termine..."),
+              std::string::npos) << r.saida;
+    EXPECT_EQ(teste::ler(registro), "update\nupdate\ninstall -y gnuplot-nox\n");
 }
 
 // O resumo do fim dos testes: passos pulados aparecem e, com CI=true, falham.

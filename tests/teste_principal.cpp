@@ -15,19 +15,45 @@ using ::testing::HasSubstr;
 using teste::Area;
 using teste::Entrada;
 
+// Em silêncio; com PLACA2D_THREADS que não vale, só um aviso de uma linha.
 TEST(Execucao, CompletaRodaOsComandosNaOrdemEEncerraComZeroEmSilencio)
 {
-    Area area;
-    area.gravar_entrada(Entrada().texto());
-    const auto r = teste::executar_programa(area);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.saida, "");
-    EXPECT_EQ(r.erros, "");
-    EXPECT_EQ(area.comandos(),
-              "notepad entrada_geral.ent\n"
-              "notepad relatorio.txt\n"
-              "wgnuplot desl_x_meio.gnu\n"
-              "wgnuplot desl_y_meio.gnu\n");
+    const struct {
+        const char* preambulo;
+        const char* erros;
+    } casos[] = {
+        {"", ""},
+        {"export PLACA2D_THREADS=2abc", "placa2d: aviso: PLACA2D_THREADS = \"2abc\" não vale (é preciso um inteiro de 1 "
+                                        "a 1024) e foi ignorada: o cálculo usa as CPUs do processo\n"},
+    };
+    for (const auto& caso : casos) {
+        Area area;
+        area.gravar_entrada(Entrada().texto());
+        const auto r = teste::executar_programa(area, false, caso.preambulo);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.saida, "");
+        EXPECT_EQ(r.erros, caso.erros);
+        EXPECT_EQ(area.comandos(),
+                  "notepad entrada_geral.ent\n"
+                  "notepad relatorio.txt\n"
+                  "wgnuplot desl_x_meio.gnu\n"
+                  "wgnuplot desl_y_meio.gnu\n");
+    }
+}
+
+// Também gravado com CR sozinho no fim das linhas (o Mac antigo).
+TEST(Execucao, ValoresLidosSaoOsQueOEditorDeixou)
+{
+    for (const char* depois : {"", " && tr '\\n' '\\r' < entrada_geral.ent > e.cr && mv e.cr entrada_geral.ent"}) {
+        SCOPED_TRACE(depois);
+        Area area;
+        area.criar_substituto("notepad", "[ \"$1\" = entrada_geral.ent ] && sed -i 's/^5  Nx/7  Nx/' entrada_geral.ent" +
+                                             std::string(depois));
+        area.gravar_entrada(Entrada().texto());
+        ASSERT_EQ(teste::executar_programa(area).status, 0);
+        const std::string relatorio = teste::ler(area.arquivo("relatorio.txt"));
+        EXPECT_THAT(relatorio, HasSubstr("         7                    = Nx:"));
+    }
 }
 
 // Se o tempo incluísse o editor, seria pelo menos os 2 s da espera; o cálculo
@@ -105,10 +131,12 @@ TEST(Execucao, RelatoriosEArquivosDaLinhaMediaByteAByte)
 
 TEST(Execucao, NomeDoRelatorioNaLinhaDeComandoDoNotepad)
 {
+    const std::string longo = std::string(95, 'a') + "12345";
     const struct {
-        const char* linha;
-        const char* arquivo;
-        const char* argumento;
+        std::string linha;
+        std::string arquivo;
+        std::string argumento;
+        bool cortado = false; // avisado no erro padrão, com o nome gravado
     } casos[] = {
         {"'   com brancos.txt'", "com brancos.txt", "com brancos.txt"},
         {"'meu relatorio.txt'", "meu relatorio.txt", "meu relatorio.txt"},
@@ -118,6 +146,7 @@ TEST(Execucao, NomeDoRelatorioNaLinhaDeComandoDoNotepad)
         {"simples-1.0_ok.txt", "simples-1.0_ok.txt", "simples-1.0_ok.txt"},
         {"-rf", "-rf", "./-rf"},
         {"'+!touch invasor'", "+!touch invasor", "./+!touch invasor"},
+        {"'" + longo + "6789.txt'", longo, longo, true},
     };
     for (const auto& caso : casos) {
         SCOPED_TRACE(caso.linha);
@@ -126,8 +155,13 @@ TEST(Execucao, NomeDoRelatorioNaLinhaDeComandoDoNotepad)
         Entrada e;
         e.nome_relatorio = caso.linha;
         area.gravar_entrada(e.texto());
-        ASSERT_EQ(teste::executar_programa(area).status, 0);
-        EXPECT_EQ(teste::ler(area.arquivo("../argumentos.log")), "1:entrada_geral.ent\n1:" + std::string(caso.argumento) + "\n");
+        const auto r = teste::executar_programa(area);
+        ASSERT_EQ(r.status, 0);
+        EXPECT_EQ(r.erros, caso.cortado ? "placa2d: aviso: o nome do relatório na linha 1 de entrada_geral.ent passa de "
+                                          "100 caracteres e só os 100 primeiros valem: o relatório foi gravado em \"" +
+                                              caso.arquivo + "\"\n"
+                                        : "");
+        EXPECT_EQ(teste::ler(area.arquivo("../argumentos.log")), "1:entrada_geral.ent\n1:" + caso.argumento + "\n");
         EXPECT_TRUE(std::filesystem::exists(area.arquivo(caso.arquivo)));
         EXPECT_FALSE(std::filesystem::exists(area.arquivo("invasor")));
     }
@@ -173,6 +207,18 @@ TEST(Execucao, EditorInterrompidoParaAntesDaLeitura)
         EXPECT_EQ(area.comandos(), "notepad entrada_geral.ent\n");
         EXPECT_FALSE(std::filesystem::exists(area.arquivo("relatorio.txt")));
     }
+}
+
+// O programa ignora SIGPIPE e SIGXFSZ; o editor e os visualizadores não
+// herdam isso (um sinal ignorado continuaria ignorado depois do exec).
+TEST(Execucao, VisualizadoresRecebemSigpipeESigxfszNoPadrao)
+{
+    Area area;
+    area.criar_substituto("notepad", "m=$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status); "
+                                     "echo $(( 0x$m & 0x1001000 )) >> ../ignorados.log");
+    area.gravar_entrada(Entrada().texto());
+    ASSERT_EQ(teste::executar_programa(area).status, 0);
+    EXPECT_EQ(teste::ler(area.arquivo("../ignorados.log")), "0\n0\n");
 }
 
 TEST(Execucao, TerminaNormalmenteSemNotepadNemWgnuplot)

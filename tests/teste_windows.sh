@@ -173,6 +173,31 @@ verificar "mesma mensagem (UTF-8) que no Linux: $(cat "$L/.erros")" \
   '[ "$(tr -d "\r" <"$W/.erros")" = "$(cat "$L/.erros")" ]'
 verificar "o Linux também termina com status 1" '[ "$(cat "$L/.status")" = 1 ]'
 
+echo "teste_windows: caso 5, nomes do relatório com acentos (UTF-8 e Windows-1252), reservados e com ':'"
+# Nomes aceitos: o arquivo gravado tem o nome certo (no disco do Linux, em UTF-8).
+n=0
+for nome in "RELATÓRIO.txt" "relatório.txt" "çÇ€.txt" "$(printf '\200.txt')"; do
+  n=$((n + 1)); d=$tmp/nome-$n; mkdir -p "$d"
+  entrada "$d/entrada_geral.ent" 4 5 5 5 13 2
+  { printf "'%s'\r\n" "$nome"; sed 1d "$d/entrada_geral.ent"; } >"$d/e" && mv "$d/e" "$d/entrada_geral.ent"
+  rodar_windows "$d"
+  esperado=$nome
+  [ "$n" = 4 ] && esperado="€.txt"
+  verificar "nome '$esperado': status 0 e o arquivo com esse nome" \
+    '[ "$(cat "$d/.status")" = 0 ] && [ ! -s "$d/.erros" ] && [ -s "$d/$esperado" ]'
+done
+# Recusados antes do cálculo, com a causa, sem nada gravado.
+for nome in NUL nul.txt CON aux.txt com1 "pasta/LPT3.log" "rel.txt:oculto"; do
+  n=$((n + 1)); d=$tmp/nome-$n; mkdir -p "$d"
+  entrada "$d/entrada_geral.ent" 1 "'$(echo "$nome" | sed 's|/|\\/|g')'" 4 5 5 5
+  mkdir -p "$d/pasta"
+  rodar_windows "$d"
+  motivo="é o nome de um dispositivo do Windows"
+  case $nome in *:*) motivo="o nome não pode ter ':'" ;; esac
+  verificar "nome '$nome' recusado: $(tr -d '\r' <"$d/.erros" | cut -c1-110)..." \
+    '[ "$(cat "$d/.status")" = 1 ] && grep -qF "$motivo" "$d/.erros" && [ "$(ls "$d" | tr "\n" " ")" = "entrada_geral.ent pasta " ]'
+done
+
 echo "teste_windows: caso 4, solvers rápidos em cada conjunto de instruções"
 conferir=$(cd "$windows" && pwd)/tests/conferir_solvers.exe
 verificar "conferir_solvers.exe: solvers rápidos iguais aos de referência" \

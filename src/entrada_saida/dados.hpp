@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,16 +15,27 @@ void ler_entrada();
 // Lê os catorze parâmetros do conteúdo do arquivo para o estado.
 void interpretar_entrada(std::string_view conteudo);
 
-// Nome do relatório sem os brancos (e NULs) das pontas.
+// Nome do arquivo do relatório: o lido, sem os brancos (e NULs) das pontas,
+// como o sistema o recebe (no Windows, em UTF-8; ver nome_do_sistema).
 std::string nome_relatorio_aparado();
 
-// Cria os temporários do relatório e dos arquivos da linha média: prova,
-// antes do cálculo, que as saídas podem ser gravadas.
-void preparar_saidas();
+// Um aviso se o nome do relatório foi cortado em 100 caracteres (vazio se não).
+std::string aviso_do_nome_cortado();
 
-// Grava as saídas nos temporários, põe as três no lugar juntas e abre os
-// visualizadores.
-void escrever_resultados();
+// Os temporários do relatório e dos arquivos da linha média; destruídos sem
+// ser concluídos, são apagados.
+struct Saidas;
+struct Descartar_saidas {
+    void operator()(Saidas* saidas) const;
+};
+using Saidas_preparadas = std::unique_ptr<Saidas, Descartar_saidas>;
+
+// Cria os temporários: prova, antes do cálculo, que as saídas podem ser gravadas.
+Saidas_preparadas preparar_saidas();
+
+// Grava as saídas nos temporários, põe as três no lugar juntas, dá os avisos
+// (nome cortado, pasta não confirmada no disco) e abre os visualizadores.
+void escrever_resultados(Saidas_preparadas saidas);
 
 // As partes de escrever_resultados.
 class Arquivo_saida;

@@ -5,14 +5,14 @@
 #include "arquivos.hpp"
 #include "erros.hpp"
 #include "comandos.hpp"
+#include "formatacao.hpp"
+#include "sistema_de_arquivos.hpp"
 #include "variaveis.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <string>
 #include <variant>
@@ -20,6 +20,12 @@
 namespace {
 
 const char* const arquivo_entrada = arquivos::entrada;
+
+// Catorze linhas curtas cabem com muita folga; um arquivo maior não é a entrada.
+constexpr std::size_t limite_da_entrada = 1 << 20;
+
+// O nome do relatório como escrito na linha 1, inteiro (antes do corte em 100).
+std::string nome_escrito;
 
 using Destino = std::variant<std::string Variaveis::*, double Variaveis::*, std::int32_t Variaveis::*>;
 
@@ -73,13 +79,16 @@ public:
     explicit Leitor_entrada(std::string_view conteudo) : texto_(conteudo)
     {
         if (texto_.starts_with("\xEF\xBB\xBF")) texto_.remove_prefix(3);
+        // Sem nenhum LF, CR sozinho termina as linhas (o Mac antigo); com LF,
+        // a regra de sempre.
+        if (texto_.find('\n') == std::string_view::npos && texto_.find('\r') != std::string_view::npos) fim_ = '\r';
     }
 
     // Próxima linha que não seja vazia nem só de brancos, sem os brancos iniciais.
     bool proxima_linha_com_valor(std::string_view& linha)
     {
         while (!texto_.empty()) {
-            const std::size_t fim = texto_.find('\n');
+            const std::size_t fim = texto_.find(fim_);
             linha = texto_.substr(0, fim);
             texto_.remove_prefix(fim == std::string_view::npos ? texto_.size() : fim + 1);
             ++numero_;
@@ -97,6 +106,7 @@ public:
 
 private:
     std::string_view texto_;
+    char fim_ = '\n';
     int numero_ = 0;
 };
 
@@ -248,7 +258,8 @@ void ler_parametro(std::string_view linha, int numero, const Parametro& p)
         [&](auto membro) {
             using Tipo = std::remove_reference_t<decltype(estado.*membro)>;
             if constexpr (std::is_same_v<Tipo, std::string>) {
-                estado.*membro = ajustar_nome(ler_nome(linha, numero, p));
+                nome_escrito = ler_nome(linha, numero, p);
+                estado.*membro = ajustar_nome(nome_escrito);
             } else if constexpr (std::is_same_v<Tipo, double>) {
                 estado.*membro = ler_real(item, numero, p);
                 recusar_virgula_decimal(linha, item, numero, p, false);
@@ -263,26 +274,35 @@ void ler_parametro(std::string_view linha, int numero, const Parametro& p)
 std::string ler_arquivo(const char* nome)
 {
     const std::string inicio = std::string("o arquivo de entrada ") + nome + " no diretório de trabalho ";
-    std::error_code erro;
-    const auto situacao = std::filesystem::status(nome, erro);
+    const std::string exemplo = std::string(" (o exemplo está em exemplo/") + nome + ")";
+    const Arquivo_lido lido = ler_arquivo_comum(nome, limite_da_entrada);
 #ifdef ELOOP
-    if (erro.default_error_condition() == std::errc::too_many_symbolic_link_levels) {
+    if (lido.erro == ELOOP) {
         throw Erro_execucao(inicio + "é uma ligação simbólica em ciclo (aponta, direta ou indiretamente, para si "
                                      "mesma); apague-a e ponha no lugar o arquivo de entrada");
     }
 #endif
-    if (std::filesystem::is_directory(situacao)) {
-        throw Erro_execucao(inicio + "é um diretório; ponha no lugar dele o arquivo de texto com os catorze " +
-                            "parâmetros (o exemplo está em exemplo/" + nome + ")");
-    }
-    std::ifstream arquivo(nome, std::ios::binary);
-    if (!arquivo) {
+    if (lido.erro == ENOENT || lido.erro == EACCES || lido.erro == ENOTDIR) {
         throw Erro_execucao(std::string("não foi possível abrir ") + inicio +
                             "(arquivo inexistente ou sem permissão de leitura)");
     }
-    std::string conteudo((std::istreambuf_iterator<char>(arquivo)), std::istreambuf_iterator<char>());
-    if (arquivo.bad()) throw Erro_execucao(std::string("falha ao ler o arquivo de entrada ") + nome);
-    return conteudo;
+    if (lido.erro != 0) {
+        throw Erro_execucao(std::string("falha ao ler o arquivo de entrada ") + nome + ": " + motivo_da_falha(lido.erro));
+    }
+    if (lido.tipo == Tipo_arquivo::diretorio) {
+        throw Erro_execucao(inicio + "é um diretório; ponha no lugar dele o arquivo de texto com os catorze " +
+                            "parâmetros" + exemplo);
+    }
+    if (lido.tipo != Tipo_arquivo::regular) {
+        throw Erro_execucao(inicio + "não é um arquivo comum, é " + o_que_e(lido.tipo) +
+                            "; ponha no lugar dele o arquivo de texto com os catorze parâmetros" + exemplo);
+    }
+    if (lido.grande_demais) {
+        throw Erro_execucao(inicio + "tem mais de 1 MiB, e a entrada são catorze linhas curtas: não é o arquivo "
+                                     "de entrada; ponha no lugar dele o arquivo de texto com os catorze parâmetros" +
+                            exemplo);
+    }
+    return lido.conteudo;
 }
 
 } // namespace
@@ -307,6 +327,7 @@ void interpretar_entrada(std::string_view conteudo)
                             ": o arquivo está gravado em UTF-16 (Unicode); grave-o de novo como ANSI ou UTF-8 (no "
                             "Bloco de Notas: Salvar como, Codificação)");
     }
+    nome_escrito.clear();
     Leitor_entrada leitor(conteudo);
     int ordem = 0;
     for (const Parametro& p : parametros) {
@@ -322,12 +343,29 @@ void interpretar_entrada(std::string_view conteudo)
     }
 }
 
-std::string nome_relatorio_aparado()
+namespace {
+
+std::string aparado(std::string_view nome)
 {
-    const std::string& nome = estado.nome_relatorio;
     constexpr std::string_view vazios(" \t\0", 3);
     const std::size_t inicio = nome.find_first_not_of(vazios);
     if (inicio == std::string::npos) return "";
     const std::size_t fim = nome.find_last_not_of(vazios);
-    return nome.substr(inicio, fim - inicio + 1);
+    return std::string(nome.substr(inicio, fim - inicio + 1));
+}
+
+} // namespace
+
+std::string nome_relatorio_aparado()
+{
+    const std::string nome = aparado(estado.nome_relatorio);
+    return nome_do_sistema(nome, nome_escrito.empty() ? nome : nome_escrito);
+}
+
+std::string aviso_do_nome_cortado()
+{
+    if (aparado(nome_escrito) == aparado(estado.nome_relatorio)) return "";
+    return "o nome do relatório na linha 1 de " + std::string(arquivo_entrada) + " passa de " +
+           std::to_string(tamanho_nome_relatorio) + " caracteres e só os " + std::to_string(tamanho_nome_relatorio) +
+           " primeiros valem: o relatório foi gravado em \"" + nome_relatorio_aparado() + "\"";
 }

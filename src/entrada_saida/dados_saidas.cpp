@@ -6,6 +6,7 @@
 #include "formatacao.hpp"
 #include "malha.hpp"
 #include "comandos.hpp"
+#include "console.hpp"
 #include "progresso.hpp"
 #include "variaveis.hpp"
 
@@ -15,15 +16,16 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-// Temporários das três saídas, criados antes do cálculo (preparar_saidas).
+// Temporários das três saídas, criados antes do cálculo.
 struct Saidas {
     Arquivo_saida relatorio{nome_relatorio_aparado()};
     Arquivo_saida x_meio{arquivos::x_meio};
     Arquivo_saida y_meio{arquivos::y_meio};
 };
-std::unique_ptr<Saidas> saidas_preparadas;
+
+void Descartar_saidas::operator()(Saidas* saidas) const { delete saidas; }
+
+namespace {
 
 void escrever_linha_media(Arquivo_saida& f, const std::vector<double>& coordenada, std::int32_t n,
                           std::size_t primeiro, std::size_t passo)
@@ -37,7 +39,7 @@ void escrever_linha_media(Arquivo_saida& f, const std::vector<double>& coordenad
 
 } // namespace
 
-void preparar_saidas() { saidas_preparadas = std::make_unique<Saidas>(); }
+Saidas_preparadas preparar_saidas() { return Saidas_preparadas(new Saidas); }
 
 void escrever_linhas_medias(Arquivo_saida& x_meio, Arquivo_saida& y_meio)
 {
@@ -48,14 +50,15 @@ void escrever_linhas_medias(Arquivo_saida& x_meio, Arquivo_saida& y_meio)
     escrever_linha_media(y_meio, e.x, e.Nx, no(1, iyc, e.Nx), 1);
 }
 
-void escrever_resultados()
+void escrever_resultados(Saidas_preparadas s)
 {
-    if (!saidas_preparadas) preparar_saidas();
-    const std::unique_ptr<Saidas> s = std::move(saidas_preparadas);
     escrever_relatorio(s->relatorio);
     escrever_linhas_medias(s->x_meio, s->y_meio);
-    concluir_juntos({&s->relatorio, &s->x_meio, &s->y_meio});
+    const std::string aviso_da_gravacao = concluir_juntos({&s->relatorio, &s->x_meio, &s->y_meio});
     progresso::encerrar(); // nada desenhado sobre o editor ou os gráficos
+    for (const std::string& aviso : {aviso_do_nome_cortado(), aviso_da_gravacao}) {
+        if (!aviso.empty()) avisar(aviso);
+    }
     executar_comando("notepad " + citar_argumento(nome_relatorio_aparado()));
     executar_comando(std::string("wgnuplot ") + arquivos::grafico_x_meio);
     executar_comando(std::string("wgnuplot ") + arquivos::grafico_y_meio);

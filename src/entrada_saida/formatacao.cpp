@@ -10,8 +10,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
+#include <algorithm>
 #include <random>
+#include <vector>
 #include <system_error>
 
 namespace {
@@ -153,43 +154,112 @@ std::string motivo_da_falha(int erro)
     case ETXTBSY:
 #endif
         return "o arquivo está em uso por outro programa";
-    default: return "erro do sistema " + std::to_string(erro) + " (" + std::generic_category().message(erro) + ")";
+    default: return "erro do sistema " + std::to_string(erro) + " (" + texto_do_erro(erro) + ")";
     }
 }
 
 namespace {
 
-// Sufixo dos temporários: processo, contador e sorteio, para que duas
-// execuções (ou dois arquivos de uma) nunca escolham o mesmo nome.
+// Sufixo dos temporários: a marca da máquina, o processo, um contador e um
+// sorteio: duas execuções (ou dois arquivos de uma) nunca escolhem o mesmo
+// nome, e a marca e o processo dizem se quem o criou ainda existe.
+const std::string& marca()
+{
+    static const std::string m = marca_da_maquina();
+    return m;
+}
+
 std::string sufixo_unico()
 {
     static unsigned contador = 0;
     static std::mt19937_64 sorteio(std::random_device{}() ^
                                    static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    char texto[64];
-    std::snprintf(texto, sizeof texto, ".%lu-%u-%08llx.parcial", numero_do_processo(), contador++,
+    char texto[96];
+    std::snprintf(texto, sizeof texto, ".%s-%lu-%u-%08llx.parcial", marca().c_str(), numero_do_processo(), contador++,
                   static_cast<unsigned long long>(sorteio() & 0xFFFFFFFFu));
     return texto;
 }
 
-std::string citado(const std::string& nome) { return "\"" + nome + "\""; }
-
-int errno_de(const std::error_code& erro)
+bool hexadecimal(std::string_view t, std::size_t n)
 {
-    const std::error_condition condicao = erro.default_error_condition();
-    return condicao.category() == std::generic_category() ? condicao.value() : EIO;
+    return t.size() == n && t.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
+
+bool algarismos(std::string_view t) { return !t.empty() && t.find_first_not_of("0123456789") == std::string_view::npos; }
+
+// O processo que criou o temporário `nome`, se o nome é de um temporário
+// desta máquina (marca de agora); 0 se não é.
+unsigned long processo_do_temporario(std::string_view nome)
+{
+    constexpr std::string_view fim = ".parcial";
+    if (!nome.ends_with(fim)) return 0;
+    nome.remove_suffix(fim.size());
+    const std::size_t ponto = nome.rfind('.');
+    if (ponto == std::string_view::npos) return 0;
+    std::string_view partes[4];
+    std::string_view resto = nome.substr(ponto + 1);
+    for (std::string_view& parte : partes) {
+        const std::size_t traco = resto.find('-');
+        parte = resto.substr(0, traco);
+        resto = traco == std::string_view::npos ? std::string_view() : resto.substr(traco + 1);
+    }
+    if (!resto.empty() || partes[0] != marca() || !algarismos(partes[1]) || partes[1].size() > 10 ||
+        !algarismos(partes[2]) || !hexadecimal(partes[3], 8)) {
+        return 0;
+    }
+    return std::stoul(std::string(partes[1]));
+}
+
+// Restos de execuções que morreram sem apagar os temporários (SIGKILL, queda
+// de energia), na pasta do destino: só os desta máquina, cujo processo não
+// existe mais, com mais de uma hora. Numa pasta compartilhada (NFS, SMB,
+// contêineres), o de outra máquina tem outra marca e fica.
+void apagar_temporarios_abandonados(const std::string& destino)
+{
+    constexpr double uma_hora = 3600.0;
+    static std::vector<std::string> feitos;
+    const std::string pasta = diretorio_do_arquivo(destino);
+    if (std::find(feitos.begin(), feitos.end(), pasta) != feitos.end()) return;
+    feitos.push_back(pasta);
+    for (const Item_diretorio& item : arquivos_comuns(pasta)) {
+        const unsigned long processo = processo_do_temporario(item.nome);
+        if (processo == 0 || item.idade < uma_hora || processo_existe(processo)) continue;
+        apagar_arquivo(pasta + "/" + item.nome);
+    }
+}
+
+std::string citado(const std::string& nome) { return "\"" + nome + "\""; }
 
 } // namespace
 
+std::string o_que_e(Tipo_arquivo tipo)
+{
+    switch (tipo) {
+    case Tipo_arquivo::caracteres: return "um dispositivo de caracteres (como /dev/null)";
+    case Tipo_arquivo::blocos: return "um dispositivo de blocos (um disco)";
+    case Tipo_arquivo::fifo: return "um FIFO (pipe com nome)";
+    case Tipo_arquivo::socket: return "um socket";
+    default: return "algo que não é um arquivo comum";
+    }
+}
+
 Arquivo_saida::Arquivo_saida(const std::string& nome) : nome_(nome)
 {
-    const auto falha = [&](int erro) {
-        return Erro_execucao("não foi possível criar o arquivo de saída " + citado(nome_) + ": " + motivo_da_falha(erro) +
+    const auto falha = [&](const std::string& motivo) {
+        return Erro_execucao("não foi possível criar o arquivo de saída " + citado(nome_) + ": " + motivo +
                              "; nenhum arquivo de saída foi mudado");
     };
-    std::error_code ignorado;
-    if (std::filesystem::is_directory(nome_, ignorado)) throw falha(EISDIR);
+    const Situacao_arquivo destino = situacao_do_arquivo(nome_);
+    if (destino.tipo == Tipo_arquivo::diretorio) throw falha(motivo_da_falha(EISDIR));
+    if (destino.tipo != Tipo_arquivo::regular && destino.tipo != Tipo_arquivo::inexistente) {
+        throw falha("já existe com esse nome " + o_que_e(destino.tipo) +
+                    ", não um arquivo comum, e ele não é substituído (mude o nome)");
+    }
+    if (destino.protegido) {
+        throw falha("o arquivo existente está protegido contra escrita (o dono não tem permissão de escrita; no "
+                    "Windows, somente leitura) e não é substituído: tire a proteção (chmod u+w) ou mude o nome");
+    }
+    apagar_temporarios_abandonados(nome_);
     for (int tentativa = 1;; ++tentativa) {
         temporario_ = nome_ + sufixo_unico();
         registrar_temporario(temporario_);
@@ -197,7 +267,7 @@ Arquivo_saida::Arquivo_saida(const std::string& nome) : nome_(nome)
         if (saida_ != nullptr) break;
         const int erro = errno;
         esquecer_temporario(temporario_);
-        if (erro != EEXIST || tentativa == 10) throw falha(erro);
+        if (erro != EEXIST || tentativa == 10) throw falha(motivo_da_falha(erro));
     }
     std::setvbuf(saida_, nullptr, _IOFBF, 1 << 16);
 }
@@ -211,7 +281,7 @@ void Arquivo_saida::descartar()
 {
     if (saida_ != nullptr) std::fclose(saida_);
     saida_ = nullptr;
-    std::remove(temporario_.c_str());
+    apagar_arquivo(temporario_);
     esquecer_temporario(temporario_);
 }
 
@@ -229,19 +299,24 @@ void Arquivo_saida::escrever_vazia()
     progresso::somar_bytes_gravados(2);
 }
 
+// Com as permissões do arquivo que vai substituir e já no disco (fsync), antes
+// de qualquer renomeação: uma queda de energia depois dela não deixa no lugar
+// um arquivo vazio ou pela metade.
 void Arquivo_saida::fechar()
 {
     if (saida_ == nullptr) return;
     errno = 0;
     const bool esvaziou = std::fflush(saida_) == 0;
     int erro = errno;
+    copiar_permissoes(saida_, nome_);
+    if (esvaziou) erro = gravar_no_disco(saida_);
     const bool fechou = std::fclose(saida_) == 0;
-    if (esvaziou) erro = errno;
+    if (esvaziou && erro == 0) erro = fechou ? 0 : errno;
     saida_ = nullptr;
-    if (!esvaziou || !fechou) falhar("gravar", erro);
+    if (erro != 0 || !esvaziou || !fechou) falhar("gravar", erro);
 }
 
-void Arquivo_saida::concluir() { concluir_juntos({this}); }
+std::string Arquivo_saida::concluir() { return concluir_juntos({this}); }
 
 void Arquivo_saida::falhar(const char* acao, int erro)
 {
@@ -250,7 +325,7 @@ void Arquivo_saida::falhar(const char* acao, int erro)
                         motivo_da_falha(erro) + "; nenhum arquivo de saída foi mudado");
 }
 
-void concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos)
+std::string concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos)
 {
     try {
         for (Arquivo_saida* a : arquivos) a->fechar();
@@ -258,27 +333,43 @@ void concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos)
         for (Arquivo_saida* a : arquivos) a->descartar();
         throw;
     }
-    Trecho_sem_interrupcao trecho;
-    std::string substituidos;
-    for (auto i = arquivos.begin(); i != arquivos.end(); ++i) {
-        Arquivo_saida& a = **i;
-        std::error_code erro;
-        std::filesystem::rename(a.temporario_, a.nome_, erro);
-        if (!erro) {
-            a.concluido_ = true;
-            esquecer_temporario(a.temporario_);
-            substituidos += (substituidos.empty() ? "" : ", ") + citado(a.nome_);
-            continue;
+    {
+        Trecho_sem_interrupcao trecho;
+        std::string substituidos;
+        for (auto i = arquivos.begin(); i != arquivos.end(); ++i) {
+            Arquivo_saida& a = **i;
+            const int erro = substituir(a.temporario_, a.nome_);
+            if (erro == 0) {
+                a.concluido_ = true;
+                esquecer_temporario(a.temporario_);
+                substituidos += (substituidos.empty() ? "" : ", ") + citado(a.nome_);
+                continue;
+            }
+            std::string mantidos;
+            for (auto j = i; j != arquivos.end(); ++j) {
+                (*j)->descartar();
+                mantidos += (mantidos.empty() ? "" : ", ") + citado((*j)->nome_);
+            }
+            throw Erro_execucao("falha ao substituir o arquivo de saída " + citado(a.nome_) + ": " +
+                                motivo_da_falha(erro) + "; " +
+                                (substituidos.empty() ? "nenhum arquivo de saída foi mudado"
+                                                      : "já substituídos por esta execução: " + substituidos +
+                                                            "; mantidos como estavam: " + mantidos));
         }
-        std::string mantidos;
-        for (auto j = i; j != arquivos.end(); ++j) {
-            (*j)->descartar();
-            mantidos += (mantidos.empty() ? "" : ", ") + citado((*j)->nome_);
-        }
-        throw Erro_execucao("falha ao substituir o arquivo de saída " + citado(a.nome_) + ": " +
-                            motivo_da_falha(errno_de(erro)) + "; " +
-                            (substituidos.empty() ? "nenhum arquivo de saída foi mudado"
-                                                  : "já substituídos por esta execução: " + substituidos +
-                                                        "; mantidos como estavam: " + mantidos));
     }
+    // As renomeações no disco, fora do trecho: um Ctrl-C aqui não espera.
+    std::vector<std::string> pastas;
+    for (const Arquivo_saida* a : arquivos) {
+        const std::string pasta = diretorio_do_arquivo(a->nome_);
+        if (std::find(pastas.begin(), pastas.end(), pasta) == pastas.end()) pastas.push_back(pasta);
+    }
+    for (const std::string& pasta : pastas) {
+        const int erro = gravar_diretorio_no_disco(pasta);
+        if (erro != 0) {
+            return "os arquivos de saída já foram substituídos, mas o sistema não confirmou a gravação da pasta " +
+                   citado(pasta) + " no disco (" + motivo_da_falha(erro) +
+                   "): numa queda de energia logo agora, a troca pode se perder";
+        }
+    }
+    return "";
 }

@@ -2,6 +2,8 @@
 // com textos, campos numéricos e paradas de coluna, e o arquivo que a recebe.
 #pragma once
 
+#include "sistema_de_arquivos.hpp"
+
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
@@ -34,11 +36,18 @@ private:
 // Motivo de uma falha de arquivo, pelo errno, com o que fazer.
 std::string motivo_da_falha(int erro);
 
+// O que é algo que não é arquivo comum: "um FIFO (pipe com nome)", ...
+std::string o_que_e(Tipo_arquivo tipo);
+
 // Arquivo de saída gravado num temporário próprio desta execução, criado ao
 // lado do destino com nome único e de forma exclusiva (nunca escreve através
 // de um arquivo ou ligação que já existia), e só depois posto no lugar do
-// destino. Se não for concluído, o temporário é apagado e o destino fica como
-// estava. Uma interrupção também apaga o temporário.
+// destino, com as permissões (e, onde dá, o dono) do arquivo substituído. Se
+// não for concluído, o temporário é apagado e o destino fica como estava. Uma
+// interrupção também apaga o temporário. Recusa, já ao ser criado, um destino
+// que existe e não é um arquivo comum (um dispositivo, um FIFO) ou que está
+// protegido contra escrita; apaga os temporários abandonados desta máquina na
+// pasta do destino (mais de uma hora, o processo que os criou não existe mais).
 class Arquivo_saida {
 public:
     explicit Arquivo_saida(const std::string& nome);
@@ -49,16 +58,16 @@ public:
     // Grava a linha e o terminador CR LF.
     void escrever(const Linha& linha);
     void escrever_vazia();
-    // Grava o que falta e fecha o temporário.
+    // Grava o que falta, leva ao disco e fecha o temporário.
     void fechar();
-    // Fecha e põe no lugar do destino.
-    void concluir();
+    // Fecha e põe no lugar do destino (o aviso de concluir_juntos).
+    std::string concluir();
 
     const std::string& nome() const { return nome_; }
     const std::string& temporario() const { return temporario_; }
 
 private:
-    friend void concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos);
+    friend std::string concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos);
     [[noreturn]] void falhar(const char* acao, int erro);
     void descartar();
 
@@ -72,5 +81,7 @@ private:
 // lugar um logo depois do outro, sem interrupção no meio. Se uma gravação
 // falha, nenhum destino muda; se uma substituição falha, a mensagem diz quais
 // já foram substituídos e quais ficaram como estavam. Os temporários que
-// sobram são apagados.
-void concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos);
+// sobram são apagados. Depois das renomeações, leva ao disco as pastas dos
+// destinos; se o sistema não confirma, os arquivos já estão no lugar: devolve
+// o aviso (vazio se não há).
+std::string concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos);

@@ -6,6 +6,7 @@
 #include "erros.hpp"
 #include "comandos.hpp"
 #include "memoria.hpp"
+#include "sistema_de_arquivos.hpp"
 #include "variaveis.hpp"
 
 #include <algorithm>
@@ -69,7 +70,8 @@ std::string caminho_comparavel(const fs::path& p)
     std::error_code erro;
     const fs::path absoluto = fs::absolute(p, erro).lexically_normal();
     const fs::path pai = fs::weakly_canonical(absoluto.parent_path(), erro);
-    std::string s = ((erro ? absoluto.parent_path() : pai) / absoluto.filename()).generic_string();
+    const std::u8string u8 = ((erro ? absoluto.parent_path() : pai) / absoluto.filename()).generic_u8string();
+    std::string s(u8.begin(), u8.end());
 #ifdef _WIN32
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 #endif
@@ -95,35 +97,42 @@ void exigir_nome_relatorio()
         recusar("nome_relatorio = \"" + nome + "\"", "o nome do relatório não pode ter % nem ! nem aspas (o "
                                                       "interpretador de comandos os trataria como variáveis)");
     }
+    const std::string recusado = nome_recusado_pelo_sistema(nome);
+    if (!recusado.empty()) recusar("nome_relatorio = \"" + nome + "\"", recusado);
+    const auto proprio_do_programa = [&](const char* proprio) {
+        recusar("nome_relatorio = \"" + nome + "\"",
+                "o relatório não pode ter o nome de um arquivo do próprio programa (" + std::string(proprio) + ")");
+    };
     for (const char* proprio : arquivos::proprios) {
-        if (mesmo_arquivo(nome, proprio)) {
-            recusar("nome_relatorio = \"" + nome + "\"",
-                    "o relatório não pode ter o nome de um arquivo do próprio programa (" + std::string(proprio) + ")");
-        }
+        if (mesmo_arquivo(caminho(nome), proprio)) proprio_do_programa(proprio);
+    }
+    // O mapas.gnu grava os seus PNGs na pasta do relatório, qualquer que seja.
+    const fs::path base = caminho(nome).filename();
+    for (const char* png : arquivos::pngs_dos_mapas) {
+        if (caminho_comparavel(base) == caminho_comparavel(png)) proprio_do_programa(png);
     }
 }
 
 std::string em_mib(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB"; }
 
+// Só a malha: as histórias ocupam as iterações que a execução fizer.
 void exigir_memoria()
 {
-    const std::uint64_t necessaria = memoria_necessaria();
+    const std::uint64_t necessaria = memoria_necessaria(0);
     const unsigned long long fisica = memoria_fisica();
     if (fisica != 0 && necessaria > fisica) {
-        recusar("Nx = " + std::to_string(estado.Nx) + ", Ny = " + std::to_string(estado.Ny) + ", itmax = " +
-                    std::to_string(estado.itmax),
-                "a malha e as histórias precisam de " + em_mib(necessaria) + " de memória e a máquina tem " +
-                    em_mib(fisica));
+        recusar("Nx = " + std::to_string(estado.Nx) + ", Ny = " + std::to_string(estado.Ny),
+                "a malha precisa de " + em_mib(necessaria) + " de memória e a máquina tem " + em_mib(fisica));
     }
 }
 
 } // namespace
 
-std::uint64_t memoria_necessaria()
+std::uint64_t memoria_necessaria(std::int64_t iteracoes)
 {
     const auto& e = estado;
     const std::uint64_t nos = static_cast<std::uint64_t>(std::int64_t{e.Nx} * e.Ny);
-    const std::uint64_t historia = static_cast<std::uint64_t>(e.itmax) + 1;
+    const std::uint64_t historia = static_cast<std::uint64_t>(std::max<std::int64_t>(iteracoes, 0)) + 1;
     // Seis campos, o vetor de trabalho da norma L-infinito, coordenadas e três histórias.
     const std::uint64_t doubles = 7 * nos + static_cast<std::uint64_t>(e.Nx) + static_cast<std::uint64_t>(e.Ny) + 3 * historia;
     return doubles * sizeof(double);
@@ -138,14 +147,19 @@ void validar_parametros()
     exigir_proporcao();
     exigir_malha();
     if (e.itmax < 1) recusar("itmax = " + std::to_string(e.itmax), "é preciso pelo menos 1 iteração térmica");
-    if (e.nu == 1.0) recusar("nu = 1", "o coeficiente de Poisson não pode ser 1 (K = (1+nu)/(1-nu) seria infinito)");
+    if (!(e.nu > -1.0 && e.nu < 1.0)) {
+        recusar("nu = " + texto(e.nu), "o coeficiente de Poisson deve ficar entre -1 e 1, sem os extremos (fora disso "
+                                       "K = (1+nu)/(1-nu) é infinito ou K+1 é negativo, e as equações dos "
+                                       "deslocamentos não têm solução: o resultado não significaria nada)");
+    }
     if (e.passo_hist == 0) recusar("passo_hist = 0", "o passo da história de convergência não pode ser zero");
     exigir_memoria();
 }
 
 void falta_de_memoria()
 {
-    throw Erro_execucao("memória insuficiente: a malha e as histórias precisam de " + em_mib(memoria_necessaria()) +
+    throw Erro_execucao("memória insuficiente: a malha e as histórias precisam de até " +
+                        em_mib(memoria_necessaria(estado.itmax)) +
                         "; reduza Nx, Ny ou itmax");
 }
 

@@ -7,10 +7,11 @@
 // Confere os parâmetros lidos; lança Erro_execucao com o parâmetro, o valor e a regra.
 void validar_parametros();
 
-// Bytes que os vetores do cálculo ocupam para a malha e o itmax do estado.
-std::uint64_t memoria_necessaria();
+// Bytes que os vetores do cálculo ocupam na malha do estado com `iteracoes`
+// iterações térmicas feitas (as histórias só ocupam as entradas tocadas).
+std::uint64_t memoria_necessaria(std::int64_t iteracoes);
 
-// Lança Erro_execucao dizendo quanta memória o cálculo precisa.
+// Lança Erro_execucao dizendo quanta memória o cálculo precisa (com itmax iterações).
 [[noreturn]] void falta_de_memoria();
 
 // Apaga os indicadores de divisão por zero, estouro e operação inválida.

@@ -5,11 +5,53 @@
 // múltiplos de passo_hist (as linhas do relatório).
 #pragma once
 
+#include "memoria.hpp"
+
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 constexpr int tamanho_nome_relatorio = 100;
+
+// Alocador das histórias: memória zerada sob demanda. Um vetor criado com n
+// elementos não escreve neles (já são zeros), e só as páginas das iterações
+// feitas ocupam memória: itmax não custa o que a execução não usa. Crie a
+// história já do tamanho certo (Historia(n)); aumentada depois de diminuída,
+// os elementos novos não seriam zerados.
+template <class T>
+struct Alocador_sob_demanda {
+    using value_type = T;
+    Alocador_sob_demanda() = default;
+    template <class U>
+    Alocador_sob_demanda(const Alocador_sob_demanda<U>&) noexcept
+    {
+    }
+    T* allocate(std::size_t n)
+    {
+        void* p = reservar_zerada(n * sizeof(T));
+        if (p == nullptr) throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, std::size_t n) noexcept { liberar_reservada(p, n * sizeof(T)); }
+    template <class U>
+    void construct(U*) noexcept
+    {
+    }
+    template <class U, class... A>
+    void construct(U* p, A&&... argumentos)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<A>(argumentos)...);
+    }
+    template <class U>
+    bool operator==(const Alocador_sob_demanda<U>&) const noexcept
+    {
+        return true;
+    }
+};
+using Historia = std::vector<double, Alocador_sob_demanda<double>>;
 
 struct Variaveis {
     // Parâmetros de entrada, na ordem do arquivo.
@@ -48,7 +90,9 @@ struct Variaveis {
     std::int32_t itd = 0;
 
     // Vetores, na ordem de alocação.
-    std::vector<double> Ta, T, y, x, L2, Linf, L1, v, Su, Sv, u;
+    std::vector<double> Ta, T, y, x;
+    Historia L2, Linf, L1;
+    std::vector<double> v, Su, Sv, u;
 };
 
 // A instância única do processo.

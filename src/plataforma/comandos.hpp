@@ -6,7 +6,9 @@
 #include <string_view>
 
 // Entrega a linha de comando ao interpretador do sistema (/bin/sh -c ou
-// COMSPEC /c), espera o fim e devolve o status bruto de std::system.
+// COMSPEC /c), espera o fim e devolve o status bruto, como std::system. Um
+// comando que nem começa (sem processos livres, por exemplo) dá um aviso de
+// uma linha e o status -1.
 int executar_comando(const std::string& linha);
 
 // O status de executar_comando diz que o comando foi interrompido pelo

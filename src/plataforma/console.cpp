@@ -1,11 +1,15 @@
 #include "console.hpp"
 
+#include "sinais_internos.hpp"
 #include "windows.hpp"
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <iterator>
+#include <string>
 
 #ifndef _WIN32
 #include <sys/ioctl.h>
@@ -42,7 +46,11 @@ volatile std::sig_atomic_t colunas_de_progresso = 0;
 
 constexpr int vagas = 8;
 constexpr std::size_t tamanho_vaga = 512;
+#ifdef _WIN32
+wchar_t temporarios[vagas][tamanho_vaga]; // em UTF-16, para DeleteFileW
+#else
 char temporarios[vagas][tamanho_vaga];
+#endif
 volatile std::sig_atomic_t ocupada[vagas];
 const char* mensagem_interrupcao = "";
 std::size_t tamanho_mensagem = 0;
@@ -51,7 +59,7 @@ void apagar_temporarios()
 {
     for (int i = 0; i < vagas; ++i) {
 #ifdef _WIN32
-        if (ocupada[i]) DeleteFileA(temporarios[i]);
+        if (ocupada[i]) DeleteFileW(temporarios[i]);
 #else
         if (ocupada[i]) ::unlink(temporarios[i]);
 #endif
@@ -99,8 +107,10 @@ struct Travado {
     Travado() {} // sem threads no tratador de sinal: nada a travar
 };
 
-constexpr int sinais[] = {SIGINT, SIGTERM, SIGHUP};
-bool instalado[3];
+constexpr int sinais[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU};
+constexpr int numero_sinais = static_cast<int>(std::size(sinais));
+bool instalado[numero_sinais];
+sigset_t padrao_nos_filhos;
 volatile std::sig_atomic_t adiado = 0;
 volatile std::sig_atomic_t pendente = 0;
 
@@ -142,21 +152,67 @@ void tratar_interrupcoes(const char* mensagem)
     acao.sa_handler = ao_interromper;
     sigemptyset(&acao.sa_mask);
     for (const int s : sinais) sigaddset(&acao.sa_mask, s);
-    for (int i = 0; i < 3; ++i) {
+    sigemptyset(&padrao_nos_filhos);
+    const auto ignorado = [](int sinal) {
         struct sigaction anterior {};
-        if (sigaction(sinais[i], nullptr, &anterior) != 0 || anterior.sa_handler == SIG_IGN) continue;
+        return sigaction(sinal, nullptr, &anterior) != 0 || anterior.sa_handler == SIG_IGN;
+    };
+    for (int i = 0; i < numero_sinais; ++i) {
+        if (ignorado(sinais[i])) continue;
         instalado[i] = sigaction(sinais[i], &acao, nullptr) == 0;
+        sigaddset(&padrao_nos_filhos, sinais[i]);
+    }
+    struct sigaction ignorar {};
+    ignorar.sa_handler = SIG_IGN;
+    sigemptyset(&ignorar.sa_mask);
+    for (const int s : {SIGPIPE, SIGXFSZ}) {
+        if (ignorado(s)) continue;
+        sigaction(s, &ignorar, nullptr);
+        sigaddset(&padrao_nos_filhos, s);
     }
 #endif
 }
 
+#ifndef _WIN32
+const sigset_t& sinais_padrao_nos_filhos() { return padrao_nos_filhos; }
+#endif
+
+namespace {
+
+#ifdef _WIN32
+bool copiar_para_vaga(wchar_t* vaga, const std::string& caminho)
+{
+    const int n = caminho.empty() ? 0 : MultiByteToWideChar(CP_UTF8, 0, caminho.data(), static_cast<int>(caminho.size()),
+                                                              vaga, static_cast<int>(tamanho_vaga) - 1);
+    if (n <= 0) return false;
+    vaga[n] = L'\0';
+    return true;
+}
+
+bool mesmo_caminho(const wchar_t* vaga, const std::string& caminho)
+{
+    wchar_t convertido[tamanho_vaga];
+    return copiar_para_vaga(convertido, caminho) && std::wcscmp(convertido, vaga) == 0;
+}
+#else
+bool copiar_para_vaga(char* vaga, const std::string& caminho)
+{
+    if (caminho.size() >= tamanho_vaga) return false;
+    std::memcpy(vaga, caminho.c_str(), caminho.size() + 1);
+    return true;
+}
+
+bool mesmo_caminho(const char* vaga, const std::string& caminho) { return caminho == vaga; }
+#endif
+
+} // namespace
+
 void registrar_temporario(const std::string& caminho)
 {
-    if (caminho.size() >= tamanho_vaga) return;
     Travado t;
     for (int i = 0; i < vagas; ++i) {
         if (ocupada[i]) continue;
-        std::memcpy(temporarios[i], caminho.c_str(), caminho.size() + 1);
+        if (!copiar_para_vaga(temporarios[i], caminho)) return;
         std::atomic_signal_fence(std::memory_order_seq_cst);
         ocupada[i] = 1;
         return;
@@ -167,7 +223,7 @@ void esquecer_temporario(const std::string& caminho)
 {
     Travado t;
     for (int i = 0; i < vagas; ++i) {
-        if (ocupada[i] && caminho == temporarios[i]) ocupada[i] = 0;
+        if (ocupada[i] && mesmo_caminho(temporarios[i], caminho)) ocupada[i] = 0;
     }
     std::atomic_signal_fence(std::memory_order_seq_cst);
 }
@@ -193,7 +249,7 @@ Trecho_sem_interrupcao::~Trecho_sem_interrupcao()
     struct sigaction padrao {};
     padrao.sa_handler = SIG_DFL;
     sigemptyset(&padrao.sa_mask);
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < numero_sinais; ++i) {
         if (instalado[i]) sigaction(sinais[i], &padrao, nullptr);
         instalado[i] = false;
     }
@@ -239,6 +295,17 @@ void escrever_no_terminal(std::string_view texto)
         texto.remove_prefix(static_cast<std::size_t>(n));
     }
 #endif
+}
+
+void avisar(std::string_view texto)
+{
+    std::string linha;
+    if (colunas_de_progresso > 0) {
+        linha.assign(static_cast<std::size_t>(colunas_de_progresso) + 2, ' ');
+        linha.front() = linha.back() = '\r';
+    }
+    linha.append("placa2d: aviso: ").append(texto).append("\n");
+    escrever_no_terminal(linha);
 }
 
 void marcar_linha_de_progresso(int colunas)

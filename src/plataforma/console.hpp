@@ -8,11 +8,15 @@
 #include <string>
 #include <string_view>
 
-// Interrupções: Ctrl-C, SIGTERM e SIGHUP (no Windows, Ctrl-C, Ctrl-Break e
-// fechar o console). Depois de tratar_interrupcoes, uma interrupção apaga os
+// Interrupções: Ctrl-C, SIGTERM, SIGHUP, SIGQUIT (Ctrl-\) e SIGXCPU (o
+// limite de tempo de CPU) (no Windows, Ctrl-C, Ctrl-Break e fechar o
+// console). Depois de tratar_interrupcoes, uma interrupção apaga os
 // temporários registrados, escreve `mensagem` no erro padrão e termina com
-// status 128 + o sinal (Ctrl-Break: 149, fechar o console: 129). Sinais que
-// já eram ignorados (nohup) continuam ignorados.
+// status 128 + o sinal (Ctrl-Break: 149, fechar o console: 129). SIGPIPE e
+// SIGXFSZ passam a ser ignorados: a escrita falha com EPIPE ou EFBIG e o
+// caminho do erro, com a sua mensagem, segue. Sinais que já eram ignorados
+// (nohup) continuam ignorados; os comandos externos recebem os outros com o
+// tratamento padrão.
 void tratar_interrupcoes(const char* mensagem);
 void registrar_temporario(const std::string& caminho); // no máximo 8, de até 511 bytes
 void esquecer_temporario(const std::string& caminho);
@@ -27,6 +31,10 @@ public:
     Trecho_sem_interrupcao(const Trecho_sem_interrupcao&) = delete;
     Trecho_sem_interrupcao& operator=(const Trecho_sem_interrupcao&) = delete;
 };
+
+// Uma linha "placa2d: aviso: texto" no erro padrão, numa linha limpa (a
+// linha de progresso, se houver, é apagada antes).
+void avisar(std::string_view texto);
 
 // Terminal no erro padrão: isatty no POSIX, um console no Windows.
 bool erro_padrao_no_terminal();

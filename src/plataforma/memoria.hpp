@@ -1,5 +1,13 @@
-// Memória da máquina.
+// Memória da máquina e memória zerada entregue sob demanda.
 #pragma once
+
+#include <cstddef>
 
 // Memória física da máquina em bytes (0 se desconhecida).
 unsigned long long memoria_fisica();
+
+// Bytes zerados que o sistema só entrega de fato quando cada página é tocada
+// (mmap anônimo; VirtualAlloc): reservar muito e usar pouco custa só o usado.
+// nullptr se não houver espaço de endereços.
+void* reservar_zerada(std::size_t bytes);
+void liberar_reservada(void* inicio, std::size_t bytes);

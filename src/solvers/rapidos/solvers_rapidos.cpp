@@ -1,5 +1,6 @@
 #include "solvers_rapidos.hpp"
 
+#include "console.hpp"
 #include "cpus.hpp"
 #include "faixas.hpp"
 #include "memoria.hpp"
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -35,17 +37,25 @@ void reservar_faixas()
 
 void anotar(std::atomic<Percurso>& onde, Caminho caminho, int threads) { onde.store(Percurso{caminho, threads}); }
 
-// PLACA2D_THREADS, se for um inteiro de 1 a 1024 (só algarismos); senão 0.
+// PLACA2D_THREADS, se for um inteiro de 1 a 1024 (só algarismos); senão 0,
+// e um valor que não vale é avisado uma vez.
 int threads_do_ambiente()
 {
     const char* texto = std::getenv("PLACA2D_THREADS");
-    if (texto == nullptr || *texto == '\0' || std::strlen(texto) > 4) return 0;
+    if (texto == nullptr || *texto == '\0') return 0;
     int n = 0;
-    for (const char* c = texto; *c != '\0'; ++c) {
-        if (*c < '0' || *c > '9') return 0;
-        n = n * 10 + (*c - '0');
+    for (const char* c = texto; *c != '\0' && n <= 1024; ++c) {
+        n = (*c < '0' || *c > '9') ? 1025 : n * 10 + (*c - '0');
     }
-    return n <= 1024 ? n : 0;
+    if (n >= 1 && n <= 1024) return n;
+    static std::atomic<bool> avisado{false};
+    if (!avisado.exchange(true)) {
+        std::string mostrado(texto, std::min<std::size_t>(std::strlen(texto), 40));
+        for (char& c : mostrado) c = (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
+        avisar("PLACA2D_THREADS = \"" + mostrado + "\" não vale (é preciso um inteiro de 1 a 1024) e foi ignorada: " +
+               "o cálculo usa as CPUs do processo");
+    }
+    return 0;
 }
 
 // Os núcleos em faixas tratam malhas com nó interior e coeficientes finitos
