@@ -20,8 +20,6 @@
 #include <limits>
 #include <string>
 #include <vector>
-#include <chrono>
-#include <thread>
 
 #ifdef __linux__
 #include <sched.h>
@@ -225,62 +223,6 @@ TEST_P(SolversRapidos, VarreduraAdiantadaDescartadaNaoDeixaExcecao)
     ASSERT_EQ(ref.excecoes, 0);
     ASSERT_EQ(resolver(laplace_referencia, k, 3, -1.0).excecoes & FE_OVERFLOW, FE_OVERFLOW);
     for (int threads = 1; threads <= 2; ++threads) comparar_termica(k, 5, 1e60, threads);
-}
-
-// Com uma thread, lotes inteiros; numa fase longa com as CPUs tomadas por
-// outros processos, n threads só são testadas quando o sistema as mostra
-// livres (e, sem ninguém dormindo nas esperas, ficam); n perde o teste do
-// começo só se alguém dormiu e andou mais devagar, e volta a ser testada
-// depois de 8 lotes.
-TEST(EscolhaDasThreads, UmaThreadENaoTestarComAsCpusTomadas)
-{
-    // k lotes de s segundos por etapa; com `dormir`, uma espera dorme em cada.
-    const auto lotes = [](equipe::Escolha& e, int k, double s = 1e-6, bool dormir = false) {
-        std::string vistos;
-        for (int i = 0; i < k; ++i) {
-            vistos += std::to_string(e.threads()) + "/" + std::to_string(e.divisor()) + " ";
-            e.antes();
-            if (dormir) {
-                equipe::Contador c;
-                std::thread t([&c] {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                    c.publicar(1);
-                });
-                c.esperar(1);
-                t.join();
-            }
-            e.depois(s);
-        }
-        return vistos;
-    };
-    const auto vezes = [](int k, const std::string& lote) {
-        std::string s;
-        for (int i = 0; i < k; ++i) s += lote;
-        return s;
-    };
-    // Também sem /proc (macOS), onde a carga não é visível: lotes de teste de 1/32.
-    for (const bool sem_proc : {false, true}) {
-        SCOPED_TRACE(sem_proc ? "sem /proc" : "com o /proc");
-        simular_sistema_sem_proc(sem_proc);
-        equipe::Escolha uma(1, false);
-        EXPECT_EQ(lotes(uma, 3), "1/1 1/1 1/1 ");
-        equipe::simular_cpus_tomadas(1);
-        equipe::Escolha sob_carga(2, true);
-        EXPECT_EQ(lotes(sob_carga, 40), vezes(40, "1/1 "));
-        equipe::simular_cpus_tomadas(0);
-        const std::string teste = carga_do_sistema_visivel() ? "8" : "32";
-        EXPECT_EQ(teste, sem_proc ? "32" : "8");
-        EXPECT_EQ(lotes(sob_carga, 3), "1/1 2/" + teste + " 2/1 ");
-
-        equipe::Escolha soluco(2, false);
-        std::string vistos = lotes(soluco, 1);
-        vistos += lotes(soluco, 1, 2e-6, true);
-        vistos += lotes(soluco, 1, 1e-6);
-        vistos += lotes(soluco, 9);
-        EXPECT_EQ(vistos, "2/64 2/" + teste + " 1/" + teste + " " + vezes(8, "1/1 ") + "2/" + teste + " ");
-        equipe::simular_cpus_tomadas(-1);
-    }
-    simular_sistema_sem_proc(false);
 }
 
 // Faixas de cada thread: contíguas, nenhuma thread sem faixa, e uma faixa

@@ -43,6 +43,7 @@
 #include "rapidos_internos.hpp"
 
 #include "equipe.hpp"
+#include "escolha.hpp"
 #include "progresso.hpp"
 
 #include <algorithm>
