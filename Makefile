@@ -5,7 +5,7 @@ FUZZ_SEGUNDOS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: ajuda programa executar imagens verificacao compilar teste teste-rapido teste-windows windows fuzz bench
+.PHONY: ajuda programa executar imagens verificacao compilar teste teste-rapido teste-windows windows pacote-windows fuzz bench
 
 ajuda:
 	@echo "Alvos (numa máquina nova, use antes ./executar.sh ou ./testar.sh, que instalam o que falta):"
@@ -16,7 +16,8 @@ ajuda:
 	@echo "  make imagens       refaz as imagens do README (docs/imagens/) com uma execução nova do exemplo"
 	@echo "  make verificacao   ordem de precisão: o programa em malhas de 11 a 161 nós, a tabela e docs/imagens/verificacao.png"
 	@echo "  make windows       compilação cruzada para o Windows: build-windows/placa2d.exe"
-	@echo "  make teste-windows só a verificação do executável do Windows no wine"
+	@echo "  make pacote-windows o pacote para alunos: build-windows/placa2d-windows.zip (exe, exemplo, roteiros, LEIA-ME)"
+	@echo "  make teste-windows só a verificação do executável e do pacote do Windows no wine"
 	@echo "  make fuzz          fuzzing da leitura da entrada por FUZZ_SEGUNDOS=$(FUZZ_SEGUNDOS) segundos (clang)"
 	@echo "  make bench         compila e roda a bancada dos solvers (referência x rápidos)"
 
@@ -55,6 +56,11 @@ teste-windows: compilar
 windows:
 	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DPLACA2D_TESTES=OFF
 	cmake --build build-windows -j $(JOBS)
+
+# O zip para distribuir: placa2d.exe, o exemplo, os roteiros, mapas.bat e o
+# LEIA-ME.txt (reprodutível: o mesmo código dá o mesmo zip).
+pacote-windows: windows
+	ferramentas/pacote-windows.sh build-windows
 
 fuzz:
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLACA2D_FUZZ=ON -DPLACA2D_TESTES=OFF

@@ -114,7 +114,7 @@ template <int W>
 [[gnu::target("avx2")]] double dividir_avx2(long voltas) { return dividir<4>(voltas); }
 #endif
 
-double ns_por_divisao(rapido::Instrucoes conjunto)
+double ns_por_divisao([[maybe_unused]] rapido::Instrucoes conjunto)
 {
     int largura = 2;
     double (*funcao)(long) = dividir<2>;
@@ -135,7 +135,8 @@ std::string processador()
     std::string nome;
 #if defined(__x86_64__) || defined(__i386__)
     unsigned regs[12] = {};
-    if (__get_cpuid_max(0x80000000, nullptr) >= 0x80000004) {
+    // O __get_cpuid_max do GCC devolve unsigned; o do Clang, int.
+    if (static_cast<unsigned>(__get_cpuid_max(0x80000000, nullptr)) >= 0x80000004) {
         for (unsigned i = 0; i < 3; ++i) __get_cpuid(0x80000002 + i, &regs[4 * i], &regs[4 * i + 1], &regs[4 * i + 2], &regs[4 * i + 3]);
         char texto[sizeof(regs) + 1] = {};
         std::memcpy(texto, regs, sizeof(regs));

@@ -13,10 +13,15 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then gnuplot=gnuplot; else gnuplot
 case $tarefa in
   programa) pacotes=(cmake make g++ "$gnuplot") ;;
   # libgmock-dev: a configuração do CMake do GoogleTest no Debian a exige.
-  # g++-mingw-w64-x86-64 e wine64: o executável do Windows; qemu-user: as CPUs emuladas;
-  # strace: os testes que seguram ou interrompem o programa numa escrita e o
-  # da gravação durável, que olha as chamadas ao sistema.
-  testes) pacotes=(cmake make g++ libgtest-dev libgmock-dev "$gnuplot" g++-mingw-w64-x86-64 wine64 qemu-user strace) ;;
+  # g++-mingw-w64-x86-64 e wine64: o executável do Windows; zip e unzip: o
+  # pacote dele; qemu-user: as CPUs emuladas e o ARM64 (com g++-aarch64-linux-gnu,
+  # o compilador cruzado, que num ARM64 não é preciso nem existe); clang: a
+  # compilação com o Clang (também a do ARM64); strace: os testes que seguram
+  # ou interrompem o programa numa escrita e o da gravação durável, que olha as
+  # chamadas ao sistema.
+  testes) pacotes=(cmake make g++ libgtest-dev libgmock-dev "$gnuplot" g++-mingw-w64-x86-64 wine64 zip unzip
+    qemu-user clang strace)
+    [ "$(uname -m)" = aarch64 ] || pacotes+=(g++-aarch64-linux-gnu) ;;
   fuzz) pacotes=(clang libclang-rt-14-dev) ;;
   *) echo "dependencias.sh: tarefa desconhecida: $tarefa" >&2; exit 2 ;;
 esac
@@ -29,9 +34,11 @@ gerenciador de pacotes do sistema, o equivalente destes pacotes do Debian:
 Ou seja: um compilador C++20 (g++ 11 ou mais novo), make, cmake 3.20 ou mais
 novo e o gnuplot; para os testes, também o GoogleTest (com o gmock), o
 MinGW-w64 com threads posix (x86_64-w64-mingw32-g++-posix), o wine de 64 bits,
-o qemu-user (qemu-x86_64) e o strace. Por exemplo, no Fedora:
-  sudo dnf install gcc-c++ make cmake gnuplot gtest-devel gmock-devel mingw64-gcc-c++ wine qemu-user strace
-e no Arch: sudo pacman -S gcc make cmake gnuplot gtest mingw-w64-gcc wine qemu-user strace
+o zip e o unzip, o qemu-user (qemu-x86_64, qemu-aarch64), o strace, o clang e
+um g++ cruzado para aarch64 com a glibc (o do Debian e do Ubuntu; os do Fedora
+e do Arch não trazem a glibc). Por exemplo, no Fedora:
+  sudo dnf install gcc-c++ make cmake gnuplot gtest-devel gmock-devel mingw64-gcc-c++ wine zip unzip qemu-user strace clang
+e no Arch: sudo pacman -S gcc make cmake gnuplot gtest mingw-w64-gcc wine zip unzip qemu-user strace clang
 O que faltar dos testes aparece como pulado no resumo do fim.
 FIM
   for comando in cmake make c++; do

@@ -20,8 +20,6 @@
 #include <limits>
 #include <string>
 #include <vector>
-#include <chrono>
-#include <thread>
 
 #ifdef __linux__
 #include <sched.h>
@@ -105,7 +103,7 @@ TEST_P(SolversRapidos, MalhaGrandeEmLotes)
 }
 
 // NaN e infinitos no campo: mesmos bits (inclusive nas histórias) e as mesmas
-// exceções; o máximo ignora NaN como a referência.
+// exceções; o máximo ignora NaN como a referência. E zeros com sinal.
 TEST_P(SolversRapidos, CamposComNaNEInfinito)
 {
     Gerador g(5);
@@ -117,6 +115,14 @@ TEST_P(SolversRapidos, CamposComNaNEInfinito)
             n % 2 == 0 ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
         comparar_termica(k, 6, -1.0, threads_testadas[n % 5], passos_testados[n / 5 % 5]);
         comparar_fonte(k, 6, threads_testadas[n % 5]);
+    }
+    // Zeros com sinal no campo e coeficientes -0: o mesmo sinal em cada zero.
+    for (const Coeficientes c : {Coeficientes{4.0, -0.0, -0.0}, Coeficientes{-4.0, -0.0, 1.0}, Coeficientes{4.0, 1.0, -0.0}}) {
+        Caso k = g.caso(40);
+        k.c = c;
+        for (double& x : k.campo) x = 0.0 * x;
+        comparar_termica(k, 5, 0.0, 2);
+        comparar_fonte(k, 3, 2);
     }
 }
 
@@ -219,55 +225,6 @@ TEST_P(SolversRapidos, VarreduraAdiantadaDescartadaNaoDeixaExcecao)
     for (int threads = 1; threads <= 2; ++threads) comparar_termica(k, 5, 1e60, threads);
 }
 
-// Com uma thread, lotes inteiros; numa fase longa com as CPUs tomadas por
-// outros processos, n threads só são testadas quando o sistema as mostra
-// livres (e, sem ninguém dormindo nas esperas, ficam); n perde o teste do
-// começo só se alguém dormiu e andou mais devagar, e volta a ser testada
-// depois de 8 lotes.
-TEST(EscolhaDasThreads, UmaThreadENaoTestarComAsCpusTomadas)
-{
-    // k lotes de s segundos por etapa; com `dormir`, uma espera dorme em cada.
-    const auto lotes = [](equipe::Escolha& e, int k, double s = 1e-6, bool dormir = false) {
-        std::string vistos;
-        for (int i = 0; i < k; ++i) {
-            vistos += std::to_string(e.threads()) + "/" + std::to_string(e.divisor()) + " ";
-            e.antes();
-            if (dormir) {
-                equipe::Contador c;
-                std::thread t([&c] {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                    c.publicar(1);
-                });
-                c.esperar(1);
-                t.join();
-            }
-            e.depois(s);
-        }
-        return vistos;
-    };
-    const auto vezes = [](int k, const std::string& lote) {
-        std::string s;
-        for (int i = 0; i < k; ++i) s += lote;
-        return s;
-    };
-    equipe::Escolha uma(1, false);
-    EXPECT_EQ(lotes(uma, 3), "1/1 1/1 1/1 ");
-    equipe::simular_cpus_tomadas(1);
-    equipe::Escolha sob_carga(2, true);
-    EXPECT_EQ(lotes(sob_carga, 40), vezes(40, "1/1 "));
-    equipe::simular_cpus_tomadas(0);
-    const std::string teste = carga_do_sistema_visivel() ? "8" : "32";
-    EXPECT_EQ(lotes(sob_carga, 3), "1/1 2/" + teste + " 2/1 ");
-
-    equipe::Escolha soluco(2, false);
-    std::string vistos = lotes(soluco, 1);
-    vistos += lotes(soluco, 1, 2e-6, true);
-    vistos += lotes(soluco, 1, 1e-6);
-    vistos += lotes(soluco, 9);
-    EXPECT_EQ(vistos, "2/64 2/" + teste + " 1/" + teste + " " + vezes(8, "1/1 ") + "2/" + teste + " ");
-    equipe::simular_cpus_tomadas(-1);
-}
-
 // Faixas de cada thread: contíguas, nenhuma thread sem faixa, e uma faixa
 // passa da mais ocupada para a vizinha só se a mais lenta das duas ganhar
 // mais de 5 %.
@@ -339,6 +296,13 @@ TEST(ThreadsDosSolversRapidos, AfinidadeEVariavelDeAmbiente)
     ASSERT_EQ(sched_setaffinity(0, sizeof uma, &uma), 0);
     EXPECT_EQ(cpus_disponiveis(), 1);
     EXPECT_EQ(rapido::numero_threads(), 1);
+    EXPECT_TRUE(carga_do_sistema_visivel());
+    // Sem /proc nem afinidade (macOS): as CPUs do hardware, carga invisível.
+    simular_sistema_sem_proc(true);
+    EXPECT_EQ(cpus_disponiveis(), static_cast<int>(std::thread::hardware_concurrency()));
+    EXPECT_FALSE(carga_do_sistema_visivel());
+    EXPECT_EQ(tarefas_prontas_de_outros(), 0);
+    simular_sistema_sem_proc(false);
     ASSERT_EQ(sched_setaffinity(0, sizeof antes, &antes), 0);
 #endif
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Executável do Windows: compilação cruzada com o MinGW-w64 e, com o wine,
 # execução de placa2d.exe nos mesmos casos que o executável do Linux, com as
-# saídas comparadas.
+# saídas comparadas; depois, o pacote (placa2d-windows.zip) extraído numa
+# pasta vazia e rodado lá.
 #
 #   tests/teste_windows.sh DIR_LINUX DIR_WINDOWS
 #
@@ -202,6 +203,40 @@ echo "teste_windows: caso 4, solvers rápidos em cada conjunto de instruções"
 conferir=$(cd "$windows" && pwd)/tests/conferir_solvers.exe
 verificar "conferir_solvers.exe: solvers rápidos iguais aos de referência" \
   '[ -s "$conferir" ] && (cd "$tmp" && timeout 300 "$wine" "$conferir" 100 >/dev/null 2>&1)'
+
+echo "teste_windows: caso 6, o pacote (make pacote-windows) extraído numa pasta vazia"
+zip=$(bash "$raiz/ferramentas/pacote-windows.sh" "$windows") || falhar "o pacote não foi montado"
+cp "$zip" "$tmp/primeiro.zip"
+(umask 077 && TZ=America/Sao_Paulo bash "$raiz/ferramentas/pacote-windows.sh" "$windows" >/dev/null) ||
+  falhar "o pacote não foi montado"
+verificar "montado de novo (outro fuso e outra umask), o mesmo zip byte a byte" 'cmp -s "$zip" "$tmp/primeiro.zip"'
+P=$tmp/pacote
+mkdir "$P" && (cd "$P" && unzip -q "$zip") || falhar "unzip não extraiu $zip"
+arquivos=$(cd "$P" && LC_ALL=C ls | tr '\n' ' ')
+verificar "arquivos do zip: $arquivos" \
+  '[ "$arquivos" = "LEIA-ME.txt desl_x_meio.gnu desl_y_meio.gnu entrada_geral.ent mapas.bat mapas.gnu placa2d.exe " ]'
+verificar "entrada e roteiros iguais aos de exemplo/" \
+  '(for f in entrada_geral.ent desl_x_meio.gnu desl_y_meio.gnu mapas.gnu; do cmp -s "$raiz/exemplo/$f" "$P/$f" || exit 1; done)'
+verificar "placa2d.exe estático (só DLLs do sistema)" \
+  '! x86_64-w64-mingw32-objdump -p "$P/placa2d.exe" | grep -i "DLL Name: lib"'
+verificar "LEIA-ME.txt e mapas.bat com CR LF; o LEIA-ME em Windows-1252, com o comando dos mapas" \
+  '(for f in LEIA-ME.txt mapas.bat; do [ "$(grep -c "$(printf "\r")\$" "$P/$f")" = "$(wc -l <"$P/$f")" ] || exit 1; done) &&
+   ! iconv -f UTF-8 -t UTF-8 "$P/LEIA-ME.txt" >/dev/null 2>&1 &&
+   iconv -f CP1252 -t UTF-8 "$P/LEIA-ME.txt" | grep -q "não rode de dentro do zip" &&
+   grep -q "wgnuplot -c mapas.gnu relatorio.txt" "$P/LEIA-ME.txt"'
+d=$tmp/pacote-linux; mkdir -p "$d"
+cp "$raiz/exemplo/entrada_geral.ent" "$d/"
+rodar_linux "$d"
+(cd "$P" && WINEPATH="$winepath_bin" timeout 300 "$wine" placa2d.exe </dev/null >.saida 2>.erros) || true
+da_pasta=$(printf 'notepad entrada_geral.ent\nnotepad relatorio.txt\nwgnuplot desl_x_meio.gnu\nwgnuplot desl_y_meio.gnu')
+verificar "placa2d.exe do pacote termina sem nada no console e chama os visualizadores na ordem" \
+  '[ ! -s "$P/.saida" ] && [ ! -s "$P/.erros" ] && [ "$(comandos "$P")" = "$da_pasta" ]'
+for f in relatorio.txt desl_x_meio.txt desl_y_meio.txt; do
+  comparar_arquivos "$f do pacote igual ao do Linux dentro da tolerância" "pacote-linux/$f" "pacote/$f"
+done
+(cd "$P" && WINEPATH="$winepath_bin" timeout 60 "$wine" cmd /c mapas.bat </dev/null >/dev/null 2>&1) || true
+ultimo=$(comandos "$P" | tail -1)
+verificar "mapas.bat chama $ultimo" '[ "$ultimo" = "wgnuplot -c mapas.gnu \"relatorio.txt\"" ]'
 
 if [ "$diferencas_toleradas" = 1 ]; then
   cat <<'EOF'

@@ -3,6 +3,7 @@
 #include "windows.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,14 +18,24 @@
 #include <pthread.h>
 #endif
 
-#if defined(__linux__)
 namespace {
+
+// Só nos testes: como num sistema sem /proc e sem sched_getaffinity.
+std::atomic<bool> sem_proc_simulado{false};
+
+#if !defined(_WIN32)
+// O /proc é do Linux; noutro POSIX (macOS, os BSDs) os arquivos não existem e
+// a carga fica invisível, o mesmo caminho que os testes simulam.
+std::filesystem::path proc() { return sem_proc_simulado.load() ? "/nenhum-proc-simulado" : "/proc"; }
+
 // "0.16 1.20 1.66 3/234 12345": prontas/total no quarto campo; -1 sem ele.
+// (O getloadavg dos outros sistemas é uma média de um minuto que conta as
+// nossas threads: não serve no lugar desta contagem.)
 int prontas_no_sistema()
 {
-    std::ifstream carga("/proc/loadavg");
+    std::ifstream carga(proc() / "loadavg");
     std::string m1, m5, m15, tarefas;
-    if (!(carga >> m1 >> m5 >> m15 >> tarefas)) return -1;
+    if (!(carga >> m1 >> m5 >> m15 >> tarefas) || tarefas.find('/') == std::string::npos) return -1;
     return std::atoi(tarefas.c_str());
 }
 
@@ -33,7 +44,7 @@ int prontas_deste_processo()
 {
     int nossas = 0;
     std::error_code erro;
-    for (const auto& tarefa : std::filesystem::directory_iterator("/proc/self/task", erro)) {
+    for (const auto& tarefa : std::filesystem::directory_iterator(proc() / "self" / "task", erro)) {
         std::ifstream estado(tarefa.path() / "stat");
         std::string linha;
         std::getline(estado, linha);
@@ -42,21 +53,23 @@ int prontas_deste_processo()
     }
     return nossas;
 }
-} // namespace
 #endif
+
+} // namespace
 
 int tarefas_prontas_de_outros()
 {
-#if defined(__linux__)
+#if !defined(_WIN32)
     // Menos as nossas: a thread do progresso, ociosa, fica pronta enquanto as
     // de cálculo ocupam as CPUs, e uma thread da equipe pode estar girando à
     // espera. A menor de duas leituras, antes e depois das nossas: uma
     // tarefa que acabou de parar (a nossa que girava, uma do núcleo do
     // sistema) não conta.
     const int antes = prontas_no_sistema();
+    if (antes < 0) return 0;
     const int nossas = prontas_deste_processo();
     const int depois = prontas_no_sistema();
-    if (antes < 0 || depois < 0) return 0;
+    if (depois < 0) return 0;
     return std::max(0, std::min(antes, depois) - std::max(nossas, 1));
 #else
     return 0;
@@ -65,12 +78,14 @@ int tarefas_prontas_de_outros()
 
 bool carga_do_sistema_visivel()
 {
-#if defined(__linux__)
-    return true;
+#if !defined(_WIN32)
+    return prontas_no_sistema() >= 0;
 #else
     return false;
 #endif
 }
+
+void simular_sistema_sem_proc(bool sim) { sem_proc_simulado.store(sim); }
 
 int cpus_disponiveis()
 {
@@ -81,9 +96,10 @@ int cpus_disponiveis()
         for (; processo != 0; processo &= processo - 1) ++n;
     }
 #elif defined(__linux__)
+    // Sem a afinidade (outro POSIX, ou simulado), as CPUs do hardware.
     cpu_set_t mascara;
     CPU_ZERO(&mascara);
-    if (sched_getaffinity(0, sizeof mascara, &mascara) == 0) n = CPU_COUNT(&mascara);
+    if (!sem_proc_simulado.load() && sched_getaffinity(0, sizeof mascara, &mascara) == 0) n = CPU_COUNT(&mascara);
 #endif
     if (n <= 0) n = static_cast<int>(std::thread::hardware_concurrency());
     return n > 0 ? n : 1;

@@ -8,10 +8,14 @@ int cpus_disponiveis();
 
 // Quantas tarefas de outros processos prontas para rodar há agora no sistema
 // (Linux: as do /proc/loadavg menos as deste processo); 0 onde o sistema não
-// diz.
+// diz (sem /proc, como no macOS, e no Windows).
 int tarefas_prontas_de_outros();
-// Se tarefas_prontas_de_outros() sabe do sistema (Linux).
+// Se tarefas_prontas_de_outros() sabe do sistema (há /proc/loadavg).
 bool carga_do_sistema_visivel();
+
+// Só para testes: enquanto ligado, como num sistema sem /proc e sem
+// sched_getaffinity (o macOS): carga invisível e as CPUs do hardware.
+void simular_sistema_sem_proc(bool sim);
 
 // A thread que chama só roda quando sobra CPU (SCHED_IDLE no Linux, prioridade
 // ociosa no Windows): acordar não tira da CPU uma thread de cálculo.

@@ -43,7 +43,9 @@ bool usados_no_driver();
 // aceitam), e o maior número de threads que algum lote dela usou (1 na
 // referência). O driver com os solvers de referência não passa por aqui.
 enum class Caminho { nenhum, faixas, referencia };
-struct Percurso {
+// Alinhado a 8: guardado num std::atomic, que assim o Clang também lê e grava
+// numa instrução (com alinhamento 4 ele chama o __atomic_store da libatomic).
+struct alignas(8) Percurso {
     Caminho caminho = Caminho::nenhum;
     int threads = 0;
 };

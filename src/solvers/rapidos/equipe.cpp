@@ -16,8 +16,6 @@
 //   vista como nova.
 #include "equipe.hpp"
 
-#include "cpus.hpp"
-
 #include <cfenv>
 #include <chrono>
 #include <condition_variable>
@@ -26,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -250,106 +249,12 @@ void Contador::esperar_devagar(long long alvo) const
 
 long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }
 
-namespace {
-std::atomic<int> tomadas_simuladas{-1};
-
-// Menos de duas CPUs sem tarefas prontas de outros processos (0 = não se sabe).
-// As de prioridade baixa contam também: com um laço ocupado de nice 19 ao
-// lado, os lotes de teste com duas threads ainda levaram 20 vezes o tempo
-// dos com uma (Linux 6.18 nesta máquina).
-bool cpus_tomadas()
-{
-    const int simuladas = tomadas_simuladas.load(std::memory_order_relaxed);
-    if (simuladas >= 0) return simuladas != 0;
-    return cpus_disponiveis() - tarefas_prontas_de_outros() < 2;
-}
-} // namespace
-
-Escolha::Escolha(int n, bool longa) : n_(n), teste_(carga_do_sistema_visivel() ? 8 : 32)
-{
-    // Com uma thread só, lotes inteiros desde o começo: nada a aquecer nem testar.
-    if (n_ <= 1) aquecendo_ = testando_ = false;
-    else if (longa && cpus_tomadas()) {
-        // Relê a carga depois de um lote: numa máquina quieta as leituras às
-        // vezes pegam uma tarefa passageira (aqui, de uma a três fases em
-        // vinte, em dez execuções seguidas de 201 x 201).
-        com_n_ = aquecendo_ = testando_ = false;
-        faltam_ = 1;
-    }
-}
-
-// n threads perderam para uma: fica com uma por 8, 16, ... 512 lotes. Numa
-// máquina virtual quieta, um soluço do hospedeiro no lote de teste (curto)
-// às vezes faz n perder: com 32 lotes de castigo, o resto da fase térmica de
-// 201 x 201 ia com uma thread (dez execuções iguais variaram até 1,6 vez).
-// Sob carga que o sistema mostra, os testes já esperam as CPUs livres.
-void Escolha::perder()
-{
-    perdeu_ = std::min(perdeu_ * 2, 512);
-    faltam_ = perdeu_;
-    com_n_ = false;
-    uma_ = 0.0;
-}
-
-void Escolha::depois(double s)
-{
-    const bool dormiu = dormidas() != dormidas_;
-    testando_ = false;
-    if (n_ <= 1) return;
-    if (aquecendo_) {
-        // O próximo: o teste do começo com n, curto.
-        aquecendo_ = false;
-        testando_ = inicio_ = true;
-    } else if (inicio_ && com_n_) {
-        // Sem ninguém dormindo, n fica; senão, o próximo: o teste do começo
-        // com uma, curto.
-        inicio_ = dormiu;
-        com_n_s_ = s;
-        com_n_ = !dormiu;
-        testando_ = dormiu;
-    } else if (!com_n_) {
-        uma_ = ultima_uma_ = s;
-        if (inicio_) {
-            inicio_ = false;
-            if (com_n_s_ > 1.05 * uma_) perder();
-            else com_n_ = true;
-            uma_ = 0.0;
-        } else if (--faltam_ <= 0 && cpus_tomadas()) {
-            // Enquanto o sistema mostra as CPUs tomadas, o teste de n fica
-            // para daqui a 4 lotes: sob carga cada teste custava mais de meio
-            // lote (4 % de uma execução de 201 x 201 com um processo ocupado).
-            faltam_ = 4;
-        } else {
-            com_n_ = testando_ = faltam_ <= 0;
-        }
-    } else if (uma_ > 0.0 && dormiu && s > 1.05 * uma_) {
-        perder();
-    } else if (uma_ > 0.0) {
-        // Ganharam: o próximo teste, se alguém dormir, só depois de 2, 4, ... lotes.
-        perdeu_ = 4;
-        ganhou_ = std::min(ganhou_ * 2, 64);
-        faltam_ = ganhou_;
-        uma_ = 0.0;
-    } else if (dormiu && ((ultima_uma_ > 0.0 && s > 1.5 * ultima_uma_) || (++dormiu_seguidas_ >= 2 && --faltam_ <= 0))) {
-        // Um lote com alguém dormindo e 50 % mais lento que o último com uma
-        // thread (a carga chegou depois de n ganhar), ou dois lotes seguidos
-        // com alguém dormindo (um só é o começo de uma fase, a equipe
-        // acordando, ou um soluço da máquina): teste com uma thread.
-        faltam_ = 1;
-        com_n_ = false;
-    }
-    if (!dormiu || !com_n_) dormiu_seguidas_ = 0;
-}
-
 int preparar(int n) { return do_processo().preparar(n); }
 
 void em_paralelo(int n, const std::function<void(int)>& tarefa) { do_processo().em_paralelo(n, tarefa); }
 
 void simular_falha_ao_criar(int k) { falhar_a_partir.store(k); }
 
-void simular_cpus_tomadas(int tomadas) { tomadas_simuladas.store(tomadas); }
-
 void desfazer() { do_processo().desfazer(); }
-
 
 } // namespace equipe

@@ -13,6 +13,7 @@
 #include "rapidos_internos.hpp"
 
 #include "equipe.hpp"
+#include "escolha.hpp"
 #include "fontes.hpp"
 #include "malha.hpp"
 #include "nucleos_fonte.hpp"

@@ -1,5 +1,6 @@
 #include "parada.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -14,7 +15,10 @@ Certificado::Certificado(double L1_0, double tol, std::int32_t Nx, std::int32_t 
     fator_baixo_ = 1.0 - (3.0 * gama + 4.0 * u);
     valido_ = std::isfinite(L0_) && std::isgreater(L0_, 0.0) && !std::isnan(tol_);
     limite_maximo_ = std::sqrt(std::numeric_limits<double>::max() / (4.0 * n));
-    limite_soma_ = valido_ && L0_ < 1.0 ? L0_ * 0x1p1000 : std::numeric_limits<double>::max();
+    // O clamp não muda nada aqui (0 < L0_ < 1), mas o Clang adianta a
+    // multiplicação para antes da escolha, e com L0_ grande ela estouraria
+    // sem a referência estourar.
+    limite_soma_ = valido_ && L0_ < 1.0 ? std::clamp(L0_, 0.0, 1.0) * 0x1p1000 : std::numeric_limits<double>::max();
 }
 
 Veredito Certificado::veredito(std::int32_t m, double soma_rapida, double maximo) const

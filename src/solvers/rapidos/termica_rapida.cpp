@@ -20,6 +20,7 @@
 #include "rapidos_internos.hpp"
 
 #include "equipe.hpp"
+#include "escolha.hpp"
 #include "tubulacao_termica.hpp"
 
 #include <algorithm>

@@ -13,11 +13,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 namespace faixas::NUCLEOS_ALVO {
 
 namespace {
-
-vec espalhar(double a) { return vec{} + a; }
 
 // Todos os bits menos o de sinal: com um "e", o valor absoluto.
 masc sem_sinal() { return masc{} + INT64_MAX; }
@@ -29,16 +31,19 @@ vec* vetores(const Vista& f, int b, int p)
     return reinterpret_cast<vec*>(f.origem + grupo * L);
 }
 
-// a > m ? a : m, lane a lane (com a NaN, m), numa instrução só: a
-// comparação seguida de seleção vira duas.
+// a > m ? a : m, lane a lane (com a NaN, m): no x86, o maxpd, que devolve o
+// segundo operando quando um deles é NaN, numa instrução só (a comparação
+// seguida de seleção pode virar duas).
 vec maior_de(vec a, vec m)
 {
 #if defined(__AVX512F__)
-    return __builtin_ia32_maxpd512_mask(a, m, m, -1, 4); // todas as lanes, arredondamento corrente
+    // Com máscara (todas as lanes): o _mm512_max_pd do GCC 12 parte de um
+    // _mm512_undefined_pd() e faz o -Wmaybe-uninitialized avisar.
+    return _mm512_mask_max_pd(m, 0xFF, a, m);
 #elif defined(__AVX__)
-    return __builtin_ia32_maxpd256(a, m);
+    return _mm256_max_pd(a, m);
 #elif defined(__SSE2__)
-    return __builtin_ia32_maxpd(a, m);
+    return _mm_max_pd(a, m);
 #else
     return a > m ? a : m;
 #endif

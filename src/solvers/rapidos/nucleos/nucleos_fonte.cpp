@@ -31,9 +31,9 @@ void fonte(Vista S, Vista X, Vista G, int b, Constantes_fonte c, Vizinhas viz)
     for (int v = 0; v < NV; ++v) {
         for (int l = 0; l < W; ++l) na_malha[v][l] = primeira + v * W + l <= Ny - 1 ? -1 : 0;
     }
-    const vec quarto = vec{} + 0.25;
-    const vec dxdy = vec{} + c.dxdy;
-    const vec K = vec{} + c.K;
+    const vec quarto = espalhar(0.25);
+    const vec dxdy = espalhar(c.dxdy);
+    const vec K = espalhar(c.K);
     vec* saida = vetores(S, b, 0);
     for (int p = 1; p <= Nx + L - 3; ++p) {
         const vec* x0 = vetores(X, b, p);

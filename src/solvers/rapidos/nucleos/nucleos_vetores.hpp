@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 namespace faixas::NUCLEOS_ALVO {
 
@@ -27,23 +28,39 @@ constexpr int NV = 6;
 #endif
 constexpr int L = W * NV; // linhas por faixa
 
-// Vetores genéricos do GCC, da largura dos registradores do alvo.
+// Vetores genéricos, da largura dos registradores do alvo: a extensão
+// vector_size, que o GCC e o Clang têm iguais (operadores lane a lane,
+// índice, ?: com máscara e conversão de bits entre vetores do mesmo tamanho).
 using vec = double __attribute__((vector_size(8 * W)));
 using masc = std::int64_t __attribute__((vector_size(8 * W)));
 
-// Índices inicio, inicio+1, ... das lanes de (a, b) para __builtin_shuffle.
-inline masc sequencia(int inicio)
+// As lanes inicio, inicio+1, ..., inicio+W-1 da concatenação (a, b). O GCC
+// só tem __builtin_shufflevector a partir do 12 (o Ubuntu 22.04 traz o 11).
+template <int inicio, int... l>
+inline vec janela(vec a, vec b, std::integer_sequence<int, l...>)
 {
-    masc m{};
-    for (int l = 0; l < W; ++l) m[l] = inicio + l;
-    return m;
+#if defined(__clang__) || __GNUC__ >= 12
+    return __builtin_shufflevector(a, b, (inicio + l)...);
+#else
+    return __builtin_shuffle(a, b, masc{(inicio + l)...});
+#endif
 }
 
 // Lane l recebe a lane l+1 de `a`; a última recebe a lane 0 de `b`.
-inline vec desce(vec a, vec b) { return __builtin_shuffle(a, b, sequencia(1)); }
+inline vec desce(vec a, vec b) { return janela<1>(a, b, std::make_integer_sequence<int, W>{}); }
 
 // Lane 0 recebe a última lane de `a`; a lane l recebe a lane l-1 de `b`.
-inline vec sobe(vec a, vec b) { return __builtin_shuffle(a, b, sequencia(W - 1)); }
+inline vec sobe(vec a, vec b) { return janela<W - 1>(a, b, std::make_integer_sequence<int, W>{}); }
+
+// O mesmo valor em todas as lanes, sem conta: vec{} + a daria +0 com a = -0
+// (e a - vec{}, -0 com a = +0 no arredondamento para baixo), e o sinal desse
+// zero chega aos resultados.
+inline vec espalhar(double a)
+{
+    vec x{};
+    for (int l = 0; l < W; ++l) x[l] = a;
+    return x;
+}
 
 // Um vetor de W doubles seguidos, sem exigir alinhamento (linhas compactas).
 inline vec carregar(const double* p)
