@@ -66,6 +66,19 @@ void gravar(const fs::path& arquivo, std::string_view conteudo)
     f.write(conteudo.data(), static_cast<std::streamsize>(conteudo.size()));
 }
 
+std::map<std::string, std::string> retrato(const fs::path& diretorio)
+{
+    std::map<std::string, std::string> arquivos;
+    for (const auto& item : fs::recursive_directory_iterator(diretorio)) {
+        std::error_code erro;
+        arquivos[item.path().lexically_relative(diretorio).string()] =
+            item.is_symlink() ? "-> " + fs::read_symlink(item.path()).string()
+            : item.is_regular_file(erro) ? ler(item.path())
+                                         : "<diretório>";
+    }
+    return arquivos;
+}
+
 std::string Entrada::texto() const
 {
     return nome_relatorio + "  nome do relatório\n" + Lx + "  Lx\n" + Ly + "  Ly\n" + Nx + "  Nx\n" + Ny + "  Ny\n" +

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,8 @@ namespace fs = std::filesystem;
 
 std::string ler(const fs::path& arquivo);
 void gravar(const fs::path& arquivo, std::string_view conteudo);
+// Nome e conteúdo de cada arquivo do diretório (ligações pelo alvo).
+std::map<std::string, std::string> retrato(const fs::path& diretorio);
 
 // Igualdade byte a byte; na falha, o primeiro byte diferente (posição e linha)
 // e as duas linhas em que ele está.

@@ -17,13 +17,13 @@ constexpr std::size_t largura_regua = 104;
 
 // Paradas de coluna do relatório, contadas a partir de 1. Os campos numéricos
 // têm 25 colunas; nas tabelas, o título de cada coluna começa na parada dela.
-namespace parada {
+namespace coluna {
 constexpr int descricao = 30;     // " = nome: descrição" depois do valor de um parâmetro
 constexpr int norma_inicial = 60; // valor das normas do campo inicial
 constexpr int media = 45;         // valor das médias e do tempo
 constexpr int historia[] = {15, 40, 65};
 constexpr int tabela_nos[] = {5, 30, 55, 80, 105};
-} // namespace parada
+} // namespace coluna
 
 // Títulos de uma tabela, cada um na sua parada.
 Linha titulos(Linha linha, std::span<const int> paradas, std::initializer_list<std::string_view> nomes)
@@ -58,8 +58,8 @@ void secao_parametros_fisicos(Arquivo_saida& f)
     f.escrever(Linha().texto("Difusão de Calor 2DP em Placa Plana sem Geração de Calor"));
     f.escrever_vazia();
     cabecalho_de_secao(f, "Parâmetros Físicos");
-    f.escrever(Linha().cientifico(e.Lx).coluna(parada::descricao).texto(" = Lx:     comprimento do domínio [m]"));
-    f.escrever(Linha().cientifico(e.Ly).coluna(parada::descricao).texto(" = Ly:     altura do domínio [m]"));
+    f.escrever(Linha().cientifico(e.Lx).coluna(coluna::descricao).texto(" = Lx:     comprimento do domínio [m]"));
+    f.escrever(Linha().cientifico(e.Ly).coluna(coluna::descricao).texto(" = Ly:     altura do domínio [m]"));
 }
 
 void secao_parametros_numericos(Arquivo_saida& f)
@@ -68,15 +68,15 @@ void secao_parametros_numericos(Arquivo_saida& f)
     f.escrever_vazia();
     f.escrever_vazia();
     cabecalho_de_secao(f, "Parâmetros Numéricos");
-    f.escrever(Linha().inteiro(e.Nx).coluna(parada::descricao).texto(" = Nx:     número de nós da malha, direção x"));
-    f.escrever(Linha().inteiro(e.Ny).coluna(parada::descricao).texto(" = Ny:     número de nós da malha, direção y"));
+    f.escrever(Linha().inteiro(e.Nx).coluna(coluna::descricao).texto(" = Nx:     número de nós da malha, direção x"));
+    f.escrever(Linha().inteiro(e.Ny).coluna(coluna::descricao).texto(" = Ny:     número de nós da malha, direção y"));
     f.escrever(
-        Linha().inteiro(e.itmax).coluna(parada::descricao).texto(" = itmax:  número máximo de iterações a ser efetuada"));
-    f.escrever(Linha().cientifico(e.tol).coluna(parada::descricao).texto(" = tol:    tolerância máxima admitida"));
-    f.escrever(Linha().inteiro(e.it).coluna(parada::descricao).texto(" = it:     iterações realizadas"));
+        Linha().inteiro(e.itmax).coluna(coluna::descricao).texto(" = itmax:  número máximo de iterações a ser efetuada"));
+    f.escrever(Linha().cientifico(e.tol).coluna(coluna::descricao).texto(" = tol:    tolerância máxima admitida"));
+    f.escrever(Linha().inteiro(e.it).coluna(coluna::descricao).texto(" = it:     iterações realizadas"));
     f.escrever(Linha()
                    .cientifico(e.L1[static_cast<std::size_t>(e.it)])
-                   .coluna(parada::descricao)
+                   .coluna(coluna::descricao)
                    .texto(" = L1(it): norma L1 adimensionalizada na última iteração"));
 }
 
@@ -85,7 +85,7 @@ void secao_normas_iniciais(Arquivo_saida& f)
     const auto& e = estado;
     f.escrever_vazia();
     const auto norma = [&](const char* rotulo, double valor) {
-        f.escrever(Linha().texto(rotulo).coluna(parada::norma_inicial).cientifico(valor));
+        f.escrever(Linha().texto(rotulo).coluna(coluna::norma_inicial).cientifico(valor));
     };
     norma("Norma L1 com base no campo inicial de temperaturas:", e.L1[0]);
     norma("Norma L2 com base no campo inicial de temperaturas:", e.L2[0]);
@@ -107,7 +107,7 @@ void secao_problema_termico(Arquivo_saida& f)
     f.escrever_vazia();
     regua_titulada(f, "* Problema térmico");
     f.escrever_vazia();
-    f.escrever(titulos(Linha().texto("  iteração"), parada::historia,
+    f.escrever(titulos(Linha().texto("  iteração"), coluna::historia,
                        {"L1(it)/L1(0)", "L2(it)/L2(0)", "Linf(it)/Linf(0)"}));
     const std::int64_t p = e.passo_hist;
     const std::int64_t it = e.it;
@@ -142,7 +142,7 @@ void secao_temperaturas(Arquivo_saida& f)
     f.escrever_vazia();
     f.escrever_vazia();
     cabecalho_de_secao(f, "Soluções para o campo de temperaturas");
-    f.escrever(titulos(Linha(), parada::tabela_nos,
+    f.escrever(titulos(Linha(), coluna::tabela_nos,
                        {"Posição x", "Posição y", "Temp. numérica", "Temp. analítica", "Erro numérico"}));
     listar_nos([&](std::int32_t ix, std::int32_t iy) {
         const std::size_t k = no(ix, iy, e.Nx);
@@ -160,9 +160,9 @@ void secao_medias(Arquivo_saida& f)
     const auto& e = estado;
     f.escrever_vazia();
     f.escrever_vazia();
-    f.escrever(Linha().texto("Temperatura média (analítica):").coluna(parada::media).cientifico(e.Tmed_a));
-    f.escrever(Linha().texto("Temperatura média (numérica):").coluna(parada::media).cientifico(e.Tmed_n));
-    f.escrever(Linha().texto("Erro numérico:").coluna(parada::media).cientifico(e.Tmed_a - e.Tmed_n));
+    f.escrever(Linha().texto("Temperatura média (analítica):").coluna(coluna::media).cientifico(e.Tmed_a));
+    f.escrever(Linha().texto("Temperatura média (numérica):").coluna(coluna::media).cientifico(e.Tmed_n));
+    f.escrever(Linha().texto("Erro numérico:").coluna(coluna::media).cientifico(e.Tmed_a - e.Tmed_n));
 }
 
 void secao_deslocamentos(Arquivo_saida& f)
@@ -171,7 +171,7 @@ void secao_deslocamentos(Arquivo_saida& f)
     f.escrever_vazia();
     f.escrever_vazia();
     cabecalho_de_secao(f, "Soluções para o campo de deslocamentos");
-    f.escrever(titulos(Linha(), parada::tabela_nos, {"Posição x", "Posição y", "Deslocamento x", "Deslocamento y"}));
+    f.escrever(titulos(Linha(), coluna::tabela_nos, {"Posição x", "Posição y", "Deslocamento x", "Deslocamento y"}));
     listar_nos([&](std::int32_t ix, std::int32_t iy) {
         const std::size_t k = no(ix, iy, e.Nx);
         f.escrever(Linha().cientifico(e.x[indice(ix)]).cientifico(e.y[indice(iy)]).cientifico(e.u[k]).cientifico(e.v[k]));
@@ -182,7 +182,7 @@ void secao_tempo(Arquivo_saida& f)
 {
     f.escrever_vazia();
     f.escrever_vazia();
-    f.escrever(Linha().texto("Tempo de processamento (em segundos):").coluna(parada::media).fixo(estado.tempo));
+    f.escrever(Linha().texto("Tempo de processamento (em segundos):").coluna(coluna::media).fixo(estado.tempo));
 }
 
 } // namespace

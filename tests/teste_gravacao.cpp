@@ -1,0 +1,322 @@
+// Gravação que não perde arquivos: a troca só do que ficou completo, a criação
+// exclusiva, as falhas e os sinais no meio, a durabilidade e os restos.
+#include "auxiliar.hpp"
+#include "erros.hpp"
+#include "formatacao.hpp"
+#include "sistema_de_arquivos.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+namespace {
+
+using ::testing::HasSubstr;
+using teste::Area;
+using teste::Entrada;
+namespace fs = std::filesystem;
+
+class Gravacao : public ::testing::Test {
+protected:
+    Area area_;
+    teste::No_diretorio no_{area_.trabalho()};
+};
+
+TEST_F(Gravacao, SubstituicaoImpossivelDizQuaisMudaramEApagaOsTemporarios)
+{
+    teste::gravar("c.txt", "c anterior");
+    Arquivo_saida a("a.txt"), b("b.txt"), c("c.txt");
+    for (Arquivo_saida* f : {&a, &b, &c}) f->escrever(Linha().texto("novo"));
+    fs::remove("c.txt");
+    fs::create_directories("c.txt/ocupado");
+    try {
+        concluir_juntos({&a, &b, &c});
+        ADD_FAILURE() << "esperava erro";
+    } catch (const Erro_execucao& e) {
+        EXPECT_THAT(std::string(e.what()), HasSubstr("falha ao substituir o arquivo de saída \"c.txt\": "));
+        EXPECT_THAT(std::string(e.what()), HasSubstr("já substituídos por esta execução: \"a.txt\", \"b.txt\"; "
+                                                     "mantidos como estavam: \"c.txt\""));
+    }
+    EXPECT_EQ(teste::retrato("."), (std::map<std::string, std::string>{
+                                {"a.txt", "novo\r\n"}, {"b.txt", "novo\r\n"}, {"c.txt", "<diretório>"}, {"c.txt/ocupado", "<diretório>"}}));
+}
+
+TEST_F(Gravacao, ConcluidoSubstituiODestino)
+{
+    teste::gravar("rel.txt", std::string(1000, 'x'));
+    Arquivo_saida f("rel.txt");
+    f.escrever(Linha().texto("curto"));
+    f.concluir();
+    EXPECT_EQ(teste::retrato("."), (std::map<std::string, std::string>{{"rel.txt", "curto\r\n"}}));
+}
+
+// Os temporários são criados só se nada existe com o nome: uma ligação
+// simbólica (também para um alvo que não existe), uma ligação física ou um
+// arquivo plantados onde o programa vai escrever ficam intactos.
+TEST_F(Gravacao, CriacaoExclusivaNaoSegueNemReusaONome)
+{
+    teste::gravar("vitima", "intacta");
+    fs::create_symlink("vitima", "simbolica");
+    fs::create_symlink("ausente", "pendente");
+    fs::create_hard_link("vitima", "fisica");
+    const auto antes = teste::retrato(".");
+    for (const char* nome : {"simbolica", "pendente", "fisica", "vitima"}) {
+        errno = 0;
+        std::FILE* f = criar_exclusivo(nome);
+        EXPECT_EQ(f, nullptr) << nome;
+        EXPECT_EQ(errno, EEXIST) << nome;
+        if (f != nullptr) {
+            std::fputs("escrito", f);
+            std::fclose(f);
+        }
+    }
+    EXPECT_EQ(teste::retrato("."), antes);
+}
+
+// Saídas de uma execução anterior, para ver que nada muda quando a gravação falha.
+void saidas_anteriores(const Area& area)
+{
+    for (const char* nome : {"rel.txt", "desl_x_meio.txt", "desl_y_meio.txt"}) {
+        teste::gravar(area.arquivo(nome), std::string("anterior de ") + nome);
+    }
+}
+
+Entrada grande(const char* n)
+{
+    Entrada e;
+    e.nome_relatorio = "rel.txt";
+    e.Nx = e.Ny = n;
+    e.itmax = "10";
+    e.itgs = e.itdesl = "1";
+    return e;
+}
+
+// Com SIGXFSZ ignorado antes (trap) ou não: o programa o ignora e dá a mensagem.
+TEST(Gravacao_execucao, FalhaNumArquivoDepoisDeOutroGravadoNaoMudaNenhum)
+{
+    for (const char* preambulo : {"ulimit -f 16; trap '' XFSZ", "ulimit -f 16"}) {
+        SCOPED_TRACE(preambulo);
+        Area area;
+        Entrada e; // relatório de uns 6 KB, desl_x_meio.txt de 31 KB
+        e.nome_relatorio = "rel.txt";
+        e.Nx = "3";
+        e.Ny = "400";
+        e.modo_saida = "0";
+        e.passo_hist = "1000";
+        area.gravar_entrada(e.texto());
+        saidas_anteriores(area);
+        const auto antes = teste::retrato(area.trabalho());
+        const auto r = teste::executar_programa(area, false, preambulo);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.erros, HasSubstr("falha ao gravar o arquivo de saída \"desl_x_meio.txt\": o arquivo passou do "
+                                       "tamanho máximo permitido"));
+        EXPECT_EQ(teste::retrato(area.trabalho()), antes);
+    }
+}
+
+// O limite de tempo de CPU (SIGXCPU) e Ctrl-\\ (SIGQUIT) no meio do cálculo:
+// como SIGTERM, nenhum temporário fica e a mensagem é a da interrupção.
+TEST(Gravacao_execucao, LimiteDeCpuECtrlBarraApagamOsTemporarios)
+{
+    const struct {
+        const char* preambulo;
+        int sinal;
+        bool enviar;
+    } casos[] = {{"ulimit -S -t 1", SIGXCPU, false}, {"", SIGQUIT, true}};
+    for (const auto& caso : casos) {
+        SCOPED_TRACE(caso.sinal);
+        Area area;
+        Entrada e = grande("201");
+        e.itmax = "5000000";
+        e.tol = "0";
+        area.gravar_entrada(e.texto());
+        saidas_anteriores(area);
+        const auto antes = teste::retrato(area.trabalho());
+        teste::Em_execucao execucao(area, false, caso.preambulo);
+        if (caso.enviar) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ::kill(execucao.pid(), caso.sinal);
+        }
+        const auto r = execucao.esperar();
+        EXPECT_EQ(r.status, 128 + caso.sinal);
+        EXPECT_EQ(r.erros, "placa2d: execução interrompida; nenhum arquivo de saída foi criado ou mudado\n");
+        EXPECT_EQ(teste::retrato(area.trabalho()), antes);
+    }
+}
+
+// O erro padrão é um pipe cujo leitor já saiu: a mensagem de erro não tem
+// para onde ir (SIGPIPE ignorado, EPIPE), mas o status é de erro e os
+// temporários somem.
+TEST(Gravacao_execucao, ErroPadraoSemLeitorNaoDeixaTemporarios)
+{
+    Area area;
+    Entrada e;
+    e.alpha = "1e308";
+    area.gravar_entrada(e.texto()); // falha depois de os temporários existirem
+    saidas_anteriores(area);
+    const auto antes = teste::retrato(area.trabalho());
+    int tubo[2];
+    ASSERT_EQ(::pipe(tubo), 0);
+    ::close(tubo[0]);
+    const std::string comando = "cd '" + area.trabalho().string() + "' && PATH='" + area.bin().string() + ":" +
+                                std::getenv("PATH") + "' exec '" + PLACA2D_EXECUTAVEL + "' </dev/null >/dev/null";
+    const pid_t filho = ::fork();
+    if (filho == 0) {
+        ::dup2(tubo[1], STDERR_FILENO);
+        ::execl("/bin/sh", "sh", "-c", comando.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(tubo[1]);
+    int bruto = 0;
+    ::waitpid(filho, &bruto, 0);
+    ASSERT_TRUE(WIFEXITED(bruto)) << "morto pelo sinal " << WTERMSIG(bruto);
+    EXPECT_EQ(WEXITSTATUS(bruto), 1);
+    EXPECT_EQ(teste::retrato(area.trabalho()), antes);
+}
+
+// SIGTERM com os temporários criados e vazios (no cálculo, que não acabaria
+// antes) e quando já recebem bytes (mandado pelo strace na 200ª escrita da
+// thread principal: o relatório de 83 MB tem mais de mil, e o
+// AddressSanitizer faz umas dez antes dele): os temporários somem e os
+// arquivos anteriores ficam.
+TEST(Gravacao_execucao, SigtermNoCalculoOuNaGravacaoApagaOsTemporarios)
+{
+    EXIGIR_COMANDO("strace");
+    for (const bool gravando : {false, true}) {
+        SCOPED_TRACE(gravando ? "na gravação" : "no cálculo");
+        Area area;
+        area.gravar_entrada((gravando ? grande("601") : teste::sem_fim()).texto());
+        saidas_anteriores(area);
+        const auto antes = teste::retrato(area.trabalho());
+        teste::Em_execucao execucao(area, false, "", gravando ? teste::strace("write", "signal=TERM:when=200") : "");
+        const auto temporarios = [&] {
+            int n = 0;
+            for (const auto& item : fs::directory_iterator(area.trabalho())) n += item.path().extension() == ".parcial";
+            return n;
+        };
+        const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!gravando && temporarios() < 3 && !execucao.terminou() && std::chrono::steady_clock::now() < limite) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (!gravando && !execucao.terminou()) ::kill(execucao.pid(), SIGTERM);
+        const auto r = execucao.esperar();
+        EXPECT_EQ(r.status, 128 + SIGTERM);
+        EXPECT_EQ(r.erros, "placa2d: execução interrompida; nenhum arquivo de saída foi criado ou mudado\n");
+        EXPECT_EQ(teste::retrato(area.trabalho()), antes);
+    }
+}
+
+TEST(Gravacao_execucao, SubstituicaoMantemAsPermissoesDoArquivoAnterior)
+{
+    Area area;
+    area.gravar_entrada(grande("5").texto());
+    saidas_anteriores(area);
+    fs::permissions(area.arquivo("rel.txt"), fs::perms(0664));
+    fs::permissions(area.arquivo("desl_x_meio.txt"), fs::perms(0600));
+    ASSERT_EQ(teste::executar_programa(area).status, 0);
+    EXPECT_NE(teste::ler(area.arquivo("rel.txt")), "anterior de rel.txt");
+    EXPECT_EQ(fs::status(area.arquivo("rel.txt")).permissions(), fs::perms(0664));
+    EXPECT_EQ(fs::status(area.arquivo("desl_x_meio.txt")).permissions(), fs::perms(0600));
+}
+
+// Durabilidade, vista pelas chamadas ao sistema: cada temporário vai ao disco
+// (fsync) antes da primeira troca, e a pasta depois da última.
+TEST(Gravacao_execucao, TemporariosNoDiscoAntesDasTrocasEAPastaDepois)
+{
+    if (std::system("command -v strace >/dev/null 2>&1") != 0) {
+        if (const char* ci = std::getenv("CI"); ci != nullptr && std::string(ci) == "true") FAIL() << "falta o strace";
+        GTEST_SKIP() << "strace não instalado";
+    }
+    Area area;
+    area.gravar_entrada(grande("5").texto());
+    const fs::path registro = area.bin() / "strace.txt";
+    const std::string comando = "cd '" + area.trabalho().string() + "' && PATH='" + area.bin().string() + ":" +
+                                std::getenv("PATH") + "' strace -o '" + registro.string() +
+                                "' -e trace=openat,fsync,fdatasync,rename,renameat,renameat2 '" + PLACA2D_EXECUTAVEL +
+                                "' </dev/null >/dev/null 2>&1";
+    ASSERT_EQ(std::system(comando.c_str()), 0);
+    std::map<std::string, std::string> aberto; // descritor -> nome
+    std::vector<std::string> no_disco, trocados;
+    bool pasta_depois = false;
+    std::istringstream linhas(teste::ler(registro));
+    for (std::string l; std::getline(linhas, l);) {
+        const auto entre_aspas = [&](std::size_t n) {
+            std::size_t a = 0;
+            for (std::size_t i = 0; i <= n; ++i) a = l.find('"', i == 0 ? 0 : l.find('"', a + 1) + 1);
+            return l.substr(a + 1, l.find('"', a + 1) - a - 1);
+        };
+        const std::size_t igual = l.rfind(" = ");
+        const std::string resultado = igual == std::string::npos ? "" : l.substr(igual + 3);
+        if (l.starts_with("openat(") && resultado.find_first_not_of("0123456789") != 0) {
+            aberto[resultado.substr(0, resultado.find(' '))] = entre_aspas(0);
+        } else if (l.starts_with("fsync(") || l.starts_with("fdatasync(")) {
+            const std::string nome = aberto[l.substr(l.find('(') + 1, l.find(')') - l.find('(') - 1)];
+            if (nome.ends_with(".parcial")) no_disco.push_back(nome);
+            if (nome == "." && trocados.size() == 3) pasta_depois = true;
+        } else if (l.starts_with("rename")) {
+            const std::string temporario = entre_aspas(0);
+            EXPECT_EQ(no_disco.size(), 3u) << "troca antes de todos no disco: " << l;
+            EXPECT_NE(std::find(no_disco.begin(), no_disco.end(), temporario), no_disco.end()) << l;
+            trocados.push_back(temporario);
+        }
+    }
+    EXPECT_EQ(trocados.size(), 3u);
+    EXPECT_TRUE(pasta_depois) << teste::ler(registro);
+}
+
+// Restos de execuções mortas (SIGKILL, queda de energia): só os desta
+// máquina, de um processo que não existe mais e com mais de uma hora somem.
+TEST(Gravacao_execucao, TemporariosAbandonadosDestaMaquinaSaoApagados)
+{
+    Area area;
+    area.gravar_entrada(grande("5").texto());
+    const pid_t morto = ::fork();
+    if (morto == 0) ::_exit(0);
+    ::waitpid(morto, nullptr, 0);
+    const std::string marca = marca_da_maquina(), vivo = std::to_string(::getpid());
+    const std::string abandonado = "rel.txt." + marca + "-" + std::to_string(morto) + "-0-0123abcd.parcial";
+    const std::vector<std::string> ficam = {
+        "rel.txt." + marca + "-" + vivo + "-0-0123abcd.parcial",                     // processo vivo
+        "rel.txt.0badc0de-" + std::to_string(morto) + "-0-0123abcd.parcial",           // outra máquina
+        "desl_x_meio.txt." + marca + "-" + std::to_string(morto) + "-1-0123abcd.parcial", // recente
+        "notas." + marca + "-" + std::to_string(morto) + "-0-0123abcd.txt",              // não é temporário
+    };
+    for (const std::string& nome : ficam) teste::gravar(area.arquivo(nome), "x");
+    teste::gravar(area.arquivo(abandonado), "x");
+    const auto duas_horas = fs::file_time_type::clock::now() - std::chrono::hours(2);
+    for (const std::string& nome : {abandonado, ficam[0], ficam[1], ficam[3]}) {
+        fs::last_write_time(area.arquivo(nome), duas_horas);
+    }
+    ASSERT_EQ(teste::executar_programa(area).status, 0);
+    EXPECT_FALSE(fs::exists(area.arquivo(abandonado)));
+    for (const std::string& nome : ficam) EXPECT_TRUE(fs::exists(area.arquivo(nome))) << nome;
+}
+
+// Os arquivos de saída mascarados no tempo, a única linha que muda de uma execução para outra.
+std::map<std::string, std::string> saidas(const Area& area)
+{
+    auto arquivos = teste::retrato(area.trabalho());
+    std::string& relatorio = arquivos["rel.txt"];
+    const std::size_t p = relatorio.rfind("Tempo de processamento");
+    if (p != std::string::npos) relatorio.erase(p);
+    return arquivos;
+}
+
+TEST(Gravacao_execucao, DuasExecucoesSimultaneasNoMesmoDiretorioGravamArquivosInteiros)
+{
+    Area sozinha, comum;
+    for (const Area* area : {&sozinha, &comum}) area->gravar_entrada(grande("301").texto());
+    ASSERT_EQ(teste::executar_programa(sozinha).status, 0);
+    teste::Em_execucao a(comum), b(comum);
+    EXPECT_EQ(a.esperar().status, 0);
+    EXPECT_EQ(b.esperar().status, 0);
+    EXPECT_EQ(saidas(comum), saidas(sozinha));
+}
+
+} // namespace
