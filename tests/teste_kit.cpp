@@ -18,6 +18,9 @@ namespace fs = std::filesystem;
 
 const fs::path raiz = PLACA2D_RAIZ;
 const fs::path ferramentas = raiz / "ferramentas" / "linux";
+// Os roteiros como o kit os roda: pelo substituto do wgnuplot, que sem
+// terminal passa janela=0 e, sem locale UTF-8, usa o C.UTF-8.
+const std::string wgnuplot = "'" + (ferramentas / "wgnuplot").string() + "' ";
 
 struct Saida {
     int status = -1;
@@ -192,7 +195,7 @@ TEST_F(Kit, RoteirosLeemOsCamposDoProgramaInclusiveExpoenteDeTresAlgarismos)
                   "    1.000000000000000E+00    0.000000000000000E+00    0.000000000000000E+00\r\n");
     fs::copy_file(trabalho() / "desl_x_meio.txt", trabalho() / "desl_y_meio.txt");
     for (const std::string roteiro : {"desl_x_meio", "desl_y_meio"}) {
-        const Saida r = rodar(trabalho(), "gnuplot -e janela=0 " + roteiro +
+        const Saida r = rodar(trabalho(), wgnuplot + roteiro +
                                               ".gnu -e 'set print \"-\"; print sprintf(\"%.4g %.4g %.4g\", GPVAL_DATA_X_MAX, "
                                               "GPVAL_DATA_Y_MIN, GPVAL_DATA_Y_MAX)'");
         EXPECT_EQ(r.status, 0) << roteiro << ": " << r.erros;
@@ -231,7 +234,7 @@ TEST_F(Kit, MapasAoLadoDoRelatorioOuUmaMensagemParaOutroModoSaida)
             const std::string relatorio = teste::ler(trabalho() / "sub" / "rel.txt");
             teste::gravar(trabalho() / "sub" / "rel.txt", relatorio.substr(0, relatorio.find("         6    ")));
         }
-        const Saida r = rodar(trabalho(), "gnuplot -e janela=0 -c mapas.gnu sub/rel.txt");
+        const Saida r = rodar(trabalho(), wgnuplot + "-c mapas.gnu sub/rel.txt");
         EXPECT_EQ(r.status, caso.erros.empty() ? 0 : 1) << caso.modo;
         EXPECT_EQ(r.erros, caso.erros) << caso.modo;
         for (const std::string& m : mapas) {
@@ -250,7 +253,7 @@ TEST_F(Kit, CurvaSobreOZeroNaoFicaNaMoldura)
                   "    0.000000000000000E+00    0.000000000000000E+00    0.000000000000000E+00\r\n"
                   "    5.000000000000000E-01    0.000000000000000E+00   -1.000000000000000E-06\r\n"
                   "    1.000000000000000E+00    0.000000000000000E+00    0.000000000000000E+00\r\n");
-    const Saida r = rodar(trabalho(), "gnuplot -e janela=0 desl_x_meio.gnu -e 'set print \"-\"; print (GPVAL_Y_MAX > 0 "
+    const Saida r = rodar(trabalho(), wgnuplot + "desl_x_meio.gnu -e 'set print \"-\"; print (GPVAL_Y_MAX > 0 "
                                       "&& GPVAL_Y_MIN < -1)'");
     EXPECT_EQ(r.saida, "1\n") << r.erros;
 }

@@ -52,6 +52,13 @@ tmp=$(mktemp -d "${TMPDIR:-/tmp}/placa2d-windows.XXXXXX")
 export WINEPREFIX=$tmp/prefixo WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export HOME=${HOME:-$tmp}
 unset DISPLAY WAYLAND_DISPLAY
+# O wine passa os nomes do Windows para o Linux no conjunto de caracteres do
+# locale: sem um UTF-8 (um Debian novo, sem LANG), os nomes com acento dos
+# casos abaixo nem chegam ao disco. No Windows de verdade não há essa etapa.
+case $(locale charmap 2>/dev/null) in
+  UTF-8) ;;
+  *) export LC_ALL=C.UTF-8 ;;
+esac
 limpar() {
   # O wineserver deste prefixo termina sozinho logo depois do último programa;
   # se não terminar, é encerrado (só ele, o deste prefixo) antes de apagar tudo.
