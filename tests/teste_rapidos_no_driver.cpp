@@ -22,7 +22,7 @@ using conferencia::diferenca;
 class RapidosNoDriver : public teste::Por_instrucoes {};
 
 // Um cálculo inteiro pelo driver: itmax 40 e todas as entradas das histórias
-// listadas (passo 1), com tol -1 (as 40 varreduras) ou a dada.
+// listadas (passo_hist = 1), com tol -1 (as 40 varreduras) ou a dada.
 struct Fase {
     std::int32_t Nx, Ny, itgs, itdesl;
     int threads;
