@@ -61,7 +61,7 @@ void preparar_malha()
     e.T.assign(n, 0.0);
     e.y.assign(static_cast<std::size_t>(e.Ny), 0.0);
     e.x.assign(static_cast<std::size_t>(e.Nx), 0.0);
-    e.L2 = Historia(h); // zeros sob demanda: só as iterações feitas ocupam memória
+    e.L2 = Historia(h);
     e.Linf = Historia(h);
     e.L1 = Historia(h);
     e.v.assign(n, 0.0);

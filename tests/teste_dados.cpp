@@ -123,6 +123,13 @@ TEST_F(Leitura, NomeLongoGuardaOsPrimeiros100Caracteres)
     e.nome_relatorio = longo;
     interpretar_entrada(e.texto());
     EXPECT_EQ(estado.nome_relatorio, longo.substr(0, 100));
+    EXPECT_THAT(aviso_do_nome_cortado(), HasSubstr("gravado em \"" + longo.substr(0, 100) + "\""));
+    // O nome escrito vai com o estado: um estado novo, sem entrada lida, não
+    // herda o nome longo da leitura anterior.
+    reiniciar_variaveis();
+    estado.nome_relatorio = "rel.txt";
+    EXPECT_EQ(aviso_do_nome_cortado(), "");
+    EXPECT_EQ(nome_relatorio_aparado(), "rel.txt");
 }
 
 TEST_F(Leitura, RealAceitaInteiroPontoFixoEExpoenteEouD)

@@ -229,10 +229,7 @@ TEST(Gravacao_execucao, SubstituicaoMantemAsPermissoesDoArquivoAnterior)
 // (fsync) antes da primeira troca, e a pasta depois da última.
 TEST(Gravacao_execucao, TemporariosNoDiscoAntesDasTrocasEAPastaDepois)
 {
-    if (std::system("command -v strace >/dev/null 2>&1") != 0) {
-        if (const char* ci = std::getenv("CI"); ci != nullptr && std::string(ci) == "true") FAIL() << "falta o strace";
-        GTEST_SKIP() << "strace não instalado";
-    }
+    EXIGIR_COMANDO("strace");
     Area area;
     area.gravar_entrada(grande("5").texto());
     const fs::path registro = area.bin() / "strace.txt";

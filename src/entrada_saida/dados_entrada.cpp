@@ -24,9 +24,6 @@ const char* const arquivo_entrada = arquivos::entrada;
 // Catorze linhas curtas cabem com muita folga; um arquivo maior não é a entrada.
 constexpr std::size_t limite_da_entrada = 1 << 20;
 
-// O nome do relatório como escrito na linha 1, inteiro (antes do corte em 100).
-std::string nome_escrito;
-
 using Destino = std::variant<std::string Variaveis::*, double Variaveis::*, std::int32_t Variaveis::*>;
 
 struct Parametro {
@@ -258,8 +255,8 @@ void ler_parametro(std::string_view linha, int numero, const Parametro& p)
         [&](auto membro) {
             using Tipo = std::remove_reference_t<decltype(estado.*membro)>;
             if constexpr (std::is_same_v<Tipo, std::string>) {
-                nome_escrito = ler_nome(linha, numero, p);
-                estado.*membro = ajustar_nome(nome_escrito);
+                estado.nome_relatorio_escrito = ler_nome(linha, numero, p);
+                estado.*membro = ajustar_nome(estado.nome_relatorio_escrito);
             } else if constexpr (std::is_same_v<Tipo, double>) {
                 estado.*membro = ler_real(item, numero, p);
                 recusar_virgula_decimal(linha, item, numero, p, false);
@@ -327,7 +324,7 @@ void interpretar_entrada(std::string_view conteudo)
                             ": o arquivo está gravado em UTF-16 (Unicode); grave-o de novo como ANSI ou UTF-8 (no "
                             "Bloco de Notas: Salvar como, Codificação)");
     }
-    nome_escrito.clear();
+    estado.nome_relatorio_escrito.clear();
     Leitor_entrada leitor(conteudo);
     int ordem = 0;
     for (const Parametro& p : parametros) {
@@ -359,12 +356,14 @@ std::string aparado(std::string_view nome)
 std::string nome_relatorio_aparado()
 {
     const std::string nome = aparado(estado.nome_relatorio);
-    return nome_do_sistema(nome, nome_escrito.empty() ? nome : nome_escrito);
+    const std::string& escrito = estado.nome_relatorio_escrito;
+    return nome_do_sistema(nome, escrito.empty() ? nome : escrito);
 }
 
 std::string aviso_do_nome_cortado()
 {
-    if (aparado(nome_escrito) == aparado(estado.nome_relatorio)) return "";
+    const std::string& escrito = estado.nome_relatorio_escrito;
+    if (escrito.empty() || aparado(escrito) == aparado(estado.nome_relatorio)) return "";
     return "o nome do relatório na linha 1 de " + std::string(arquivo_entrada) + " passa de " +
            std::to_string(tamanho_nome_relatorio) + " caracteres e só os " + std::to_string(tamanho_nome_relatorio) +
            " primeiros valem: o relatório foi gravado em \"" + nome_relatorio_aparado() + "\"";

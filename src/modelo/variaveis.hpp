@@ -18,7 +18,8 @@ constexpr int tamanho_nome_relatorio = 100;
 
 // Alocador das histórias: memória zerada sob demanda. Um vetor criado com n
 // elementos não escreve neles (já são zeros), e só as páginas das iterações
-// feitas ocupam memória: itmax não custa o que a execução não usa. Crie a
+// feitas ocupam memória física: itmax não custa o que a execução não usa
+// (no Windows, conta no limite de compromisso; ver reservar_zerada). Crie a
 // história já do tamanho certo (Historia(n)); aumentada depois de diminuída,
 // os elementos novos não seriam zerados.
 template <class T>
@@ -56,6 +57,10 @@ using Historia = std::vector<double, Alocador_sob_demanda<double>>;
 struct Variaveis {
     // Parâmetros de entrada, na ordem do arquivo.
     std::string nome_relatorio = std::string(tamanho_nome_relatorio, '\0');
+    // O nome como escrito na linha 1, inteiro (antes do corte): decide a
+    // codificação do nome no Windows e o aviso do corte. Vazio se o estado não
+    // veio de uma entrada lida.
+    std::string nome_relatorio_escrito;
     double Lx = 0.0;
     double Ly = 0.0;
     std::int32_t Nx = 0;

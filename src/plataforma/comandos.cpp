@@ -2,6 +2,7 @@
 
 #include "console.hpp"
 #include "sinais_internos.hpp"
+#include "sistema_de_arquivos.hpp"
 #include "windows.hpp"
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 
 #ifndef _WIN32
@@ -27,7 +27,7 @@ void avisar_que_nao_iniciou(const std::string& linha, int erro)
     const std::string motivo = erro == EAGAIN ? "o limite de processos do usuário foi atingido"
                                : erro == ENOMEM ? "memória insuficiente"
                                                 : "erro do sistema " + std::to_string(erro) + " (" +
-                                                      std::strerror(erro) + ")";
+                                                      texto_do_erro(erro) + ")";
     avisar("não foi possível iniciar o comando \"" + linha + "\": " + motivo + "; a execução segue sem ele");
 }
 
@@ -40,11 +40,8 @@ int executar_comando(const std::string& linha)
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
-    const int n = MultiByteToWideChar(CP_UTF8, 0, linha.data(), static_cast<int>(linha.size()), nullptr, 0);
-    std::wstring larga(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, linha.data(), static_cast<int>(linha.size()), larga.data(), n);
     errno = 0;
-    const int status = _wsystem(larga.c_str());
+    const int status = _wsystem(largo(linha).c_str());
     if (status == -1) avisar_que_nao_iniciou(linha, errno);
     return status;
 }

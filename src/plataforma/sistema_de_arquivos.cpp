@@ -45,8 +45,6 @@ std::string diretorio_do_arquivo(const std::string& arquivo)
     return barra == 0 ? arquivo.substr(0, 1) : arquivo.substr(0, barra);
 }
 
-// FNV-1a é uma conta em fluxo: misturar as partes uma a uma dá o mesmo que
-// misturar a identidade inteira.
 std::string marca_da_maquina() { return em_hexadecimal(misturar(2166136261u, identidade_da_maquina())); }
 
 // O Windows em sistema_de_arquivos_windows.cpp.
@@ -161,12 +159,19 @@ void copiar_permissoes(std::FILE* arquivo, const std::string& modelo)
     ::fchmod(fd, dados.st_mode & 0777);
 }
 
-int gravar_no_disco(std::FILE* arquivo)
+namespace {
+
+// 0 ou errno; os sistemas de arquivos que não têm o que levar ao disco
+// (EINVAL, ENOTSUP) contam como feito.
+int sincronizar(int fd)
 {
-    if (::fsync(::fileno(arquivo)) == 0) return 0;
-    // Sistemas de arquivos que não têm o que levar ao disco.
+    if (::fsync(fd) == 0) return 0;
     return errno == EINVAL || errno == ENOTSUP ? 0 : errno;
 }
+
+} // namespace
+
+int gravar_no_disco(std::FILE* arquivo) { return sincronizar(::fileno(arquivo)); }
 
 int substituir(const std::string& de, const std::string& para)
 {
@@ -177,8 +182,7 @@ int gravar_diretorio_no_disco(const std::string& diretorio)
 {
     const int fd = ::open(diretorio.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd == -1) return errno;
-    int erro = ::fsync(fd) == 0 ? 0 : errno;
-    if (erro == EINVAL || erro == ENOTSUP) erro = 0;
+    const int erro = sincronizar(fd);
     ::close(fd);
     return erro;
 }

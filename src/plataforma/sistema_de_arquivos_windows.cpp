@@ -13,8 +13,6 @@
 #include <ctime>
 #include <system_error>
 
-namespace {
-
 std::wstring largo(std::string_view utf8)
 {
     if (utf8.empty()) return {};
@@ -23,6 +21,8 @@ std::wstring largo(std::string_view utf8)
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
     return w;
 }
+
+namespace {
 
 std::string estreito(std::wstring_view w)
 {

@@ -10,4 +10,10 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include <string>
+#include <string_view>
+
+// UTF-8 em UTF-16, para a API larga.
+std::wstring largo(std::string_view utf8);
 #endif
