@@ -82,9 +82,11 @@ fi
 # esperados dos testes (tests/esperado/).
 relatorios_esperados() { # diretório
   # As entradas de Execucao.RelatoriosEArquivosDaLinhaMediaByteAByte.
-  mkdir -p "$1/3x3" "$1/4x6"
-  printf '%s\n' "'rel.txt'" 1.0 1.0 3 3 10 2 1 1.0E-6 0 0.3 1e-5 1 1 >"$1/3x3/entrada_geral.ent"
-  printf '%s\n' "'rel.txt'" 2.0 3.0 4 6 7 3 2 1e-3 0 0.3 1.2E-5 2 3 >"$1/4x6/entrada_geral.ent"
+  local caso
+  for caso in 3x3 4x6; do
+    mkdir -p "$1/$caso"
+    cp "tests/esperado/entrada_$caso.ent" "$1/$caso/entrada_geral.ent"
+  done
 }
 rodar_no_qemu() { # executável, diretório
   (cd "$2" && PATH="$tmp/substitutos:$PATH" qemu-aarch64 -L /usr/aarch64-linux-gnu "$1" </dev/null >.saida 2>&1)

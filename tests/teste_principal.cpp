@@ -86,41 +86,11 @@ std::string esperado(const std::string& nome) { return teste::ler(std::string(PL
 
 TEST(Execucao, RelatoriosEArquivosDaLinhaMediaByteAByte)
 {
-    const struct {
-        const char* sufixo;
-        Entrada entrada;
-    } casos[] = {
-        {"3x3", [] {
-             Entrada e;
-             e.nome_relatorio = "'rel.txt'";
-             e.Nx = e.Ny = "3";
-             e.itmax = "10";
-             e.itgs = "2";
-             e.itdesl = "1";
-             e.alpha = "1e-5";
-             e.passo_hist = "1";
-             return e;
-         }()},
-        {"4x6", [] {
-             Entrada e;
-             e.nome_relatorio = "'rel.txt'";
-             e.Lx = "2.0";
-             e.Ly = "3.0";
-             e.Nx = "4";
-             e.Ny = "6";
-             e.itmax = "7";
-             e.itgs = "3";
-             e.itdesl = "2";
-             e.tol = "1e-3";
-             e.modo_saida = "2";
-             return e;
-         }()},
-    };
-    for (const auto& caso : casos) {
-        const std::string s = caso.sufixo;
+    // As entradas ficam ao lado das saídas esperadas: o passo do ARM64 as usa também.
+    for (const std::string s : {"3x3", "4x6"}) {
         SCOPED_TRACE(s);
         Area area;
-        area.gravar_entrada(caso.entrada.texto());
+        area.gravar_entrada(esperado("entrada_" + s + ".ent"));
         ASSERT_EQ(teste::executar_programa(area).status, 0);
         const auto obtido = [&](const char* nome) { return teste::ler(area.arquivo(nome)); };
         EXPECT_TRUE(teste::mesmos_bytes(mascarar_tempo(obtido("rel.txt")), esperado("relatorio_" + s + ".txt")));
