@@ -1,6 +1,7 @@
 #include "processamento.hpp"
 
 #include "analitica.hpp"
+#include "avisos.hpp"
 #include "coeficientes.hpp"
 #include "dados.hpp"
 #include "malha.hpp"
@@ -16,7 +17,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string>
 #include <utility>
+
+namespace {
+
+void avisar_se_nao_vazio(const std::string& aviso)
+{
+    if (!aviso.empty()) progresso::avisar(aviso);
+}
+
+} // namespace
 
 void simulacao()
 {
@@ -24,6 +35,7 @@ void simulacao()
     ler_entrada();
     validar_parametros();
     Saidas_preparadas saidas = preparar_saidas(); // antes do cálculo: uma saída impossível aparece já
+    avisar_se_nao_vazio(aviso_de_espacamentos(e.Lx, e.Ly, e.Nx, e.Ny));
     limpar_falhas_aritmeticas();
     const double inicio = relogio();
     e.tempo = inicio;
@@ -106,6 +118,9 @@ void solucao_termica()
     } else {
         referencia::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
     }
+    // Já aqui, e não no fim: numa malha grande, dá para parar e corrigir itmax
+    // sem esperar os deslocamentos.
+    avisar_se_nao_vazio(aviso_de_convergencia({e.tol, e.it, e.itmax, e.L1, e.aXT, e.aYT, e.Nx, e.Ny}));
 }
 
 void discretizacao_deslocamentos()
