@@ -8,7 +8,7 @@
 #include <string>
 
 // Onde a documentação explica dx ≠ dy.
-inline constexpr const char* secao_dx_dy = "README, seção Verificação, \"Com dx ≠ dy o erro não cai\"";
+inline constexpr const char* secao_dx_dy = "docs/matematica.md, seção Verificação, \"Com dx ≠ dy o erro não cai\"";
 
 // dx e dy, calculados como no driver, diferem mais que 1e-12 vezes o maior:
 // o porquê, a regra (Nx-1)/Lx = (Ny-1)/Ly e o Ny mais próximo para o Nx dado.
