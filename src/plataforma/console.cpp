@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <iterator>
@@ -323,8 +324,35 @@ void escrever_no_terminal(std::string_view texto)
 #endif
 }
 
+namespace {
+
+// Com PLACA2D_AVISOS, cada aviso vai também para o fim desse arquivo (o
+// placa2d-rodar os repete no resumo do fim). Uma falha aqui não conta.
+void anotar_aviso(std::string_view linha)
+{
+    const char* arquivo = std::getenv("PLACA2D_AVISOS");
+    if (arquivo == nullptr || *arquivo == '\0') return;
+#ifdef _WIN32
+    const HANDLE h = CreateFileW(largo(arquivo).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    DWORD escritos = 0;
+    WriteFile(h, linha.data(), static_cast<DWORD>(linha.size()), &escritos, nullptr);
+    CloseHandle(h);
+#else
+    // O_NONBLOCK: um FIFO sem leitor não segura o programa.
+    const int fd = ::open(arquivo, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd == -1) return;
+    [[maybe_unused]] const ssize_t escritos = ::write(fd, linha.data(), linha.size());
+    ::close(fd);
+#endif
+}
+
+} // namespace
+
 void avisar(std::string_view texto)
 {
+    anotar_aviso(std::string("placa2d: aviso: ").append(texto).append("\n"));
     std::string linha;
     if (colunas_de_progresso > 0) {
         linha.assign(static_cast<std::size_t>(colunas_de_progresso) + 2, ' ');

@@ -60,7 +60,8 @@ public:
 };
 
 // Uma linha "placa2d: aviso: texto" no erro padrão, numa linha limpa (a
-// linha de progresso, se houver, é apagada antes).
+// linha de progresso, se houver, é apagada antes) e, com a variável de
+// ambiente PLACA2D_AVISOS, também no fim do arquivo que ela nomeia.
 void avisar(std::string_view texto);
 // Se algum aviso já foi escrito.
 bool houve_aviso();
