@@ -1,8 +1,8 @@
 // Avisos de um resultado que não é a resposta: dx ≠ dy e a não convergência.
-#include "avisos.hpp"
-#include "processamento.hpp"
-#include "solvers.hpp"
-#include "variaveis.hpp"
+#include "entrada_saida/avisos.hpp"
+#include "modelo/variaveis.hpp"
+#include "roteiro/processamento.hpp"
+#include "solvers/solvers.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

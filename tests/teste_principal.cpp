@@ -1,10 +1,10 @@
 // O programa inteiro, executado num diretório temporário com notepad e
 // wgnuplot substitutos à frente no PATH.
+#include "entrada_saida/avisos.hpp"
+#include "plataforma/comandos.hpp"
+#include "roteiro/janela.hpp"
+#include "roteiro/versao.hpp"
 #include "auxiliar.hpp"
-#include "avisos.hpp"
-#include "comandos.hpp"
-#include "janela.hpp"
-#include "versao.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "avisos.hpp"
+#include "entrada_saida/avisos.hpp"
 
-#include "arquivos.hpp"
+#include "entrada_saida/arquivos.hpp"
 
 #include <algorithm>
 #include <charconv>

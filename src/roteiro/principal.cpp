@@ -1,10 +1,10 @@
 // Ponto de entrada: a linha de comando e uma execução completa; qualquer
 // falha termina aqui, com mensagem em português e status diferente de zero.
-#include "erros.hpp"
-#include "console.hpp"
-#include "janela.hpp"
-#include "linha_de_comando.hpp"
-#include "processamento.hpp"
+#include "modelo/erros.hpp"
+#include "plataforma/console.hpp"
+#include "roteiro/janela.hpp"
+#include "roteiro/linha_de_comando.hpp"
+#include "roteiro/processamento.hpp"
 
 #include <iostream>
 #include <new>

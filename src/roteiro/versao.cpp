@@ -1,4 +1,4 @@
-#include "versao.hpp"
+#include "roteiro/versao.hpp"
 
 #ifndef PLACA2D_VERSAO
 #define PLACA2D_VERSAO "desconhecida"

@@ -1,4 +1,4 @@
-#include "janela.hpp"
+#include "roteiro/janela.hpp"
 
 bool esperar_enter_ao_fechar(const Console_inicial& console, Desfecho desfecho)
 {

@@ -9,7 +9,7 @@
 //   um aviso. Uma execução completa e calada fecha na hora.
 #pragma once
 
-#include "console.hpp"
+#include "plataforma/console.hpp"
 
 enum class Desfecho { sucesso, aviso, erro, interrupcao };
 

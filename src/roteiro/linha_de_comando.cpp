@@ -1,8 +1,8 @@
-#include "linha_de_comando.hpp"
+#include "roteiro/linha_de_comando.hpp"
 
-#include "arquivos.hpp"
-#include "solvers_rapidos.hpp"
-#include "versao.hpp"
+#include "entrada_saida/arquivos.hpp"
+#include "roteiro/versao.hpp"
+#include "solvers/solvers_rapidos.hpp"
 
 #include <algorithm>
 #include <array>
