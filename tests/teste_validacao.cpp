@@ -94,7 +94,7 @@ std::vector<Caso_ruim> casos_ruins()
         {"Nx*Ny grande", [] { Entrada e; e.Nx = "50000"; e.Ny = "50000"; return e.texto(); }(), "excede 2147483647"},
         {"Lx zero", com(&Entrada::Lx, "0").texto(), "Lx = 0; a dimensão da placa deve ser"},
         {"Ly negativo", com(&Entrada::Ly, "-1.0").texto(), "Ly = -1;"},
-        {"Lx e Ly gigantes", [] { Entrada e; e.Lx = e.Ly = "1e308"; return e.texto(); }(), "falha aritmética"},
+        {"Lx gigante", com(&Entrada::Lx, "1e308").texto(), "falha aritmética"},
         {"Ly/Lx acima do limite", com(&Entrada::Ly, "230").texto(), "Ly/Lx = 230"},
         {"nu = 1", com(&Entrada::nu, "1.0").texto(), "nu = 1;"},
         {"nu = 1.05", com(&Entrada::nu, "1.05").texto(), "nu = 1.05; o coeficiente de Poisson deve ficar entre -1 e 1"},
@@ -180,9 +180,12 @@ TEST_P(Recusa, TerminaComMensagemENadaMudaNoDiretorio)
     EXPECT_NE(r.status, 0);
     EXPECT_FALSE(r.sinal);
     EXPECT_EQ(r.saida, "");
-    EXPECT_THAT(r.erros, AllOf(StartsWith("placa2d: erro: "), EndsWith("\n")));
-    EXPECT_THAT(r.erros, HasSubstr(caso.trecho));
-    EXPECT_LT(r.erros.size(), 600u) << r.erros;
+    // Antes do erro, só avisos (dx ≠ dy numa placa de 1e308 m, por exemplo).
+    std::string erro = r.erros;
+    while (erro.starts_with("placa2d: aviso: ")) erro.erase(0, erro.find('\n') + 1);
+    EXPECT_THAT(erro, AllOf(StartsWith("placa2d: erro: "), EndsWith("\n")));
+    EXPECT_THAT(erro, HasSubstr(caso.trecho));
+    EXPECT_LT(erro.size(), 600u) << erro;
     EXPECT_EQ(teste::retrato(area.trabalho()), antes);
 }
 
