@@ -3,6 +3,7 @@
 #include "entrada_saida/arquivos.hpp"
 
 #include <algorithm>
+#include <cfenv>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -10,6 +11,20 @@
 namespace {
 
 constexpr double mesma_medida = 1e-12;
+
+// As contas de um aviso não deixam indicador de falha aritmética ligado: o
+// aviso da convergência sai no meio do cálculo, e um indicador dele viraria
+// uma falsa "falha aritmética" no fim.
+class Indicadores_intactos {
+public:
+    Indicadores_intactos() { std::fegetexceptflag(&antes_, FE_ALL_EXCEPT); }
+    ~Indicadores_intactos() { std::fesetexceptflag(&antes_, FE_ALL_EXCEPT); }
+    Indicadores_intactos(const Indicadores_intactos&) = delete;
+    Indicadores_intactos& operator=(const Indicadores_intactos&) = delete;
+
+private:
+    std::fexcept_t antes_;
+};
 constexpr long long maior_inteiro = std::numeric_limits<std::int32_t>::max();
 
 // Com `algarismos` significativos (0: o mais curto que volta ao mesmo double).
@@ -85,6 +100,7 @@ long long arredondar(long long n)
 
 std::string aviso_de_espacamentos(double Lx, double Ly, std::int32_t Nx, std::int32_t Ny)
 {
+    const Indicadores_intactos indicadores;
     const double dx = espacamento(Lx, Nx), dy = espacamento(Ly, Ny);
     if (iguais(dx, dy)) return "";
     std::string texto = "dx = " + numero(dx, 6) + " e dy = " + numero(dy, 6) +
@@ -98,6 +114,7 @@ std::string aviso_de_espacamentos(double Lx, double Ly, std::int32_t Nx, std::in
 
 std::string aviso_de_convergencia(const Termica_feita& t)
 {
+    const Indicadores_intactos indicadores;
     if (!(t.tol > 0.0) || t.it < t.itmax || t.it < 1) return "";
     const double razao = t.L1[static_cast<std::size_t>(t.it)] / t.L1[0];
     if (!(razao > t.tol)) return "";
