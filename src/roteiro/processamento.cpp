@@ -1,5 +1,6 @@
 #include "roteiro/processamento.hpp"
 
+#include "entrada_saida/avisos.hpp"
 #include "entrada_saida/dados.hpp"
 #include "entrada_saida/validacao.hpp"
 #include "modelo/analitica.hpp"
@@ -16,7 +17,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string>
 #include <utility>
+
+namespace {
+
+void avisar_se_nao_vazio(const std::string& aviso)
+{
+    if (!aviso.empty()) progresso::avisar(aviso);
+}
+
+} // namespace
 
 void simulacao()
 {
@@ -24,6 +35,7 @@ void simulacao()
     ler_entrada();
     validar_parametros();
     Saidas_preparadas saidas = preparar_saidas(); // antes do cálculo: uma saída impossível aparece já
+    avisar_se_nao_vazio(aviso_de_espacamentos(e.Lx, e.Ly, e.Nx, e.Ny));
     limpar_falhas_aritmeticas();
     const double inicio = relogio();
     e.tempo = inicio;
@@ -98,12 +110,17 @@ rapido::Percurso solucao_termica()
 {
     auto& e = estado;
     progresso::fase_termica(e.itmax, e.tol, e.L1[0]);
+    rapido::Percurso p;
     if (rapido::usados_no_driver()) {
-        return rapido::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T,
-                                  e.passo_hist);
+        p = rapido::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T,
+                               e.passo_hist);
+    } else {
+        referencia::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
     }
-    referencia::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
-    return {};
+    // Já aqui, e não no fim: numa malha grande, dá para parar e corrigir itmax
+    // sem esperar os deslocamentos.
+    avisar_se_nao_vazio(aviso_de_convergencia({e.tol, e.it, e.itmax, e.L1, e.aXT, e.aYT, e.Nx, e.Ny}));
+    return p;
 }
 
 void discretizacao_deslocamentos()

@@ -6,8 +6,8 @@
 // de trabalho reaparecem na thread que chamou. A implementação fica em
 // rapidos/ (o arranjo em faixas, a equipe de threads e os protocolos entre
 // elas) e os núcleos vetoriais em rapidos/nucleos/; os ajustes que só a
-// bancada e os testes mudam (o conjunto de instruções, as threads), em
-// rapidos/ajustes.hpp.
+// bancada e os testes mudam (o conjunto de instruções em uso, as threads),
+// em rapidos/ajustes.hpp.
 #pragma once
 
 #include "solvers/solvers.hpp"
@@ -16,6 +16,16 @@
 #include <span>
 
 namespace rapido {
+
+// Conjunto de instruções dos núcleos vetoriais: por padrão o melhor que a CPU
+// tem (AVX-512, AVX2 ou o portável), escolhido na primeira chamada.
+enum class Instrucoes { portavel, avx2, avx512 }; // do mais simples ao mais largo
+bool instrucoes_disponiveis(Instrucoes conjunto);
+Instrucoes instrucoes_em_uso();
+const char* nome(Instrucoes conjunto);
+
+// O maior número de threads dos solvers rápidos (e de PLACA2D_THREADS).
+constexpr int maximo_de_threads = 1024;
 
 // Se o driver (processamento) usa os solvers rápidos (padrão) ou os de
 // referência.

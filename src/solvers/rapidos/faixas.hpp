@@ -19,8 +19,7 @@
 #pragma once
 
 #include "solvers/rapidos/nucleos/nucleos_faixas.hpp"
-
-#include "ajustes.hpp"
+#include "solvers/solvers_rapidos.hpp"
 
 #include <cstddef>
 #include <cstdint>
