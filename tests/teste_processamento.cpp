@@ -112,22 +112,6 @@ TEST_F(Driver, SolucaoAnaliticaNaMalhaTresPorTres)
     EXPECT_NEAR(e.Tmed_a, 0.26578337934610, 1e-14);
 }
 
-TEST_F(Driver, NaBordaDeCimaAnaliticaIgualAoContorno)
-{
-    auto& e = estado;
-    e.Nx = 9;
-    e.Ny = 4;
-    e.Lx = 1.7;
-    preparar_malha();
-    discretizacao_termica();
-    solucao_analitica();
-    for (std::int32_t ix = 1; ix <= 9; ++ix) {
-        const std::int32_t k = 27 + ix;
-        EXPECT_NEAR(no(e.Ta, k), no(e.T, k), 2e-16) << ix;
-        EXPECT_EQ(no(e.Ta, ix), 0.0);
-    }
-}
-
 } // namespace
 
 // Tempo restante da fase térmica: a queda recente de log(L1/L1(0)), em
