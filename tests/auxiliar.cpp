@@ -54,6 +54,21 @@ std::string nome_das_instrucoes(const ::testing::TestParamInfo<rapido::Instrucoe
     return "portavel";
 }
 
+std::string nome_de_linha(std::string_view descricao)
+{
+    // As letras acentuadas em UTF-8 (dois bytes cada) e a letra sem acento.
+    constexpr std::string_view acentuadas = "áàâãéêíóôõúçÁÉÍÓÚÇ", sem_acento = "aaaaeeioooucAEIOUC";
+    std::string nome;
+    for (std::size_t i = 0; i < descricao.size(); ++i) {
+        char c = descricao[i];
+        const std::size_t a = acentuadas.find(descricao.substr(i, 2));
+        if (a != std::string_view::npos && a % 2 == 0) c = sem_acento[a / 2], ++i;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) nome += c;
+        else if (!nome.empty() && nome.back() != '_') nome += '_';
+    }
+    return nome;
+}
+
 std::string ler(const fs::path& arquivo)
 {
     std::ifstream f(arquivo, std::ios::binary);

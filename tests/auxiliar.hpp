@@ -51,6 +51,15 @@ inline auto todas_as_instrucoes()
 }
 std::string nome_das_instrucoes(const ::testing::TestParamInfo<rapido::Instrucoes>& info); // portavel, avx2, avx512
 
+// Nome de uma linha de tabela (TEST_P) pela descrição: só letras sem acento,
+// algarismos e _, para a linha poder ser rodada sozinha.
+std::string nome_de_linha(std::string_view descricao);
+template <class Linha>
+std::string nome_da_linha(const ::testing::TestParamInfo<Linha>& info)
+{
+    return nome_de_linha(info.param.caso);
+}
+
 namespace fs = std::filesystem;
 
 std::string ler(const fs::path& arquivo);

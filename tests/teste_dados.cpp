@@ -204,6 +204,7 @@ TEST_F(Leitura, ValoresInvalidosSaoErrosQueNomeiamLinhaParametroETexto)
         {&Entrada::Ny, "2.5", "linha 5 (parâmetro Ny): \"2.5\" não é um número inteiro"},
         {&Entrada::itmax, "3000000000", "linha 6 (parâmetro itmax): \"3000000000\" está fora do intervalo"},
         {&Entrada::itgs, "-2147483649", "(parâmetro itgs): \"-2147483649\" está fora"},
+        {&Entrada::Nx, "18446744073709551621", "\"18446744073709551621\" está fora do intervalo"}, // 2^64 + 5
         {&Entrada::itdesl, "12abc", "\"12abc\" não é um número inteiro"},
         {&Entrada::Lx, "Inf", "linha 2 (parâmetro Lx): \"Inf\" não é um número real"},
         {&Entrada::Ly, "NaN", "(parâmetro Ly): \"NaN\" não é um número real"},

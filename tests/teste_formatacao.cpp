@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -19,6 +20,10 @@ TEST(CampoCientifico, DezesseisAlgarismosEExpoenteDeDoisAlgarismos)
     EXPECT_EQ(campo_cientifico(1.224646799147353e-16), "    1.224646799147353E-16");
     EXPECT_EQ(campo_cientifico(1.0e99), "    1.000000000000000E+99");
     EXPECT_EQ(campo_cientifico(9.9e99), "    9.900000000000001E+99");
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(campo_cientifico(inf), std::string(17, ' ') + "Infinity");
+    EXPECT_EQ(campo_cientifico(-inf), std::string(16, ' ') + "-Infinity");
+    EXPECT_EQ(campo_cientifico(std::nan("")), std::string(22, ' ') + "NaN");
 }
 
 TEST(CampoCientifico, ExpoenteDeTresAlgarismosPerdeALetra)

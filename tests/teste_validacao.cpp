@@ -89,7 +89,7 @@ std::vector<Caso_ruim> casos_ruins()
     for (int i = 0; i < 4096; ++i) lixo += static_cast<char>((i * 7919 + 13) % 256);
     return {
         {"Nx = 2", com(&Entrada::Nx, "2").texto(), "Nx = 2; são necessários pelo menos 3 nós"},
-        {"Ny = 1", com(&Entrada::Ny, "1").texto(), "Ny = 1;"},
+        {"Ny = 2", com(&Entrada::Ny, "2").texto(), "Ny = 2; são necessários pelo menos 3 nós"},
         {"Nx negativo", com(&Entrada::Nx, "-4").texto(), "Nx = -4;"},
         {"Nx*Ny grande", [] { Entrada e; e.Nx = "50000"; e.Ny = "50000"; return e.texto(); }(), "excede 2147483647"},
         {"Lx zero", com(&Entrada::Lx, "0").texto(), "Lx = 0; a dimensão da placa deve ser"},
@@ -189,18 +189,8 @@ TEST_P(Recusa, TerminaComMensagemENadaMudaNoDiretorio)
     EXPECT_EQ(teste::retrato(area.trabalho()), antes);
 }
 
-// Nome do teste: a descrição só com letras sem acento, algarismos e _.
-std::string nome_do_caso(const ::testing::TestParamInfo<Caso_ruim>& caso)
-{
-    std::string nome;
-    for (const char c : std::string_view(caso.param.descricao)) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) nome += c;
-        else if (!nome.empty() && nome.back() != '_') nome += '_';
-    }
-    return nome;
-}
-
-INSTANTIATE_TEST_SUITE_P(EntradasRuins, Recusa, ::testing::ValuesIn(casos_ruins()), nome_do_caso);
+INSTANTIATE_TEST_SUITE_P(EntradasRuins, Recusa, ::testing::ValuesIn(casos_ruins()),
+                         [](const auto& i) { return teste::nome_de_linha(i.param.descricao); });
 
 // Uma saída que não pode ser criada é recusada antes de um cálculo de muitos
 // minutos. O limite de 30 s fica longe dos dois lados: a recusa leva uns 50 ms
