@@ -2,6 +2,7 @@
 #include "modelo/variaveis.hpp"
 #include "progresso/progresso.hpp"
 #include "roteiro/processamento.hpp"
+#include "auxiliar.hpp"
 
 #include <gtest/gtest.h>
 
@@ -137,4 +138,17 @@ TEST(Progresso, TempoRestanteDaFaseTermica)
             << c.nome;
     }
     EXPECT_LT(progresso::falta_termica(200, l2, 10.0, 200, l3, 20.0, l6, 400), 0.0) << "sem varredura nova";
+}
+
+// Uma linha mais curta que a anterior não deixa restos dela na tela, e a
+// largura guardada (a que o apagar cobre) é a do que ficou na tela.
+TEST(Progresso, LinhaMaisCurtaCobreORestoDaAnterior)
+{
+    int na_tela = 0;
+    std::string bytes;
+    for (const std::string linha : {"Problema térmico: varredura 9/100", "Térmico 10/100", "Gravando 1.5/3.0 MB"}) {
+        bytes += progresso::redesenho(linha, na_tela);
+        EXPECT_EQ(teste::tela(bytes), linha + "\n");
+    }
+    EXPECT_EQ(na_tela, 33);
 }
