@@ -7,7 +7,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 namespace {
 
@@ -250,31 +249,6 @@ TEST_F(Leitura, ArquivoCurtoOuVazioEhErroDeFimDeArquivo)
                 HasSubstr("o arquivo terminou (linha 13) antes do valor de passo_hist, o parâmetro 14 de 14"));
     EXPECT_THAT(erro_de(""), HasSubstr("antes do valor de nome_relatorio, o parâmetro 1 de 14"));
     EXPECT_THAT(erro_de("\n\n   \n"), HasSubstr("o arquivo terminou (linha 3)"));
-}
-
-class Leitura_do_arquivo : public Leitura {
-protected:
-    void SetUp() override
-    {
-        Leitura::SetUp();
-        caminho_anterior_ = std::getenv("PATH");
-        setenv("PATH", (area_.bin().string() + ":" + caminho_anterior_).c_str(), 1);
-    }
-    void TearDown() override { setenv("PATH", caminho_anterior_.c_str(), 1); }
-
-    teste::Area area_;
-    std::string caminho_anterior_;
-};
-
-TEST_F(Leitura_do_arquivo, LeDepoisQueOEditorFecha)
-{
-    // O editor substituto troca Nx de 5 para 9 antes da leitura.
-    area_.criar_substituto("notepad", "sed -i 's/^5  Nx/9  Nx/' entrada_geral.ent");
-    area_.gravar_entrada(Entrada().texto());
-    teste::No_diretorio no(area_.trabalho());
-    ler_entrada();
-    EXPECT_EQ(estado.Nx, 9);
-    EXPECT_EQ(area_.comandos(), "notepad entrada_geral.ent\n");
 }
 
 } // namespace

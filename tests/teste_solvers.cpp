@@ -54,14 +54,6 @@ Solucao resolver_exemplo(std::int32_t itmax, double tol)
     return s;
 }
 
-TEST(Medidas, L1SomaL2SomaOsQuadradosLinfEOMaiorResiduo)
-{
-    const Medidas m = medir(4, 1, 1, 4, 4, topo_unitario(4, 4));
-    EXPECT_EQ(m.L1, 2.0);
-    EXPECT_EQ(m.L2, 2.0);
-    EXPECT_EQ(m.Linf, 1.0);
-}
-
 TEST(Medidas, UmNoInteriorComResiduoMenosTres)
 {
     std::vector<double> T(9, 0.0);
@@ -104,20 +96,20 @@ TEST(GsLaplace, ExemploQuatroPorQuatroVarreduraAVarredura)
 
     const Solucao duas = resolver_exemplo(2, -1.0);
     EXPECT_EQ(duas.it, 2);
-    EXPECT_EQ(duas.T[5], 0.015625);
-    EXPECT_EQ(duas.T[6], 0.02734375);
-    EXPECT_EQ(duas.T[9], 0.19140625);
-    EXPECT_EQ(duas.T[10], 0.2001953125);
+    EXPECT_EQ(duas.T, (std::vector<double>{0, 0, 0, 0, 0, 0.015625, 0.02734375, 0, 0, 0.19140625, 0.2001953125, 0, 1, 1, 1, 1}));
     EXPECT_EQ(duas.L1[2], 0.26171875);
     EXPECT_EQ(duas.L2[2], 0.030054092407226562);
     EXPECT_EQ(duas.Linf[2], 0.1484375);
 }
 
+// A razão é testada a partir da varredura 2, e nada além de it é escrito.
 TEST(GsLaplace, ParadaPelaRazaoDeL1ComAEntradaZero)
 {
     EXPECT_EQ(resolver_exemplo(50, 0.1).it, 3);
     // 0.40625 depois da varredura 1 não é testado; 0.130859375 depois da 2 para.
-    EXPECT_EQ(resolver_exemplo(50, 0.5).it, 2);
+    const Solucao s = resolver_exemplo(10, 0.5);
+    EXPECT_EQ(s.it, 2);
+    for (std::size_t m = 3; m <= 10; ++m) EXPECT_TRUE(s.L1[m] == -7.0 && s.L2[m] == -7.0 && s.Linf[m] == -7.0) << m;
     EXPECT_EQ(resolver_exemplo(50, 0.130859375).it, 2); // razão igual à tolerância para
     EXPECT_EQ(resolver_exemplo(50, 0.0345458984375).it, 3);
     // Tolerância zero só para quando L1 chega exatamente a zero.
@@ -125,17 +117,6 @@ TEST(GsLaplace, ParadaPelaRazaoDeL1ComAEntradaZero)
     EXPECT_EQ(exata.L1[static_cast<std::size_t>(exata.it)], 0.0);
     EXPECT_GT(exata.L1[static_cast<std::size_t>(exata.it) - 1], 0.0);
     EXPECT_EQ(resolver_exemplo(40, -1.0).it, 40);
-}
-
-TEST(GsLaplace, EntradasAlemDeItNaoSaoEscritas)
-{
-    const Solucao s = resolver_exemplo(10, 0.5);
-    ASSERT_EQ(s.it, 2);
-    for (std::size_t m = 3; m <= 10; ++m) {
-        EXPECT_EQ(s.L1[m], -7.0);
-        EXPECT_EQ(s.L2[m], -7.0);
-        EXPECT_EQ(s.Linf[m], -7.0);
-    }
 }
 
 // Campo n x n com f(ix, iy) em cada nó.
