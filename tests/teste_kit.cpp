@@ -456,7 +456,7 @@ TEST_F(Kit, DependenciasSemSudoOuComOAptOcupado)
     EXPECT_NE(r.saida.find("dependencias.sh: o apt está ocupado por outro programa (num Ubuntu novo, em geral as "
                            "atualizações automáticas); esperando até 10 minutos que ele termine..."),
               std::string::npos) << r.saida;
-    EXPECT_EQ(teste::ler(registro), "update\nupdate\ninstall -y gnuplot-nox\n");
+    EXPECT_EQ(teste::ler(registro), "update\nupdate\ninstall -y --no-install-recommends gnuplot-nox\n");
 }
 
 // O resumo do fim dos testes: passos pulados aparecem e, com CI=true, falham.
