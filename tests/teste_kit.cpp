@@ -355,6 +355,50 @@ TEST_F(Kit, MapasAoLadoDoRelatorioOuUmaMensagemParaOutroModoSaida)
     }
 }
 
+// Cada mapa diz a execução que o fez (placa, malha, it, tol); a linha de tol
+// fica dentro da moldura da convergência, e não sobre ela, mesmo quando a
+// execução parou antes dela; a figura tem a forma da placa.
+TEST_F(Kit, MapasDizemAExecucaoETemAFormaDaPlaca)
+{
+    EXIGIR_COMANDO("gnuplot");
+    const struct {
+        const char *Lx, *Ly, *Nx, *Ny, *itmax;
+        const char* subtitulo;
+        double menor, maior; // largura / altura de mapa_temperatura.png
+    } casos[] = {
+        {"1.0", "1.0", "5", "5", "3", "placa 1 × 1 m, malha 5 × 5, it = 3, tol = 1e-12: parou antes de tol", 1.0, 1.3},
+        {"2.0", "1.0", "9", "5", "100", "placa 2 × 1 m, malha 9 × 5, it = ", 1.6, 2.4},
+        {"1.0", "2.0", "5", "9", "100", "placa 1 × 2 m, malha 5 × 9, it = ", 0.5, 0.8},
+    };
+    teste::gravar(trabalho() / "conferir.gnu", "call 'mapas.gnu' 'relatorio.txt'\nset print '-'\n"
+                                                "print (GPVAL_Y_MIN < 1e-12 / 2 && 1e-12 < GPVAL_Y_MAX)\n"
+                                                "save set 'estado.gnu'\n");
+    for (const auto& caso : casos) {
+        SCOPED_TRACE(std::string(caso.Lx) + " x " + caso.Ly);
+        teste::Entrada entrada;
+        entrada.Lx = caso.Lx;
+        entrada.Ly = caso.Ly;
+        entrada.Nx = caso.Nx;
+        entrada.Ny = caso.Ny;
+        entrada.itmax = caso.itmax;
+        entrada.tol = "1.0E-12";
+        teste::gravar(trabalho() / "entrada_geral.ent", entrada.texto());
+        ASSERT_EQ(rodar(trabalho(), std::string("'") + PLACA2D_EXECUTAVEL + "'").status, 0);
+        const Saida r = rodar(trabalho(), wgnuplot + "conferir.gnu");
+        EXPECT_EQ(r.saida, "1\n") << r.erros;
+        EXPECT_NE(teste::ler(trabalho() / "estado.gnu").find(caso.subtitulo), std::string::npos);
+        const std::string png = teste::ler(trabalho() / "mapa_temperatura.png");
+        ASSERT_GT(png.size(), 24u);
+        const auto u32 = [&](std::size_t i) {
+            return double((unsigned char)png[i] << 24 | (unsigned char)png[i + 1] << 16 |
+                          (unsigned char)png[i + 2] << 8 | (unsigned char)png[i + 3]);
+        };
+        const double proporcao = u32(16) / u32(20);
+        EXPECT_GE(proporcao, caso.menor);
+        EXPECT_LE(proporcao, caso.maior);
+    }
+}
+
 TEST_F(Kit, CurvaSobreOZeroNaoFicaNaMoldura)
 {
     EXIGIR_COMANDO("gnuplot");
