@@ -13,10 +13,10 @@
 // cada forma num processo novo.
 // threads: dos solvers rápidos (padrão 0: a afinidade ou PLACA2D_THREADS);
 // conjunto: portavel, avx2 ou avx512 (padrão: o melhor que a CPU tem).
-#include "processamento.hpp"
-#include "solvers.hpp"
-#include "solvers_rapidos.hpp"
-#include "variaveis.hpp"
+#include "modelo/variaveis.hpp"
+#include "roteiro/processamento.hpp"
+#include "solvers/solvers.hpp"
+#include "solvers/solvers_rapidos.hpp"
 
 #include <algorithm>
 #include <chrono>

@@ -1,10 +1,10 @@
 // Entradas recusadas, falhas aritméticas e a memória que o cálculo pede.
+#include "entrada_saida/validacao.hpp"
+#include "modelo/erros.hpp"
+#include "modelo/variaveis.hpp"
+#include "roteiro/processamento.hpp"
+#include "solvers/solvers_rapidos.hpp"
 #include "auxiliar.hpp"
-#include "erros.hpp"
-#include "processamento.hpp"
-#include "solvers_rapidos.hpp"
-#include "validacao.hpp"
-#include "variaveis.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
