@@ -230,9 +230,9 @@ void apagar_linha(Exibidor& e)
 void exibir()
 {
     // Com as CPUs ocupadas pelo cálculo, cada desenho tiraria uma thread de
-    // cálculo da CPU e a parceira esperaria por ela: 7 % a mais no tempo de
-    // cálculo (301 x 301, duas threads, 2 vCPUs AMD EPYC Zen 5). Ociosa, a
-    // thread só roda nas sobras.
+    // cálculo da CPU e a parceira esperaria por ela (bancada curta, com a
+    // exibição ligada: ver bench/bancada.cpp). Ociosa, a thread só roda nas
+    // sobras.
     thread_so_com_cpu_ociosa();
     Exibidor& e = exibidor;
     std::unique_lock<std::mutex> trava(e.trava);
@@ -326,6 +326,14 @@ void fase_gravacao(std::uint64_t bytes_previstos)
     std::lock_guard<std::mutex> trava(e.trava);
     mudar_fase(e, Fase::gravacao);
     e.bytes_previstos = bytes_previstos;
+}
+
+void avisar(std::string_view texto)
+{
+    Exibidor& e = exibidor;
+    std::lock_guard<std::mutex> trava(e.trava);
+    apagar_linha(e);
+    ::avisar(texto);
 }
 
 void encerrar()

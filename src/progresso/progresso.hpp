@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string_view>
 
 namespace progresso {
 
@@ -41,12 +42,37 @@ inline void publicar_varredura_fonte(std::int32_t n) noexcept
     contadores::varredura_fonte.store(n, std::memory_order_relaxed);
 }
 
-// Etapas de uma iteração externa da fase dos deslocamentos: fonte de u,
-// itgs varreduras de u, fonte de v, itgs varreduras de v (itgs < 0 conta
-// como 0). Vale para quem publica e para quem mostra.
+// As etapas de uma iteração externa da fase dos deslocamentos, nesta ordem:
+// a fonte de u, itgs varreduras de u, a fonte de v, itgs varreduras de v
+// (itgs < 0 conta como 0). A única definição do arranjo: vale para quem
+// calcula, quem publica e quem mostra.
+enum class Etapa { fonte_u, varredura_u, fonte_v, varredura_v };
+
 constexpr std::int64_t etapas_por_externa(std::int32_t itgs) noexcept
 {
     return 2 + 2 * static_cast<std::int64_t>(itgs > 0 ? itgs : 0);
+}
+
+// A posição, na iteração externa, da primeira etapa do tipo dado.
+constexpr std::int64_t primeira_etapa(Etapa tipo, std::int32_t itgs) noexcept
+{
+    const std::int64_t varreduras = (etapas_por_externa(itgs) - 2) / 2;
+    switch (tipo) {
+    case Etapa::fonte_u: return 0;
+    case Etapa::varredura_u: return 1;
+    case Etapa::fonte_v: return 1 + varreduras;
+    case Etapa::varredura_v: break;
+    }
+    return 2 + varreduras;
+}
+
+// O tipo da etapa na posição r (0 <= r < etapas_por_externa(itgs)).
+constexpr Etapa etapa_na_posicao(std::int64_t r, std::int32_t itgs) noexcept
+{
+    if (r < primeira_etapa(Etapa::varredura_u, itgs)) return Etapa::fonte_u;
+    if (r < primeira_etapa(Etapa::fonte_v, itgs)) return Etapa::varredura_u;
+    if (r < primeira_etapa(Etapa::varredura_v, itgs)) return Etapa::fonte_v;
+    return Etapa::varredura_v;
 }
 
 // Etapas completas da fase dos deslocamentos, contadas desde o seu início.
@@ -76,6 +102,10 @@ void fase_termica(std::int32_t itmax, double tol, double L1_0);
 void fase_deslocamentos(std::int32_t itdesl, std::int32_t itgs);
 void fase_gravacao(std::uint64_t bytes_previstos);
 void encerrar();
+
+// Um aviso ("placa2d: aviso: texto"), também no meio do cálculo: com a trava
+// da exibição, numa linha limpa; a linha de progresso volta no próximo desenho.
+void avisar(std::string_view texto);
 
 // Encerra a exibição ao sair do escopo (também quando uma exceção o atravessa).
 struct Exibicao {
