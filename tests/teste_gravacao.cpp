@@ -205,6 +205,23 @@ INSTANTIATE_TEST_SUITE_P(Sinais, Interrupcoes,
                                            Interrupcao{"SIGTERM na gravação", SIGTERM, "", false, true}),
                          teste::nome_da_linha<Interrupcao>);
 
+// SIGTERM na primeira troca (mandado pelo strace): a troca vai até o fim (os
+// três arquivos são os novos, nenhum temporário fica) e só então o sinal
+// termina o programa, sem a mensagem de nada mudado.
+TEST(Gravacao_execucao, SigtermNaTrocaEsperaElaAcabar)
+{
+    EXIGIR_COMANDO("strace");
+    Area area;
+    area.gravar_entrada(grande("5").texto());
+    saidas_anteriores(area);
+    const auto r = teste::executar_programa(area, false, "", teste::strace("/^rename", "signal=TERM:when=1"));
+    EXPECT_TRUE(r.sinal);
+    EXPECT_EQ(r.erros, "");
+    for (const auto& [nome, conteudo] : teste::retrato(area.trabalho())) {
+        EXPECT_FALSE(nome.ends_with(".parcial") || conteudo.starts_with("anterior")) << nome;
+    }
+}
+
 TEST(Gravacao_execucao, SubstituicaoMantemAsPermissoesDoArquivoAnterior)
 {
     Area area;

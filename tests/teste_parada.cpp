@@ -50,7 +50,7 @@ const double gama = 99 * 0x1p-53 / (1 - 99 * 0x1p-53);
 const Linha linhas[] = {
     {"parada certificada", 1.0, 5, 0.5e-6, 1e-7, {}, false, true, perto, Rumo::parar, 0.999e-6, 1e-12, true, 0},
     {"seguir certificado", 1.0, 5, 2e-6, 1e-7, {}, false, false, perto, Rumo::seguir, 2e-6, {}, false, 0},
-    {"sem teste na varredura 1", 1.0, 1, 0.5e-6, 1e-7, {}, false, false, perto, Rumo::seguir, 0.5e-6, {}, false, 0},
+    {"sem teste na varredura 1, nem perto de tol", 1.0, 1, 1e-6, 1e-7, {}, false, false, perto, Rumo::seguir, 1e-6, {}, false, 0},
     {"perto demais, a série para", 1.0, 5, 1e-6, 1e-7, {}, false, true, perto, Rumo::parar, 0.999e-6, 1e-12, true, 0},
     {"perto demais, a série segue", 1.0, 5, 1e-6, 1e-7, {}, false, true, longe, Rumo::seguir, 1.001e-6, 1e-12, true, 0},
     {"perto demais sem o campo", 1.0, 5, 1e-6, 1e-7, {}, false, false, perto, Rumo::refazer, nan, {}, false, 0},
