@@ -39,11 +39,6 @@ Ajustes_rapidos::~Ajustes_rapidos()
     costuras::teste::falhar_criacao_de_threads(-1);
 }
 
-void Por_instrucoes::SetUp()
-{
-    if (!rapido::usar_instrucoes(GetParam())) GTEST_SKIP() << "a CPU não tem " << rapido::nome(GetParam());
-}
-
 std::string nome_das_instrucoes(const ::testing::TestParamInfo<rapido::Instrucoes>& info)
 {
     switch (info.param) {

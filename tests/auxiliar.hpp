@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 namespace teste {
 
@@ -38,10 +39,20 @@ public:
 };
 
 // Testes repetidos com os núcleos de cada conjunto de instruções (os que a
-// CPU não tem são pulados); os ajustes voltam ao padrão no fim de cada um.
-class Por_instrucoes : public ::testing::TestWithParam<rapido::Instrucoes> {
+// CPU não tem são pulados), sozinho ou com a linha de uma tabela; os ajustes
+// voltam ao padrão no fim de cada um.
+inline rapido::Instrucoes instrucoes_de(rapido::Instrucoes conjunto) { return conjunto; }
+template <class Linha>
+rapido::Instrucoes instrucoes_de(const std::tuple<rapido::Instrucoes, Linha>& p) { return std::get<0>(p); }
+
+template <class Parametro = rapido::Instrucoes>
+class Por_instrucoes : public ::testing::TestWithParam<Parametro> {
 protected:
-    void SetUp() override;
+    void SetUp() override
+    {
+        const rapido::Instrucoes conjunto = instrucoes_de(this->GetParam());
+        if (!rapido::usar_instrucoes(conjunto)) GTEST_SKIP() << "a CPU não tem " << rapido::nome(conjunto);
+    }
     Ajustes_rapidos ajustes_;
 };
 

@@ -44,21 +44,28 @@ TEST_F(Discretizacao, CoeficientesTermicosUsamOEspacamentoSemQuadrado)
     EXPECT_DOUBLE_EQ(estado.aPT, 60.0);
 }
 
-// A borda de cima é a solução analítica em y = Ly, a menos de 2 ulps (nos
-// cantos também: sin(pi) não é zero); as outras, zero; o interior fica como
-// estava. Na malha de duas linhas, as laterais não escrevem nada.
-TEST_F(Discretizacao, BordaDeCimaEhASolucaoAnaliticaEAsOutrasZero)
+// A borda de cima de T é a solução analítica em y = Ly, a menos de 2 ulps
+// (nos cantos também: sin(pi) não é zero); as outras bordas de T e todas as
+// de u e v, zero; o interior fica como estava. Na malha de duas linhas, as
+// laterais não escrevem nada.
+TEST_F(Discretizacao, ContornosDeTUeV)
 {
     for (const auto& [Nx, Ny, Lx] : {std::tuple{9, 4, 1.7}, std::tuple{4, 2, 1.0}}) {
         malha(Nx, Ny, Lx, 1.0);
-        for (double& t : estado.T) t = 9.0;
+        for (auto [campo, valor] : {std::pair{&estado.T, 9.0}, std::pair{&estado.u, 2.0}, std::pair{&estado.v, 3.0}}) {
+            campo->assign(campo->size(), valor);
+        }
         discretizacao_termica();
+        discretizacao_deslocamentos();
         solucao_analitica();
         for (std::int32_t k = 1; k <= Nx * Ny; ++k) {
             const std::int32_t ix = (k - 1) % Nx + 1, iy = (k - 1) / Nx + 1;
+            const bool borda = ix == 1 || ix == Nx || iy == 1 || iy == Ny;
             const double Ta = estado.Ta[static_cast<std::size_t>(k - 1)];
             if (iy == Ny) EXPECT_LE(std::abs(T(k) - Ta), 0x1p-51 * std::abs(Ta)) << k;
-            else EXPECT_EQ(T(k), ix == 1 || ix == Nx || iy == 1 ? 0.0 : 9.0) << k;
+            else EXPECT_EQ(T(k), borda ? 0.0 : 9.0) << k;
+            EXPECT_EQ(estado.u[static_cast<std::size_t>(k - 1)], borda ? 0.0 : 2.0) << k;
+            EXPECT_EQ(estado.v[static_cast<std::size_t>(k - 1)], borda ? 0.0 : 3.0) << k;
         }
     }
 }
@@ -129,20 +136,6 @@ TEST_F(Discretizacao, OrientacaoDoTermoMisto)
     fonte_v();
     EXPECT_DOUBLE_EQ(Sv(6), quarto);
     for (std::int32_t k : {7, 10, 11}) EXPECT_EQ(Sv(k), 0.0) << k;
-}
-
-TEST_F(Discretizacao, ContornosDosDeslocamentosZeramTodaABorda)
-{
-    malha(5, 4, 1.0, 1.0);
-    for (double& a : estado.u) a = 2.0;
-    for (double& a : estado.v) a = 3.0;
-    discretizacao_deslocamentos();
-    for (std::int32_t k = 1; k <= 20; ++k) {
-        const std::int32_t ix = (k - 1) % 5 + 1, iy = (k - 1) / 5 + 1;
-        const bool borda = ix == 1 || ix == 5 || iy == 1 || iy == 4;
-        EXPECT_EQ(estado.u[static_cast<std::size_t>(k - 1)], borda ? 0.0 : 2.0) << k;
-        EXPECT_EQ(estado.v[static_cast<std::size_t>(k - 1)], borda ? 0.0 : 3.0) << k;
-    }
 }
 
 } // namespace

@@ -160,28 +160,33 @@ TEST(Gravacao_execucao, ErroPadraoSemLeitorNaoDeixaTemporarios)
 // thread principal: o relatório de 83 MB tem mais de mil, e o
 // AddressSanitizer faz umas dez antes dele): os temporários somem, os
 // arquivos anteriores ficam e o status é 128 + o sinal. O terminal fechado
-// (SIGHUP), Ctrl-\ (SIGQUIT) e o limite de tempo de CPU (SIGXCPU) como SIGTERM.
+// (SIGHUP), Ctrl-\ (SIGQUIT) e o limite de tempo de CPU (SIGXCPU) como
+// SIGTERM. Na troca (na primeira, pelo strace), ela vai até o fim (os três
+// arquivos novos) e só então o sinal termina o programa, sem mensagem.
 struct Interrupcao {
     const char* caso;
     int sinal;
     const char* preambulo;
-    bool mandar;   // o teste manda o sinal quando os temporários existem
-    bool gravando; // o strace manda no meio da gravação
+    bool mandar;               // o teste manda o sinal quando os temporários existem
+    const char* chamadas = ""; // ou o strace, nessas chamadas
+    bool na_troca = false;
 };
 
 void PrintTo(const Interrupcao& i, std::ostream* saida) { *saida << i.caso; }
 
 class Interrupcoes : public ::testing::TestWithParam<Interrupcao> {};
 
-TEST_P(Interrupcoes, ApagamOsTemporariosEDizemQueNadaMudou)
+TEST_P(Interrupcoes, ApagamOsTemporariosOuEsperamATroca)
 {
     const Interrupcao& c = GetParam();
-    if (c.gravando) EXIGIR_COMANDO("strace");
+    const bool com_strace = *c.chamadas != '\0';
+    if (com_strace) EXIGIR_COMANDO("strace");
     Area area;
-    area.gravar_entrada((c.gravando ? grande("601") : teste::sem_fim()).texto());
+    area.gravar_entrada((com_strace ? grande("601") : teste::sem_fim()).texto());
     saidas_anteriores(area);
     const auto antes = teste::retrato(area.trabalho());
-    teste::Em_execucao execucao(area, false, c.preambulo, c.gravando ? teste::strace("write", "signal=TERM:when=200") : "");
+    const std::string injecao = c.na_troca ? "signal=TERM:when=1" : "signal=TERM:when=200";
+    teste::Em_execucao execucao(area, false, c.preambulo, com_strace ? teste::strace(c.chamadas, injecao) : "");
     // Os tratadores são instalados antes de os temporários serem criados:
     // com os três na pasta, o sinal é tratado, qualquer que seja a máquina.
     const auto temporarios = [&] {
@@ -192,35 +197,27 @@ TEST_P(Interrupcoes, ApagamOsTemporariosEDizemQueNadaMudou)
     while (c.mandar && temporarios() < 3 && !execucao.terminou()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (c.mandar && !execucao.terminou()) ::kill(execucao.pid(), c.sinal);
     const auto r = execucao.esperar();
+    if (c.na_troca) {
+        EXPECT_TRUE(r.sinal);
+        EXPECT_EQ(r.erros, "");
+        for (const auto& [nome, conteudo] : teste::retrato(area.trabalho())) {
+            EXPECT_FALSE(nome.ends_with(".parcial") || conteudo.starts_with("anterior")) << nome;
+        }
+        return;
+    }
     EXPECT_EQ(r.status, 128 + c.sinal);
     EXPECT_EQ(r.erros, "placa2d: execução interrompida; nenhum arquivo de saída foi criado ou mudado\n");
     EXPECT_EQ(teste::retrato(area.trabalho()), antes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sinais, Interrupcoes,
-                         ::testing::Values(Interrupcao{"SIGTERM no cálculo", SIGTERM, "", true, false},
-                                           Interrupcao{"SIGHUP no cálculo", SIGHUP, "", true, false},
-                                           Interrupcao{"SIGQUIT no cálculo", SIGQUIT, "", true, false},
-                                           Interrupcao{"SIGXCPU no cálculo", SIGXCPU, "ulimit -S -t 1", false, false},
-                                           Interrupcao{"SIGTERM na gravação", SIGTERM, "", false, true}),
+                         ::testing::Values(Interrupcao{"SIGTERM no cálculo", SIGTERM, "", true},
+                                           Interrupcao{"SIGHUP no cálculo", SIGHUP, "", true},
+                                           Interrupcao{"SIGQUIT no cálculo", SIGQUIT, "", true},
+                                           Interrupcao{"SIGXCPU no cálculo", SIGXCPU, "ulimit -S -t 1", false},
+                                           Interrupcao{"SIGTERM na gravação", SIGTERM, "", false, "write"},
+                                           Interrupcao{"SIGTERM na troca", SIGTERM, "", false, "/^rename", true}),
                          teste::nome_da_linha<Interrupcao>);
-
-// SIGTERM na primeira troca (mandado pelo strace): a troca vai até o fim (os
-// três arquivos são os novos, nenhum temporário fica) e só então o sinal
-// termina o programa, sem a mensagem de nada mudado.
-TEST(Gravacao_execucao, SigtermNaTrocaEsperaElaAcabar)
-{
-    EXIGIR_COMANDO("strace");
-    Area area;
-    area.gravar_entrada(grande("5").texto());
-    saidas_anteriores(area);
-    const auto r = teste::executar_programa(area, false, "", teste::strace("/^rename", "signal=TERM:when=1"));
-    EXPECT_TRUE(r.sinal);
-    EXPECT_EQ(r.erros, "");
-    for (const auto& [nome, conteudo] : teste::retrato(area.trabalho())) {
-        EXPECT_FALSE(nome.ends_with(".parcial") || conteudo.starts_with("anterior")) << nome;
-    }
-}
 
 TEST(Gravacao_execucao, SubstituicaoMantemAsPermissoesDoArquivoAnterior)
 {
@@ -237,8 +234,9 @@ TEST(Gravacao_execucao, SubstituicaoMantemAsPermissoesDoArquivoAnterior)
     EXPECT_EQ(fs::status(area.arquivo("desl_y_meio.txt")).permissions(), fs::perms(0755));
 }
 
-// Durabilidade, vista pelas chamadas ao sistema: cada temporário vai ao disco
-// (fsync) antes da primeira troca, e a pasta depois da última.
+// Durabilidade, vista pelas chamadas ao sistema (com -y, o strace dá o
+// caminho de cada descritor): cada temporário vai ao disco (fsync) antes da
+// primeira troca, e a pasta depois da última.
 TEST(Gravacao_execucao, TemporariosNoDiscoAntesDasTrocasEAPastaDepois)
 {
     EXIGIR_COMANDO("strace");
@@ -246,33 +244,23 @@ TEST(Gravacao_execucao, TemporariosNoDiscoAntesDasTrocasEAPastaDepois)
     area.gravar_entrada(grande("5").texto());
     const fs::path registro = area.bin() / "strace.txt";
     const std::string comando = "cd '" + area.trabalho().string() + "' && PATH='" + area.bin().string() + ":" +
-                                std::getenv("PATH") + "' strace -o '" + registro.string() +
-                                "' -e trace=openat,fsync,fdatasync,rename,renameat,renameat2 '" + PLACA2D_EXECUTAVEL +
+                                std::getenv("PATH") + "' strace -y -o '" + registro.string() +
+                                "' -e trace=fsync,fdatasync,rename,renameat,renameat2 '" + PLACA2D_EXECUTAVEL +
                                 "' </dev/null >/dev/null 2>&1";
     ASSERT_EQ(std::system(comando.c_str()), 0);
-    std::map<std::string, std::string> aberto; // descritor -> nome
     std::vector<std::string> no_disco, trocados;
     bool pasta_depois = false;
     std::istringstream linhas(teste::ler(registro));
     for (std::string l; std::getline(linhas, l);) {
-        const auto entre_aspas = [&](std::size_t n) {
-            std::size_t a = 0;
-            for (std::size_t i = 0; i <= n; ++i) a = l.find('"', i == 0 ? 0 : l.find('"', a + 1) + 1);
-            return l.substr(a + 1, l.find('"', a + 1) - a - 1);
-        };
-        const std::size_t igual = l.rfind(" = ");
-        const std::string resultado = igual == std::string::npos ? "" : l.substr(igual + 3);
-        if (l.starts_with("openat(") && resultado.find_first_not_of("0123456789") != 0) {
-            aberto[resultado.substr(0, resultado.find(' '))] = entre_aspas(0);
-        } else if (l.starts_with("fsync(") || l.starts_with("fdatasync(")) {
-            const std::string nome = aberto[l.substr(l.find('(') + 1, l.find(')') - l.find('(') - 1)];
-            if (nome.ends_with(".parcial")) no_disco.push_back(nome);
-            if (nome == "." && trocados.size() == 3) pasta_depois = true;
+        const std::size_t i = l.find_first_of("<\""); // o caminho do fsync, ou o primeiro do rename
+        const std::string entre = i == std::string::npos ? "" : l.substr(i + 1, l.find_first_of(">\"", i + 1) - i - 1);
+        if (l.starts_with("fsync(") || l.starts_with("fdatasync(")) {
+            if (entre.ends_with(".parcial")) no_disco.push_back(fs::path(entre).filename().string());
+            if (entre == area.trabalho().string() && trocados.size() == 3) pasta_depois = true;
         } else if (l.starts_with("rename")) {
-            const std::string temporario = entre_aspas(0);
             EXPECT_EQ(no_disco.size(), 3u) << "troca antes de todos no disco: " << l;
-            EXPECT_NE(std::find(no_disco.begin(), no_disco.end(), temporario), no_disco.end()) << l;
-            trocados.push_back(temporario);
+            EXPECT_NE(std::find(no_disco.begin(), no_disco.end(), entre), no_disco.end()) << l;
+            trocados.push_back(entre);
         }
     }
     EXPECT_EQ(trocados.size(), 3u);

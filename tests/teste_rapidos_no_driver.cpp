@@ -21,7 +21,7 @@ namespace {
 
 using conferencia::diferenca;
 
-class RapidosNoDriver : public teste::Por_instrucoes {};
+class RapidosNoDriver : public teste::Por_instrucoes<> {};
 
 // Um cálculo inteiro pelo driver: itmax 40 e todas as entradas das histórias
 // listadas (passo_hist = 1), com tol -1 (as 40 varreduras) ou a dada.
@@ -59,14 +59,7 @@ Variaveis executar_fase(const Fase& f, bool rapidos, int& excecoes, Percursos* p
     return e;
 }
 
-class FasesNoDriver : public ::testing::TestWithParam<std::tuple<rapido::Instrucoes, Fase>> {
-protected:
-    void SetUp() override
-    {
-        if (!rapido::usar_instrucoes(std::get<0>(GetParam()))) GTEST_SKIP() << "a CPU não tem " << rapido::nome(std::get<0>(GetParam()));
-    }
-    teste::Ajustes_rapidos ajustes_;
-};
+class FasesNoDriver : public teste::Por_instrucoes<std::tuple<rapido::Instrucoes, Fase>> {};
 
 // As temperaturas, as histórias e a fase dos deslocamentos inteira em faixas:
 // T, it, L1, L2, Linf, u, v, Su, Sv e as exceções iguais aos da referência,

@@ -54,24 +54,21 @@ Solucao resolver_exemplo(std::int32_t itmax, double tol)
     return s;
 }
 
-TEST(Medidas, UmNoInteriorComResiduoMenosTres)
+// Um nó interior com resíduo -aP·T = -3; malhas sem nó interior (um campo
+// sem resíduo: ver o ponto fixo de gs_laplace).
+TEST(Medidas, L1SomaOsModulosL2OsQuadradosELinfOMaior)
 {
     std::vector<double> T(9, 0.0);
-    T[4] = 0.75; // r = -aP*T = -3
-    const Medidas m = medir(4, 1, 1, 3, 3, T);
-    EXPECT_EQ(m.L1, 3.0);
-    EXPECT_EQ(m.L2, 9.0);
-    EXPECT_EQ(m.Linf, 3.0);
-}
-
-// Malhas sem nó interior (um campo sem resíduo: ver o ponto fixo de gs_laplace).
-TEST(Medidas, ZeroParaMalhaSemInterior)
-{
-    for (const auto& [Nx, Ny] : {std::pair{2, 5}, std::pair{5, 2}, std::pair{1, 1}}) {
-        const Medidas m = medir(4, 1, 1, Nx, Ny, std::vector<double>(static_cast<std::size_t>(Nx * Ny), 3.0));
-        EXPECT_EQ(m.L1, 0.0);
-        EXPECT_EQ(m.L2, 0.0);
-        EXPECT_EQ(m.Linf, 0.0);
+    T[4] = 0.75;
+    const struct {
+        std::int32_t Nx, Ny;
+        std::vector<double> T;
+        double L1, L2, Linf;
+    } casos[] = {{3, 3, T, 3, 9, 3}, {2, 5, std::vector(10, 3.0), 0, 0, 0}, {5, 2, std::vector(10, 3.0), 0, 0, 0},
+                 {1, 1, {3.0}, 0, 0, 0}};
+    for (const auto& c : casos) {
+        const Medidas m = medir(4, 1, 1, c.Nx, c.Ny, c.T);
+        EXPECT_TRUE(m.L1 == c.L1 && m.L2 == c.L2 && m.Linf == c.Linf) << c.Nx << " x " << c.Ny;
     }
 }
 

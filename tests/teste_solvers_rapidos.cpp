@@ -45,7 +45,7 @@ void comparar_fonte(const Caso& k, std::int32_t nsweeps, int threads, rapido::Ca
     EXPECT_EQ(diferencas_fonte(k, nsweeps, threads, esperado), "");
 }
 
-class SolversRapidos : public teste::Por_instrucoes {};
+class SolversRapidos : public teste::Por_instrucoes<> {};
 
 TEST_P(SolversRapidos, LaplaceIgualAReferenciaEmCasosAleatorios)
 {
