@@ -18,12 +18,12 @@
 #include <new>
 #include <utility>
 
-void simulacao()
+void simulacao(const Opcoes_de_saida& opcoes)
 {
     auto& e = estado;
     ler_entrada();
-    validar_parametros();
-    Saidas_preparadas saidas = preparar_saidas(); // antes do cálculo: uma saída impossível aparece já
+    validar_parametros(opcoes);
+    Saidas_preparadas saidas = preparar_saidas(opcoes); // antes do cálculo: uma saída impossível aparece já
     limpar_falhas_aritmeticas();
     const double inicio = relogio();
     e.tempo = inicio;
@@ -139,7 +139,7 @@ void pos_processamento(Saidas_preparadas saidas)
     solucao_analitica();
     referencia::media_campo(e.Nx, e.Ny, e.T, e.Tmed_n);
     verificar_falhas_aritmeticas("na solução analítica ou na temperatura média");
-    progresso::fase_gravacao(bytes_previstos_das_saidas());
+    progresso::fase_gravacao(bytes_previstos_das_saidas(*saidas));
     escrever_resultados(std::move(saidas));
 }
 

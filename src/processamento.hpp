@@ -4,7 +4,7 @@
 #include "dados.hpp"
 
 // Uma execução completa: entrada, cálculo, pós-processamento e saída.
-void simulacao();
+void simulacao(const Opcoes_de_saida& opcoes = {});
 
 // O cálculo, de preparar_malha a iteracoes_deslocamento (o trecho que `tempo`
 // mede), nas fases abaixo, nesta ordem.

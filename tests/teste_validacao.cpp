@@ -1,6 +1,8 @@
-// Entradas recusadas, falhas aritméticas e a memória que o cálculo pede.
+// Entradas recusadas, falhas aritméticas e a memória que o cálculo e a gravação pedem.
 #include "auxiliar.hpp"
+#include "campos.hpp"
 #include "erros.hpp"
+#include "formatacao.hpp"
 #include "processamento.hpp"
 #include "solvers_rapidos.hpp"
 #include "validacao.hpp"
@@ -276,7 +278,7 @@ TEST(FalhasAritmeticas, ExecucaoValidaNaoLigaNenhumIndicador)
     }
 }
 
-TEST(Memoria, EstimativaCobreOPicoDoCalculo)
+TEST(Memoria, EstimativaCobreOPicoDoCalculoEDaGravacaoDosCampos)
 {
     teste::Ajustes_rapidos ajustes;
     rapido::usar_no_driver(false); // os rápidos conferem a memória das faixas à parte
@@ -297,6 +299,17 @@ TEST(Memoria, EstimativaCobreOPicoDoCalculo)
     // As histórias vêm do alocador sob demanda, fora do heap.
     EXPECT_LE(pico, memoria_necessaria(e.it));
     EXPECT_GE(pico, memoria_necessaria(0) * 9 / 10) << "estimativa que recusaria malhas que cabem";
+    {
+        // Os campos são gravados nó a nó: nada do tamanho da malha a mais.
+        Area area;
+        teste::No_diretorio no(area.trabalho());
+        solucao_analitica();
+        Arquivo_saida vti("campos.vti"), csv("campos.csv");
+        escrever_campos_vti(vti);
+        escrever_campos_csv(csv);
+        concluir_juntos({&vti, &csv});
+    }
+    EXPECT_LE(heap::pico - base, memoria_necessaria(e.it)) << "na gravação dos campos";
     reiniciar_variaveis();
 }
 

@@ -287,10 +287,14 @@ void Arquivo_saida::descartar()
 
 void Arquivo_saida::escrever(const Linha& linha)
 {
-    const std::string& bytes = linha.conteudo();
+    escrever_bytes(linha.conteudo());
+    escrever_vazia();
+}
+
+void Arquivo_saida::escrever_bytes(std::string_view bytes)
+{
     if (std::fwrite(bytes.data(), 1, bytes.size(), saida_) != bytes.size()) falhar("gravar", errno);
     progresso::somar_bytes_gravados(bytes.size());
-    escrever_vazia();
 }
 
 void Arquivo_saida::escrever_vazia()
@@ -325,7 +329,7 @@ void Arquivo_saida::falhar(const char* acao, int erro)
                         motivo_da_falha(erro) + "; nenhum arquivo de saída foi mudado");
 }
 
-std::string concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos)
+std::string concluir_juntos(std::span<Arquivo_saida* const> arquivos)
 {
     try {
         for (Arquivo_saida* a : arquivos) a->fechar();

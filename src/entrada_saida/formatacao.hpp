@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -58,6 +59,8 @@ public:
     // Grava a linha e o terminador CR LF.
     void escrever(const Linha& linha);
     void escrever_vazia();
+    // Grava os bytes como estão (os arquivos para outras ferramentas).
+    void escrever_bytes(std::string_view bytes);
     // Grava o que falta, leva ao disco e fecha o temporário.
     void fechar();
     // Fecha e põe no lugar do destino (o aviso de concluir_juntos).
@@ -67,7 +70,7 @@ public:
     const std::string& temporario() const { return temporario_; }
 
 private:
-    friend std::string concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos);
+    friend std::string concluir_juntos(std::span<Arquivo_saida* const> arquivos);
     [[noreturn]] void falhar(const char* acao, int erro);
     void descartar();
 
@@ -84,4 +87,8 @@ private:
 // sobram são apagados. Depois das renomeações, leva ao disco as pastas dos
 // destinos; se o sistema não confirma, os arquivos já estão no lugar: devolve
 // o aviso (vazio se não há).
-std::string concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos);
+std::string concluir_juntos(std::span<Arquivo_saida* const> arquivos);
+inline std::string concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos)
+{
+    return concluir_juntos(std::span<Arquivo_saida* const>(arquivos.begin(), arquivos.size()));
+}
