@@ -5,7 +5,7 @@ FUZZ_SEGUNDOS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: ajuda programa executar imagens verificacao compilar teste teste-rapido teste-windows windows pacote-windows fuzz bench
+.PHONY: ajuda programa executar imagens verificacao verificacao-docs compilar teste teste-rapido teste-windows windows pacote-windows fuzz bench
 
 ajuda:
 	@echo "Alvos (numa máquina nova, use antes ./executar.sh ou ./testar.sh, que instalam o que falta):"
@@ -13,8 +13,9 @@ ajuda:
 	@echo "  make teste         compila e passa todos os testes, com um resumo no fim"
 	@echo "  make teste-rapido  o mesmo, sem a compilação com ASan e UBSan"
 	@echo "  make programa      só compila o programa: build/placa2d (sem os testes nem o GoogleTest)"
-	@echo "  make imagens       refaz as imagens do README (docs/imagens/) com uma execução nova do exemplo"
-	@echo "  make verificacao   ordem de precisão: o programa em malhas de 11 a 161 nós, a tabela e docs/imagens/verificacao.png"
+	@echo "  make imagens       refaz as imagens da documentação (docs/imagens/) com uma execução nova do exemplo"
+	@echo "  make verificacao   ordem de precisão: o programa em malhas de 11 a 161 nós, a tabela e build/verificacao.png"
+	@echo "  make verificacao-docs  o mesmo, refazendo a imagem guardada docs/imagens/verificacao.png"
 	@echo "  make windows       compilação cruzada para o Windows: build-windows/placa2d.exe"
 	@echo "  make pacote-windows o pacote para alunos: build-windows/placa2d-windows.zip (exe, exemplo, roteiros, LEIA-ME)"
 	@echo "  make teste-windows só a verificação do executável e do pacote do Windows no wine"
@@ -39,6 +40,9 @@ imagens: programa
 # Ordem de precisão: o erro e as diferenças entre malhas caem como h².
 verificacao: programa
 	ferramentas/verificacao.sh
+
+verificacao-docs: programa
+	ferramentas/verificacao.sh --docs
 
 compilar:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DPLACA2D_TESTES=ON

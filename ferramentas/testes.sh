@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Todos os testes, com um resumo no fim do que rodou e do que foi pulado:
+# os links da documentação,
 # compilação normal (build/), com o Clang (build-clang/), com ASan e UBSan
 # (build-sanitizado/), CPUs emuladas (qemu-user), roteiros com o gnuplot, ARM64
 # (compilação cruzada e qemu-aarch64, build-arm64*/) e o executável e o pacote
@@ -44,6 +45,14 @@ compilar_e_testar() { # descrição, diretório, opções do cmake...
   fi
   [ -z "$pulados" ] || anotar nota "$descricao: $(grep -c . <<<"$pulados") teste(s) pulado(s) pelo GoogleTest: $(echo $pulados)"
 }
+
+# A documentação: um link relativo ou uma âncora (#...) que não resolve é falha.
+echo "==== links da documentação"
+if ferramentas/conferir-links; then
+  anotar ok "documentação: links relativos e âncoras do README e de docs/"
+else
+  anotar falhou "documentação: links quebrados (acima)"
+fi
 
 compilar_e_testar "compilação normal" build -DCMAKE_BUILD_TYPE=Release
 

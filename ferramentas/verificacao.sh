@@ -4,7 +4,9 @@
 # tem solução analítica: mede-se o erro. Os deslocamentos não têm: mede-se a
 # diferença entre malhas vizinhas, que cai como o erro.
 #   ferramentas/verificacao.sh           malhas de 11 a 161 nós por lado, a série
-#                                        com dx ≠ dy e o gráfico docs/imagens/verificacao.png
+#                                        com dx ≠ dy e o gráfico build/verificacao.png
+#   ferramentas/verificacao.sh --docs    o mesmo, com o gráfico em docs/imagens/
+#                                        (a imagem guardada no repositório)
 #   ferramentas/verificacao.sh --rapida  malhas até 81 nós, sem a série com dx ≠ dy
 #                                        e sem gráfico (o teste do ctest)
 # O executável é $PLACA2D ou build/placa2d. A última linha é
@@ -15,13 +17,16 @@ set -euo pipefail
 
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 programa=${PLACA2D:-$raiz/build/placa2d}
-figura=$raiz/docs/imagens/verificacao.png
+# O gráfico vai para a pasta da compilação: uma verificação comum não muda
+# a imagem guardada no repositório (outro gnuplot a desenharia diferente).
+figura=$raiz/build/verificacao.png
 malhas=(11 21 41 81 161)
 rapida=0
 case ${1:-} in
   "") ;;
+  --docs) figura=$raiz/docs/imagens/verificacao.png ;;
   --rapida) rapida=1; malhas=(11 21 41 81) ;;
-  *) echo "verificacao: opção desconhecida: $1 (uso: verificacao.sh [--rapida])" >&2; exit 2 ;;
+  *) echo "verificacao: opção desconhecida: $1 (uso: verificacao.sh [--rapida | --docs])" >&2; exit 2 ;;
 esac
 [ -x "$programa" ] || { echo "verificacao: $programa não existe; compile com: make -C $raiz programa" >&2; exit 1; }
 
@@ -259,7 +264,7 @@ plot "grafico.termica" using 1:2 with linespoints linewidth 2 pointtype 7 lineco
      0.25 * e0 * (x / h0)**2 with lines dashtype 2 linewidth 2 linecolor "black" title "inclinação 2 (erro ∝ h²)"
 FIM
     if (cd "$tmp" && gnuplot -e "marcas = '$marcas'" verificacao.gnu 2>"$tmp/gnuplot.erros") &&
-      cp "$tmp/verificacao.png" "$figura"; then
+      mkdir -p "$(dirname "$figura")" && cp "$tmp/verificacao.png" "$figura"; then
       echo "gráfico: ${figura#"$raiz"/}"
     else
       echo "gráfico não gerado: o gnuplot falhou:"
