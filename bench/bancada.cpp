@@ -15,14 +15,14 @@
 // campos (campos.vti, campos.csv e o VTI em ASCII, a alternativa medida).
 // threads: dos solvers rápidos (padrão 0: a afinidade ou PLACA2D_THREADS);
 // conjunto: portavel, avx2 ou avx512 (padrão: o melhor que a CPU tem).
-#include "campos.hpp"
-#include "dados.hpp"
-#include "formatacao.hpp"
-#include "processamento.hpp"
-#include "sistema_de_arquivos.hpp"
-#include "solvers.hpp"
-#include "solvers_rapidos.hpp"
-#include "variaveis.hpp"
+#include "entrada_saida/campos.hpp"
+#include "entrada_saida/dados.hpp"
+#include "entrada_saida/formatacao.hpp"
+#include "modelo/variaveis.hpp"
+#include "plataforma/sistema_de_arquivos.hpp"
+#include "roteiro/processamento.hpp"
+#include "solvers/solvers.hpp"
+#include "solvers/solvers_rapidos.hpp"
 
 #include <algorithm>
 #include <chrono>

@@ -1,9 +1,9 @@
 // Alvo do libFuzzer: bytes quaisquer como conteúdo de entrada_geral.ent.
 // Toda entrada termina em catorze valores aceitos ou num erro com mensagem.
-#include "dados.hpp"
-#include "erros.hpp"
-#include "validacao.hpp"
-#include "variaveis.hpp"
+#include "entrada_saida/dados.hpp"
+#include "entrada_saida/validacao.hpp"
+#include "modelo/erros.hpp"
+#include "modelo/variaveis.hpp"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "auxiliar.hpp"
 
-#include "equipe.hpp"
+#include "solvers/rapidos/equipe.hpp"
 
 #include <algorithm>
 #include <atomic>

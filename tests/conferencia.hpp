@@ -5,8 +5,8 @@
 // difere e pelos dois valores.
 #pragma once
 
-#include "solvers.hpp"
-#include "solvers_rapidos.hpp"
+#include "solvers/solvers.hpp"
+#include "solvers/solvers_rapidos.hpp"
 
 #include <cfenv>
 #include <cstdint>

@@ -1,13 +1,12 @@
 // campos.vti e campos.csv lidos como os usuários os leem: o VTI pelo leitor
 // XML do próprio VTK, o CSV como uma planilha em português (';' e vírgula
 // decimal), comparados bit a bit com os campos do programa.
+#include "entrada_saida/campos.hpp"
+#include "entrada_saida/dados.hpp"
+#include "entrada_saida/formatacao.hpp"
+#include "modelo/variaveis.hpp"
+#include "roteiro/processamento.hpp"
 #include "auxiliar.hpp"
-#include "campos.hpp"
-#include "dados.hpp"
-#include "formatacao.hpp"
-#include "malha.hpp"
-#include "processamento.hpp"
-#include "variaveis.hpp"
 
 #include <gtest/gtest.h>
 

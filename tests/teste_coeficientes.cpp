@@ -1,8 +1,8 @@
 // Discretização térmica e dos deslocamentos.
-#include "coeficientes.hpp"
-#include "processamento.hpp"
-#include "solvers.hpp"
-#include "variaveis.hpp"
+#include "modelo/coeficientes.hpp"
+#include "modelo/variaveis.hpp"
+#include "roteiro/processamento.hpp"
+#include "solvers/solvers.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Leitura de entrada_geral.ent.
+#include "entrada_saida/dados.hpp"
+#include "modelo/erros.hpp"
+#include "modelo/variaveis.hpp"
 #include "auxiliar.hpp"
-#include "dados.hpp"
-#include "erros.hpp"
-#include "variaveis.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Regras da equipe::Escolha (escolha.hpp), pela interface pública. As esperas
 // dormidas e as CPUs tomadas são simuladas e os tempos dados: nada depende da
 // velocidade nem da carga da máquina.
-#include "cpus.hpp"
-#include "escolha.hpp"
+#include "plataforma/cpus.hpp"
+#include "solvers/rapidos/escolha.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Campos numéricos, paradas de coluna e codificação das linhas.
-#include "formatacao.hpp"
+#include "entrada_saida/formatacao.hpp"
 
 #include <gtest/gtest.h>
 

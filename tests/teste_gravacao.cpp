@@ -1,9 +1,9 @@
 // Gravação que não perde arquivos: a troca só do que ficou completo, a criação
 // exclusiva, as falhas e os sinais no meio, a durabilidade e os restos.
+#include "entrada_saida/formatacao.hpp"
+#include "modelo/erros.hpp"
+#include "plataforma/sistema_de_arquivos.hpp"
 #include "auxiliar.hpp"
-#include "erros.hpp"
-#include "formatacao.hpp"
-#include "sistema_de_arquivos.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // O kit do usuário: o exemplo com os roteiros do gnuplot e os substitutos de
 // notepad e wgnuplot do Linux (ferramentas/linux), como o placa2d-rodar os usa, e o resumo dos testes.
-#include "arquivos.hpp"
+#include "entrada_saida/arquivos.hpp"
 #include "auxiliar.hpp"
 
 #include <gtest/gtest.h>

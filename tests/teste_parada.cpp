@@ -2,7 +2,7 @@
 // histórias, se segue, para ou refaz o lote, quando soma o campo em série e
 // que nenhuma exceção de ponto flutuante sai dela além das que a referência
 // levanta na mesma varredura.
-#include "parada.hpp"
+#include "solvers/rapidos/parada.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // O programa inteiro, executado num diretório temporário com notepad e
 // wgnuplot substitutos à frente no PATH.
+#include "plataforma/comandos.hpp"
 #include "auxiliar.hpp"
-#include "comandos.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

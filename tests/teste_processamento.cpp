@@ -1,7 +1,7 @@
 // Sequência do driver e solução analítica.
-#include "processamento.hpp"
-#include "progresso.hpp"
-#include "variaveis.hpp"
+#include "modelo/variaveis.hpp"
+#include "progresso/progresso.hpp"
+#include "roteiro/processamento.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // O driver com os solvers rápidos: o mesmo estado que com os de referência,
 // com os núcleos de cada conjunto de instruções que a CPU tem, e o caminho
 // que cada fase tomou.
+#include "modelo/variaveis.hpp"
+#include "roteiro/processamento.hpp"
+#include "solvers/rapidos/equipe.hpp"
+#include "solvers/rapidos/faixas.hpp"
+#include "solvers/solvers_rapidos.hpp"
 #include "auxiliar.hpp"
 #include "conferencia.hpp"
-#include "equipe.hpp"
-#include "faixas.hpp"
-#include "processamento.hpp"
-#include "solvers_rapidos.hpp"
-#include "variaveis.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // O relatório, num estado sintético. Os bytes de relatórios e arquivos da
 // linha média inteiros: Execucao.RelatoriosEArquivosDaLinhaMediaByteAByte
 // (teste_principal.cpp).
+#include "entrada_saida/dados.hpp"
+#include "entrada_saida/formatacao.hpp"
+#include "modelo/variaveis.hpp"
 #include "auxiliar.hpp"
-#include "dados.hpp"
-#include "formatacao.hpp"
-#include "variaveis.hpp"
 
 #include <gtest/gtest.h>
 

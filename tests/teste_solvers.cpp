@@ -1,5 +1,5 @@
 // Solvers de Gauss-Seidel, medidas de resíduo e média de campo.
-#include "solvers.hpp"
+#include "solvers/solvers.hpp"
 
 #include <gtest/gtest.h>
 

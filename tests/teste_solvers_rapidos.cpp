@@ -3,13 +3,13 @@
 // histórico e com os núcleos de cada conjunto de instruções que a CPU tem; e
 // as threads (quantas, as faixas de cada uma). O driver com os solvers
 // rápidos: teste_rapidos_no_driver.cpp.
+#include "plataforma/cpus.hpp"
+#include "solvers/rapidos/equipe.hpp"
+#include "solvers/rapidos/faixas.hpp"
+#include "solvers/solvers.hpp"
+#include "solvers/solvers_rapidos.hpp"
 #include "auxiliar.hpp"
 #include "conferencia.hpp"
-#include "equipe.hpp"
-#include "faixas.hpp"
-#include "cpus.hpp"
-#include "solvers.hpp"
-#include "solvers_rapidos.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // Entradas recusadas, falhas aritméticas e a memória que o cálculo e a gravação pedem.
+#include "entrada_saida/campos.hpp"
+#include "entrada_saida/formatacao.hpp"
+#include "entrada_saida/validacao.hpp"
+#include "modelo/erros.hpp"
+#include "modelo/variaveis.hpp"
+#include "roteiro/processamento.hpp"
+#include "solvers/solvers_rapidos.hpp"
 #include "auxiliar.hpp"
-#include "campos.hpp"
-#include "erros.hpp"
-#include "formatacao.hpp"
-#include "processamento.hpp"
-#include "solvers_rapidos.hpp"
-#include "validacao.hpp"
-#include "variaveis.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // campos.vti e campos.csv: os campos de todos os nós, nó a nó.
-#include "campos.hpp"
+#include "entrada_saida/campos.hpp"
 
-#include "formatacao.hpp"
-#include "malha.hpp"
-#include "variaveis.hpp"
+#include "entrada_saida/formatacao.hpp"
+#include "modelo/variaveis.hpp"
+#include "solvers/malha.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,13 +1,13 @@
 // Leitura de entrada_geral.ent: a tabela de parâmetros conduz o leitor;
 // números, nomes e mensagens que dizem arquivo, linha, parâmetro e trecho.
-#include "dados.hpp"
+#include "entrada_saida/dados.hpp"
 
-#include "arquivos.hpp"
-#include "erros.hpp"
-#include "comandos.hpp"
-#include "formatacao.hpp"
-#include "sistema_de_arquivos.hpp"
-#include "variaveis.hpp"
+#include "entrada_saida/arquivos.hpp"
+#include "entrada_saida/formatacao.hpp"
+#include "modelo/erros.hpp"
+#include "modelo/variaveis.hpp"
+#include "plataforma/comandos.hpp"
+#include "plataforma/sistema_de_arquivos.hpp"
 
 #include <algorithm>
 #include <cerrno>

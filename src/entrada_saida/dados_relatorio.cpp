@@ -1,9 +1,9 @@
 // Relatório de resultados: as oito seções, em colunas fixas.
-#include "dados.hpp"
+#include "entrada_saida/dados.hpp"
 
-#include "formatacao.hpp"
-#include "malha.hpp"
-#include "variaveis.hpp"
+#include "entrada_saida/formatacao.hpp"
+#include "modelo/variaveis.hpp"
+#include "solvers/malha.hpp"
 
 #include <cstdint>
 #include <initializer_list>

@@ -1,15 +1,15 @@
 // Saídas de uma execução: os temporários criados antes do cálculo, os
 // arquivos da linha média, a gravação conjunta e os visualizadores.
-#include "dados.hpp"
+#include "entrada_saida/dados.hpp"
 
-#include "arquivos.hpp"
-#include "campos.hpp"
-#include "formatacao.hpp"
-#include "malha.hpp"
-#include "comandos.hpp"
-#include "console.hpp"
-#include "progresso.hpp"
-#include "variaveis.hpp"
+#include "entrada_saida/arquivos.hpp"
+#include "entrada_saida/campos.hpp"
+#include "entrada_saida/formatacao.hpp"
+#include "modelo/variaveis.hpp"
+#include "plataforma/comandos.hpp"
+#include "plataforma/console.hpp"
+#include "progresso/progresso.hpp"
+#include "solvers/malha.hpp"
 
 #include <algorithm>
 #include <cstdint>

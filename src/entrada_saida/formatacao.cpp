@@ -1,9 +1,9 @@
-#include "formatacao.hpp"
+#include "entrada_saida/formatacao.hpp"
 
-#include "erros.hpp"
-#include "console.hpp"
-#include "sistema_de_arquivos.hpp"
-#include "progresso.hpp"
+#include "modelo/erros.hpp"
+#include "plataforma/console.hpp"
+#include "plataforma/sistema_de_arquivos.hpp"
+#include "progresso/progresso.hpp"
 
 #include <charconv>
 #include <cmath>

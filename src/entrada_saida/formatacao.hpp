@@ -2,7 +2,7 @@
 // com textos, campos numéricos e paradas de coluna, e o arquivo que a recebe.
 #pragma once
 
-#include "sistema_de_arquivos.hpp"
+#include "plataforma/sistema_de_arquivos.hpp"
 
 #include <cstdint>
 #include <cstdio>

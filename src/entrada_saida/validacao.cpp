@@ -1,13 +1,13 @@
-#include "validacao.hpp"
+#include "entrada_saida/validacao.hpp"
 
-#include "analitica.hpp"
-#include "arquivos.hpp"
-#include "dados.hpp"
-#include "erros.hpp"
-#include "comandos.hpp"
-#include "memoria.hpp"
-#include "sistema_de_arquivos.hpp"
-#include "variaveis.hpp"
+#include "entrada_saida/arquivos.hpp"
+#include "entrada_saida/dados.hpp"
+#include "modelo/analitica.hpp"
+#include "modelo/erros.hpp"
+#include "modelo/variaveis.hpp"
+#include "plataforma/comandos.hpp"
+#include "plataforma/memoria.hpp"
+#include "plataforma/sistema_de_arquivos.hpp"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "analitica.hpp"
+#include "modelo/analitica.hpp"
 
 #include <cmath>
 

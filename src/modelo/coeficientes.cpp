@@ -1,7 +1,7 @@
-#include "coeficientes.hpp"
+#include "modelo/coeficientes.hpp"
 
-#include "malha.hpp"
-#include "variaveis.hpp"
+#include "modelo/variaveis.hpp"
+#include "solvers/malha.hpp"
 
 #include <cmath>
 #include <cstddef>

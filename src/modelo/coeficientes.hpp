@@ -4,7 +4,7 @@
 // que as refazem a cada iteração externa.
 #pragma once
 
-#include "solvers.hpp"
+#include "solvers/solvers.hpp"
 
 void coef_temperatura();
 void contorno_T_topo();

@@ -1,4 +1,4 @@
-#include "variaveis.hpp"
+#include "modelo/variaveis.hpp"
 
 Variaveis estado;
 

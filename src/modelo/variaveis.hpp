@@ -5,7 +5,7 @@
 // múltiplos de passo_hist (as linhas do relatório).
 #pragma once
 
-#include "memoria.hpp"
+#include "plataforma/memoria.hpp"
 
 #include <cstddef>
 #include <cstdint>

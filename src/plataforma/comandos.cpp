@@ -1,8 +1,8 @@
-#include "comandos.hpp"
+#include "plataforma/comandos.hpp"
 
-#include "console.hpp"
+#include "plataforma/console.hpp"
+#include "plataforma/sistema_de_arquivos.hpp"
 #include "sinais_internos.hpp"
-#include "sistema_de_arquivos.hpp"
 #include "windows.hpp"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "console.hpp"
+#include "plataforma/console.hpp"
 
 #include "sinais_internos.hpp"
 #include "windows.hpp"

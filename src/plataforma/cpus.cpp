@@ -1,4 +1,4 @@
-#include "cpus.hpp"
+#include "plataforma/cpus.hpp"
 
 #include "windows.hpp"
 

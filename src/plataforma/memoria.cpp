@@ -1,4 +1,4 @@
-#include "memoria.hpp"
+#include "plataforma/memoria.hpp"
 
 #include "windows.hpp"
 

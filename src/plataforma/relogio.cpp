@@ -1,4 +1,4 @@
-#include "relogio.hpp"
+#include "plataforma/relogio.hpp"
 
 #include <chrono>
 

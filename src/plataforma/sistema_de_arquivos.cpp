@@ -1,4 +1,4 @@
-#include "sistema_de_arquivos.hpp"
+#include "plataforma/sistema_de_arquivos.hpp"
 
 #include "sistema_de_arquivos_interno.hpp"
 

@@ -1,6 +1,6 @@
 // O sistema de arquivos no Windows: nomes em UTF-8 passados à API larga.
 #ifdef _WIN32
-#include "sistema_de_arquivos.hpp"
+#include "plataforma/sistema_de_arquivos.hpp"
 #include "sistema_de_arquivos_interno.hpp"
 
 #include "windows.hpp"

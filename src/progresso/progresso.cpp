@@ -1,8 +1,8 @@
-#include "progresso.hpp"
+#include "progresso/progresso.hpp"
 
-#include "console.hpp"
-#include "cpus.hpp"
-#include "relogio.hpp"
+#include "plataforma/console.hpp"
+#include "plataforma/cpus.hpp"
+#include "plataforma/relogio.hpp"
 
 #include <algorithm>
 #include <chrono>

@@ -1,8 +1,8 @@
-#include "solvers.hpp"
+#include "solvers/solvers.hpp"
 
-#include "fontes.hpp"
-#include "malha.hpp"
-#include "progresso.hpp"
+#include "progresso/progresso.hpp"
+#include "solvers/fontes.hpp"
+#include "solvers/malha.hpp"
 
 #include <cmath>
 #include <cstddef>

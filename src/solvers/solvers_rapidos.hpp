@@ -8,7 +8,7 @@
 // elas) e os núcleos vetoriais em rapidos/nucleos/.
 #pragma once
 
-#include "solvers.hpp"
+#include "solvers/solvers.hpp"
 
 #include <cstdint>
 #include <span>

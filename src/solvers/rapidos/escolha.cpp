@@ -5,7 +5,7 @@
 // (dez execuções iguais, máquina quieta).
 #include "escolha.hpp"
 
-#include "cpus.hpp"
+#include "plataforma/cpus.hpp"
 #include "equipe.hpp"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "faixas.hpp"
 
-#include "malha.hpp"
+#include "solvers/malha.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -18,8 +18,8 @@
 // nós e L + 1 depois bastam.
 #pragma once
 
-#include "nucleos_faixas.hpp"
-#include "solvers_rapidos.hpp"
+#include "solvers/rapidos/nucleos/nucleos_faixas.hpp"
+#include "solvers/solvers_rapidos.hpp"
 
 #include <cstddef>
 #include <cstdint>

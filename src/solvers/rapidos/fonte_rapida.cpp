@@ -12,13 +12,13 @@
 //   lê; é a mesma dependência de uma varredura.
 #include "rapidos_internos.hpp"
 
+#include "progresso/progresso.hpp"
+#include "solvers/fontes.hpp"
+#include "solvers/malha.hpp"
+#include "solvers/rapidos/nucleos/nucleos_fonte.hpp"
+#include "solvers/solvers_rapidos.hpp"
 #include "equipe.hpp"
 #include "escolha.hpp"
-#include "fontes.hpp"
-#include "malha.hpp"
-#include "nucleos_fonte.hpp"
-#include "progresso.hpp"
-#include "solvers_rapidos.hpp"
 #include "tubulacao.hpp"
 
 #include <algorithm>

@@ -3,8 +3,8 @@
 // instruções e número de threads.
 #pragma once
 
+#include "solvers/solvers.hpp"
 #include "faixas.hpp"
-#include "solvers.hpp"
 
 #include <cstdint>
 #include <span>

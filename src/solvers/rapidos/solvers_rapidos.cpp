@@ -1,11 +1,11 @@
-#include "solvers_rapidos.hpp"
+#include "solvers/solvers_rapidos.hpp"
 
-#include "console.hpp"
-#include "cpus.hpp"
+#include "plataforma/console.hpp"
+#include "plataforma/cpus.hpp"
+#include "plataforma/memoria.hpp"
+#include "solvers/solvers.hpp"
 #include "faixas.hpp"
-#include "memoria.hpp"
 #include "rapidos_internos.hpp"
-#include "solvers.hpp"
 
 #include <algorithm>
 #include <atomic>

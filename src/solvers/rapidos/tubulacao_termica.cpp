@@ -1,6 +1,6 @@
 #include "tubulacao_termica.hpp"
 
-#include "progresso.hpp"
+#include "progresso/progresso.hpp"
 
 #include <limits>
 

@@ -1,8 +1,8 @@
 // Ponto de entrada: uma execução completa; qualquer falha termina aqui, com
 // mensagem em português e status diferente de zero.
-#include "erros.hpp"
-#include "console.hpp"
-#include "processamento.hpp"
+#include "modelo/erros.hpp"
+#include "plataforma/console.hpp"
+#include "roteiro/processamento.hpp"
 
 #include <iostream>
 #include <new>

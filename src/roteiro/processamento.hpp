@@ -1,7 +1,7 @@
 // Sequência de passos de uma execução e a solução analítica.
 #pragma once
 
-#include "dados.hpp"
+#include "entrada_saida/dados.hpp"
 
 // Uma execução completa: entrada, cálculo, pós-processamento e saída.
 void simulacao(const Opcoes_de_saida& opcoes = {});

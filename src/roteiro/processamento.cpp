@@ -1,15 +1,15 @@
-#include "processamento.hpp"
+#include "roteiro/processamento.hpp"
 
-#include "analitica.hpp"
-#include "coeficientes.hpp"
-#include "dados.hpp"
-#include "malha.hpp"
-#include "relogio.hpp"
-#include "progresso.hpp"
-#include "solvers.hpp"
-#include "validacao.hpp"
-#include "solvers_rapidos.hpp"
-#include "variaveis.hpp"
+#include "entrada_saida/dados.hpp"
+#include "entrada_saida/validacao.hpp"
+#include "modelo/analitica.hpp"
+#include "modelo/coeficientes.hpp"
+#include "modelo/variaveis.hpp"
+#include "plataforma/relogio.hpp"
+#include "progresso/progresso.hpp"
+#include "solvers/malha.hpp"
+#include "solvers/solvers.hpp"
+#include "solvers/solvers_rapidos.hpp"
 
 #include <algorithm>
 #include <cmath>
