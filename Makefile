@@ -17,7 +17,7 @@ ajuda:
 	@echo "  make verificacao   ordem de precisão: o programa em malhas de 11 a 161 nós, a tabela e build/verificacao.png"
 	@echo "  make verificacao-docs  o mesmo, refazendo a imagem guardada docs/imagens/verificacao.png"
 	@echo "  make windows       compilação cruzada para o Windows: build-windows/placa2d.exe"
-	@echo "  make pacote-windows o pacote para alunos: build-windows/placa2d-windows.zip (exe, exemplo, roteiros, LEIA-ME)"
+	@echo "  make pacote-windows o pacote para alunos: build-windows/placa2d-VERSAO-windows.zip (exe, exemplo, roteiros, LEIA-ME)"
 	@echo "  make teste-windows só a verificação do executável e do pacote do Windows no wine"
 	@echo "  make fuzz          fuzzing da leitura da entrada por FUZZ_SEGUNDOS=$(FUZZ_SEGUNDOS) segundos (clang)"
 	@echo "  make bench         compila e roda a bancada dos solvers (referência x rápidos)"

@@ -150,7 +150,7 @@ std::string Area::comandos() const { return ler(base_ / "comandos.log"); }
 }
 
 Em_execucao::Em_execucao(const Area& area, bool so_substitutos, const std::string& preambulo,
-                         const std::string& envoltorio)
+                         const std::string& envoltorio, const std::string& argumentos)
 {
     static std::atomic<int> contador{0};
     const std::string n = std::to_string(contador++);
@@ -159,7 +159,8 @@ Em_execucao::Em_execucao(const Area& area, bool so_substitutos, const std::strin
     std::string caminho = area.bin().string();
     if (!so_substitutos) caminho.append(":").append(std::getenv("PATH"));
     const std::string comando = preambulo + "\ncd '" + area.trabalho().string() + "' && PATH='" + caminho +
-                                "' exec " + envoltorio + " '" + PLACA2D_EXECUTAVEL + "' > '" + saida_.string() + "' 2> '" +
+                                "' exec " + envoltorio + " '" + PLACA2D_EXECUTAVEL + "' " + argumentos + " > '" +
+                                saida_.string() + "' 2> '" +
                                 erros_.string() + "' < /dev/null";
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -191,9 +192,9 @@ Resultado Em_execucao::esperar()
 }
 
 Resultado executar_programa(const Area& area, bool so_substitutos, const std::string& preambulo,
-                            const std::string& envoltorio)
+                            const std::string& envoltorio, const std::string& argumentos)
 {
-    return Em_execucao(area, so_substitutos, preambulo, envoltorio).esperar();
+    return Em_execucao(area, so_substitutos, preambulo, envoltorio, argumentos).esperar();
 }
 
 // Sob o strace, o LeakSanitizer não consegue parar as threads e avisaria no

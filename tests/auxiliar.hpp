@@ -119,12 +119,12 @@ struct Resultado {
 // O placa2d rodando em area.trabalho(), com area.bin() à frente no PATH (ou
 // PATH só com area.bin(), se `so_substitutos`); `preambulo` (sh) roda antes,
 // no mesmo processo (ulimit, por exemplo). `envoltorio` vai à frente do
-// placa2d na linha de comando (o strace, por exemplo). O processo é o do
-// próprio placa2d, ou o do envoltório.
+// placa2d na linha de comando (o strace, por exemplo), e `argumentos` (sh)
+// depois dele. O processo é o do próprio placa2d, ou o do envoltório.
 class Em_execucao {
 public:
     Em_execucao(const Area& area, bool so_substitutos = false, const std::string& preambulo = "",
-                const std::string& envoltorio = "");
+                const std::string& envoltorio = "", const std::string& argumentos = "");
     int pid() const { return pid_; }
     // Se o processo já terminou (não espera).
     bool terminou();
@@ -138,7 +138,7 @@ private:
 };
 
 Resultado executar_programa(const Area& area, bool so_substitutos = false, const std::string& preambulo = "",
-                            const std::string& envoltorio = "");
+                            const std::string& envoltorio = "", const std::string& argumentos = "");
 
 // Envoltório que roda o placa2d sob o strace, com `injecao` nas chamadas de
 // sistema `chamadas` da thread principal (as outras não são seguidas):

@@ -9,11 +9,15 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <map>
+#include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -93,6 +97,7 @@ Entrada grande(const char* n)
     e.nome_relatorio = "rel.txt";
     e.Nx = e.Ny = n;
     e.itmax = "10";
+    e.tol = "0"; // as 10 iterações de propósito: sem o aviso de não convergência
     e.itgs = e.itdesl = "1";
     return e;
 }
@@ -314,6 +319,135 @@ TEST(Gravacao_execucao, DuasExecucoesSimultaneasNoMesmoDiretorioGravamArquivosIn
     EXPECT_EQ(a.esperar().status, 0);
     EXPECT_EQ(b.esperar().status, 0);
     EXPECT_EQ(saidas(comum), saidas(sozinha));
+}
+
+// Numa pasta com o sticky bit (como /tmp), o sistema só deixa substituir o
+// arquivo de outro usuário ao dono dele, ao da pasta e ao root. Os testes
+// rodam como root no CI: o programa roda como nobody (setpriv, no processo
+// filho), e a recusa é a do sistema, sem simulação.
+class Pasta_com_sticky_bit : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0) {
+            if (teste::no_ci()) FAIL() << "no CI os testes rodam como root";
+            GTEST_SKIP() << "só root dá um arquivo a outro usuário";
+        }
+        EXIGIR_COMANDO("setpriv");
+        // getpwnam devolve sempre a mesma área: cada resultado lido antes da chamada seguinte.
+        const passwd* p = ::getpwnam("nobody");
+        ASSERT_NE(p, nullptr);
+        nobody_ = p->pw_uid;
+        como_nobody_ = "setpriv --reuid=" + std::to_string(nobody_) + " --regid=" + std::to_string(p->pw_gid) +
+                       " --clear-groups";
+        p = ::getpwnam("daemon");
+        ASSERT_NE(p, nullptr);
+        outro_ = p->pw_uid;
+    }
+
+    // A área com os substitutos e o registro deles abertos a nobody.
+    static void abrir_a_todos(const Area& area)
+    {
+        fs::permissions(area.bin(), fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
+        for (const char* nome : {"notepad", "wgnuplot"}) fs::permissions(area.bin() / nome, fs::perms::owner_all |
+                                                                         fs::perms::group_read | fs::perms::group_exec |
+                                                                         fs::perms::others_read | fs::perms::others_exec);
+        teste::gravar(area.arquivo("../comandos.log"), "");
+        fs::permissions(area.arquivo("../comandos.log"), fs::perms::all & ~fs::perms::owner_exec &
+                                                             ~fs::perms::group_exec & ~fs::perms::others_exec);
+    }
+
+    static void dar(const fs::path& caminho, uid_t dono) { ASSERT_EQ(::chown(caminho.c_str(), dono, dono), 0); }
+
+    uid_t nobody_ = 0, outro_ = 0;
+    std::string como_nobody_;
+};
+
+TEST_F(Pasta_com_sticky_bit, ArquivoDeOutroUsuarioRecusadoAntesDoCalculo)
+{
+    const struct {
+        const char* nome;
+        fs::perms modo;
+        bool pasta_do_usuario, arquivo_do_usuario, como_root;
+        bool recusado;
+    } casos[] = {
+        {"nem o arquivo nem a pasta são do usuário", fs::perms::all | fs::perms::sticky_bit, false, false, false, true},
+        {"a pasta é do usuário", fs::perms::all | fs::perms::sticky_bit, true, false, false, false},
+        {"o arquivo é do usuário", fs::perms::all | fs::perms::sticky_bit, false, true, false, false},
+        {"root", fs::perms::all | fs::perms::sticky_bit, false, false, true, false},
+        {"pasta sem o sticky bit", fs::perms::all, false, false, false, false},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.nome);
+        Area area;
+        abrir_a_todos(area);
+        // Recusado, o cálculo de minutos nem começa.
+        area.gravar_entrada((c.recusado ? teste::sem_fim() : grande("5")).texto());
+        teste::gravar(area.arquivo("rel.txt"), "anterior");
+        dar(area.arquivo("rel.txt"), c.arquivo_do_usuario ? nobody_ : outro_);
+        dar(area.trabalho(), c.pasta_do_usuario ? nobody_ : 0);
+        fs::permissions(area.trabalho(), c.modo);
+        const auto antes = teste::retrato(area.trabalho());
+        teste::Em_execucao execucao(area, false, "", c.como_root ? "" : como_nobody_);
+        const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!execucao.terminou() && std::chrono::steady_clock::now() < limite) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        const bool no_prazo = execucao.terminou();
+        if (!no_prazo) ::kill(execucao.pid(), SIGKILL);
+        const auto r = execucao.esperar();
+        ASSERT_TRUE(no_prazo) << "ainda calculando depois de 30 s";
+        if (!c.recusado) {
+            EXPECT_EQ(r.status, 0) << r.erros;
+            EXPECT_NE(teste::ler(area.arquivo("rel.txt")), "anterior");
+            continue;
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.erros, "placa2d: erro: não foi possível criar o arquivo de saída \"rel.txt\": o arquivo existente é "
+                           "de outro usuário (daemon), e a pasta \"" + area.trabalho().string() +
+                               "\" tem o sticky bit (como /tmp ou uma pasta compartilhada da turma): nela, só o dono "
+                               "do arquivo ou da pasta pode substituí-lo. Rode o placa2d numa pasta sua, ou peça a "
+                               "daemon que apague o arquivo; nenhum arquivo de saída foi mudado\n");
+        EXPECT_EQ(teste::retrato(area.trabalho()), antes);
+    }
+}
+
+// O arquivo passa a outro usuário depois da conferência, enquanto o strace
+// segura a primeira substituição: a mensagem dá a causa certa, e não a falta
+// de permissão de escrita.
+TEST_F(Pasta_com_sticky_bit, SubstituicaoRecusadaAssimMesmoDizACausa)
+{
+    EXIGIR_COMANDO("strace");
+    Area area;
+    abrir_a_todos(area);
+    area.gravar_entrada(grande("5").texto());
+    teste::gravar(area.arquivo("rel.txt"), "anterior");
+    dar(area.arquivo("rel.txt"), nobody_);
+    fs::permissions(area.trabalho(), fs::perms::all | fs::perms::sticky_bit);
+    teste::Em_execucao execucao(area, false, "",
+                                teste::strace("/^rename", "delay_enter=2500000:when=1") + " " + como_nobody_);
+    // O relatório chega ao temporário logo antes das substituições.
+    const auto gravado = [&] {
+        for (const auto& item : fs::directory_iterator(area.trabalho())) {
+            std::error_code erro;
+            const std::string nome = item.path().filename().string();
+            if (nome.starts_with("rel.txt.") && nome.ends_with(".parcial") && fs::file_size(item.path(), erro) > 0) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!gravado() && !execucao.terminou() && std::chrono::steady_clock::now() < limite) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    dar(area.arquivo("rel.txt"), outro_);
+    const auto r = execucao.esperar();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.erros, HasSubstr("placa2d: erro: falha ao substituir o arquivo de saída \"rel.txt\": o arquivo "
+                                   "existente é de outro usuário (daemon), e a pasta"));
+    EXPECT_THAT(r.erros, HasSubstr("; nenhum arquivo de saída foi mudado\n"));
+    EXPECT_EQ(teste::ler(area.arquivo("rel.txt")), "anterior");
 }
 
 } // namespace

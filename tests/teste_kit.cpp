@@ -170,6 +170,24 @@ TEST_F(Kit, SemGnuplotNenhumPngEUmaLinhaSoDizendoComoTelos)
                        "Gravados agora em ./: desl_x_meio.txt, desl_y_meio.txt, relatorio.txt\n");
 }
 
+// Os avisos ficam no terminal, no meio da execução, e voltam no fim do resumo.
+TEST_F(Kit, AvisosDoProgramaRepetidosNoFimDoResumo)
+{
+    teste::Entrada entrada;
+    entrada.Lx = "2.0";
+    entrada.itmax = "3";
+    teste::gravar(trabalho() / "entrada_geral.ent", entrada.texto());
+    const Saida r = rodar_na_pasta(ferramentas.string() + ":" + path_sem_gnuplot());
+    EXPECT_EQ(r.status, 0);
+    const std::string avisos = "placa2d: aviso: dx = 0.5 e dy = 0.25 diferem: ";
+    const std::size_t p = r.saida.find("Avisos desta execução (o resultado pode não ser a resposta):\n" + avisos);
+    ASSERT_NE(p, std::string::npos) << r.saida;
+    const std::string repetidos = r.saida.substr(r.saida.find('\n', p) + 1);
+    EXPECT_EQ(repetidos, r.erros);
+    EXPECT_NE(repetidos.find("\nplaca2d: aviso: o problema térmico não convergiu: depois de itmax = 3 iterações"),
+              std::string::npos) << repetidos;
+}
+
 TEST_F(Kit, ExecucaoQueFalhaDevolveOStatusENaoApagaNada)
 {
     teste::gravar(trabalho() / "desl_x_meio.png", "anterior");

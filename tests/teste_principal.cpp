@@ -1,6 +1,9 @@
 // O programa inteiro, executado num diretório temporário com notepad e
 // wgnuplot substitutos à frente no PATH.
+#include "entrada_saida/avisos.hpp"
 #include "plataforma/comandos.hpp"
+#include "roteiro/janela.hpp"
+#include "roteiro/versao.hpp"
 #include "auxiliar.hpp"
 
 #include <gmock/gmock.h>
@@ -84,20 +87,115 @@ std::string mascarar_tempo(std::string relatorio)
 
 std::string esperado(const std::string& nome) { return teste::ler(std::string(PLACA2D_ESPERADO) + "/" + nome); }
 
+// Os avisos só no erro padrão, também quando ele (ou os três fluxos) vem
+// fechado: então o primeiro temporário ficaria com o descritor 2, e os avisos
+// (dx ≠ dy, a não convergência e o de PLACA2D_THREADS) iriam para dentro dele.
 TEST(Execucao, RelatoriosEArquivosDaLinhaMediaByteAByte)
 {
+    const std::string avisos_4x6 =
+        "placa2d: aviso: dx = 0.666667 e dy = 0.6 diferem: com dx ≠ dy, o esquema térmico converge para a solução de "
+        "outra equação, e o erro contra a solução analítica não cai quando a malha é refinada. Para dx = dy, escolha "
+        "(Nx-1)/Lx = (Ny-1)/Ly: com Nx = 4, nenhum Ny dá dx = dy, e o mais próximo é o seu, 6 (dy/dx = 0.9); Nx = 5 e "
+        "Ny = 7 dão dx = dy (ver " + std::string(secao_dx_dy) + ")\n"
+        "placa2d: aviso: o problema térmico não convergiu: depois de itmax = 7 iterações, L1(it)/L1(0) = 0.00591, "
+        "acima de tol = 0.001; aumente itmax em entrada_geral.ent: pela queda do resíduo nesta malha, faltam umas 3 "
+        "iterações (itmax de uns 10)\n";
+    const struct {
+        const char* caso;
+        const char* fechados; // redirecionamentos do sh que fecham fluxos do programa
+        std::string erros;
+    } execucoes[] = {
+        {"3x3", "", ""},
+        {"4x6", "", avisos_4x6},
+        {"4x6", "2>&-", ""},
+        {"4x6", "0<&- 1>&- 2>&-", ""},
+    };
     // As entradas ficam ao lado das saídas esperadas: o passo do ARM64 as usa também.
-    for (const std::string s : {"3x3", "4x6"}) {
-        SCOPED_TRACE(s);
+    for (const auto& x : execucoes) {
+        const std::string s = x.caso;
+        SCOPED_TRACE(s + " " + x.fechados);
         Area area;
         area.gravar_entrada(esperado("entrada_" + s + ".ent"));
-        ASSERT_EQ(teste::executar_programa(area).status, 0);
+        const bool fechados = *x.fechados != '\0';
+        const auto r = teste::executar_programa(area, false, fechados ? "export PLACA2D_THREADS=abc" : "",
+                                                fechados ? "sh -c 'exec \"$0\" " + std::string(x.fechados) + "'" : "");
+        ASSERT_EQ(r.status, 0);
+        EXPECT_EQ(r.erros, x.erros);
         const auto obtido = [&](const char* nome) { return teste::ler(area.arquivo(nome)); };
         EXPECT_TRUE(teste::mesmos_bytes(mascarar_tempo(obtido("rel.txt")), esperado("relatorio_" + s + ".txt")));
         EXPECT_TRUE(teste::mesmos_bytes(obtido("desl_x_meio.txt"), esperado("desl_x_meio_" + s + ".txt")));
         EXPECT_TRUE(teste::mesmos_bytes(obtido("desl_y_meio.txt"), esperado("desl_y_meio_" + s + ".txt")));
     }
 }
+
+// Nenhum pedido da linha de comando toca na pasta ou chama o editor; o que
+// não é opção é recusado com status 2, dizendo qual argumento.
+TEST(LinhaDeComando, AjudaVersaoERecusaNaoTocamEmNada)
+{
+    const std::string versao = std::string("placa2d ") + versao_do_programa() + "\n";
+    const std::string nao_recebe = "; o placa2d não recebe arquivos nem valores na linha de comando: ele lê "
+                                   "entrada_geral.ent da pasta em que é iniciado (para outro caso, rode-o na pasta "
+                                   "dele). Veja placa2d --ajuda\n";
+    const struct {
+        const char* argumentos;
+        int status;
+        std::string saida;  // o começo
+        std::string erros;
+        const char* envoltorio = "";
+    } casos[] = {
+        {"--ajuda", 0, "Uso: placa2d [opção]\n", ""},
+        {"--help", 0, "Uso: placa2d [opção]\n", ""},
+        {"-h", 0, "Uso: placa2d [opção]\n", ""},
+        {"--versao", 0, versao, ""},
+        {"--version --ajuda", 0, "Uso: placa2d [opção]\n", ""},
+        {"--hlep", 2, "", "placa2d: erro: opção desconhecida: \"--hlep\"; as opções estão em placa2d --ajuda\n"},
+        {"--ajuda ../outro/entrada_geral.ent", 2, "",
+         "placa2d: erro: argumento não entendido: \"../outro/entrada_geral.ent\"" + nao_recebe},
+        {"''", 2, "", "placa2d: erro: argumento não entendido: \"\"" + nao_recebe},
+        {"--versao", 1, "", "placa2d: erro: não foi possível escrever na saída padrão\n",
+         "sh -c 'exec \"$0\" \"$@\" > /dev/full'"},
+    };
+    for (const auto& caso : casos) {
+        SCOPED_TRACE(caso.argumentos);
+        Area area;
+        area.gravar_entrada(Entrada().texto());
+        const auto antes = teste::retrato(area.trabalho());
+        const auto r = teste::executar_programa(area, false, "", caso.envoltorio, caso.argumentos);
+        EXPECT_EQ(r.status, caso.status);
+        EXPECT_EQ(r.saida.substr(0, caso.saida.size()), caso.saida);
+        EXPECT_EQ(r.saida.empty(), caso.saida.empty());
+        EXPECT_EQ(r.erros, caso.erros);
+        EXPECT_EQ(area.comandos(), "");
+        EXPECT_EQ(teste::retrato(area.trabalho()), antes);
+    }
+}
+
+// Esperar o Enter só quando a janela some com o processo e há o que ler nela.
+struct Caso_janela {
+    bool sozinho;
+    bool entrada_no_console;
+    Desfecho desfecho;
+    bool espera;
+};
+
+class Janela : public ::testing::TestWithParam<Caso_janela> {};
+
+TEST_P(Janela, EsperaOEnterSoSozinhoNoConsoleComOQueLer)
+{
+    const Caso_janela& c = GetParam();
+    EXPECT_EQ(esperar_enter_ao_fechar({c.sozinho, c.entrada_no_console}, c.desfecho), c.espera);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Regras, Janela,
+    ::testing::Values(
+        // Um clique duplo: sozinho no console, com a entrada nele.
+        Caso_janela{true, true, Desfecho::erro, true}, Caso_janela{true, true, Desfecho::interrupcao, true},
+        Caso_janela{true, true, Desfecho::aviso, true}, Caso_janela{true, true, Desfecho::sucesso, false},
+        // Um Prompt, um .bat, um script: o console é de outro processo também.
+        Caso_janela{false, true, Desfecho::erro, false}, Caso_janela{false, true, Desfecho::interrupcao, false},
+        // Entrada redirecionada (o CI, o wine num script): ninguém aperta o Enter.
+        Caso_janela{true, false, Desfecho::erro, false}, Caso_janela{true, false, Desfecho::aviso, false}));
 
 TEST(Execucao, NomeDoRelatorioNaLinhaDeComandoDoNotepad)
 {

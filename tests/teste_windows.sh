@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Executável do Windows: compilação cruzada com o MinGW-w64 e, com o wine,
 # execução de placa2d.exe nos mesmos casos que o executável do Linux, com as
-# saídas comparadas; depois, o pacote (placa2d-windows.zip) extraído numa
-# pasta vazia e rodado lá.
+# saídas comparadas; depois, o pacote (placa2d-VERSAO-windows.zip) extraído
+# numa pasta vazia e rodado lá.
 #
 #   tests/teste_windows.sh DIR_LINUX DIR_WINDOWS
 #
@@ -161,7 +161,10 @@ for lado in linux windows; do
   rodar_$lado "$d"
 done
 L=$tmp/completo-linux W=$tmp/completo-windows
-verificar "placa2d.exe termina com status 0" '[ "$(cat "$W/.status")" = 0 ] && [ ! -s "$W/.erros" ]'
+# dx = 0,1 e dy = 1/11: o aviso, o mesmo nos dois lados, e nada mais.
+verificar "placa2d.exe termina com status 0, só com o aviso de dx ≠ dy, igual ao do Linux" \
+  '[ "$(cat "$W/.status")" = 0 ] && [ "$(tr -d "\r" <"$W/.erros")" = "$(cat "$L/.erros")" ] &&
+   [ "$(wc -l <"$L/.erros")" = 1 ] && grep -q "^placa2d: aviso: dx = 0.1 e dy = 0.0909091 diferem: " "$L/.erros"'
 segundo=$(comandos "$W" | sed -n 2p)
 verificar "nome com espaço vai entre aspas para o notepad: $segundo" \
   '[ "$segundo" = "notepad \"relatorio completo.txt\"" ]'
@@ -211,8 +214,53 @@ conferir=$(cd "$windows" && pwd)/tests/conferir_solvers.exe
 verificar "conferir_solvers.exe: solvers rápidos iguais aos de referência" \
   '[ -s "$conferir" ] && (cd "$tmp" && timeout 300 "$wine" "$conferir" 100 >/dev/null 2>&1)'
 
+echo "teste_windows: caso 7, no wine, de um script, nunca espera o Enter (erro e aviso, com a entrada padrão num pipe aberto e num terminal)"
+# A entrada é um FIFO aberto para escrita aqui (fd 4) e onde nada chega:
+# quem esperasse o Enter, só terminaria no timeout. No terminal do script, o
+# wine cria um console só do programa, como o de um clique duplo; lá o
+# console é o terminal, que não fecha.
+mkfifo "$tmp/sem-enter"
+exec 4<>"$tmp/sem-enter"
+# O que o terminal mostra: o console do wine escreve cada caractere entre
+# sequências de controle, e um espaço como "avance uma coluna".
+tela() { sed 's/\x1b\[1C/ /g; s/\x1b\[[0-9;?]*[A-Za-z]//g' "$1" | tr -d '\r'; }
+n=0
+for situacao in erro aviso; do
+  for padrao in pipe terminal; do
+    n=$((n + 1)); d=$tmp/espera-$n; mkdir -p "$d"
+    if [ "$situacao" = erro ]; then entrada "$d/entrada_geral.ent" 11 0,3; esperado=1
+    else entrada "$d/entrada_geral.ent" 6 10 13 2; esperado=0; fi
+    status=0
+    if [ "$padrao" = pipe ]; then
+      (cd "$d" && WINEPATH="$winepath_bin" timeout 120 "$wine" "$exe" <"$tmp/sem-enter" >.saida 2>.erros) || status=$?
+    else
+      (cd "$d" && WINEPATH="$winepath_bin" timeout 120 script -qec "'$wine' '$exe'" /dev/null <"$tmp/sem-enter" \
+        >.terminal 2>&1) || status=$?
+      tela "$d/.terminal" >"$d/.erros"
+    fi
+    verificar "$situacao, entrada num $padrao: status $status (esperado $esperado), sem o pedido do Enter" \
+      '[ "$status" = "$esperado" ] && grep -q "placa2d: $situacao: " "$d/.erros" && ! grep -q "Pressione Enter" "$d/.erros"'
+  done
+done
+exec 4>&-
+d=$tmp/entrada-txt; mkdir -p "$d"
+entrada "$d/entrada_geral.ent.txt"
+rodar_windows "$d"
+verificar "entrada salva como entrada_geral.ent.txt: a mensagem a nomeia e diz como mostrar as extensões" \
+  '[ "$(cat "$d/.status")" = 1 ] && grep -q "há nela \"entrada_geral.ent.txt\", que parece ser ele" "$d/.erros" &&
+   grep -q "Extensões de nomes de arquivos" "$d/.erros"'
+d=$tmp/fechado; mkdir -p "$d"
+cp "$raiz/tests/esperado/entrada_4x6.ent" "$d/entrada_geral.ent"
+(cd "$d" && PLACA2D_THREADS=abc WINEPATH="$winepath_bin" timeout 300 "$wine" "$exe" </dev/null >/dev/null 2>&-) || true
+verificar "com o erro padrão fechado, os três avisos ficam fora do relatório" \
+  '! grep -aq "aviso" "$d/rel.txt" && [ "$(tr -d "\r" <"$d/rel.txt" | grep -vc "^Tempo")" = "$(tr -d "\r" <"$raiz/tests/esperado/relatorio_4x6.txt" | grep -vc "^Tempo")" ]'
+versao=$(cat "$windows/versao.txt")
+primeira=$( (cd "$tmp" && timeout 60 "$wine" "$exe" --versao </dev/null) | head -1 | tr -d '\r')
+verificar "placa2d.exe --versao: $primeira" '[ "$primeira" = "placa2d $versao" ]'
+
 echo "teste_windows: caso 6, o pacote (make pacote-windows) extraído numa pasta vazia"
 zip=$(bash "$raiz/ferramentas/pacote-windows.sh" "$windows") || falhar "o pacote não foi montado"
+verificar "o nome do zip leva a versão: ${zip##*/}" '[ "${zip##*/}" = "placa2d-$versao-windows.zip" ]'
 cp "$zip" "$tmp/primeiro.zip"
 (umask 077 && TZ=America/Sao_Paulo bash "$raiz/ferramentas/pacote-windows.sh" "$windows" >/dev/null) ||
   falhar "o pacote não foi montado"

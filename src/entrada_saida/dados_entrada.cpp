@@ -16,6 +16,7 @@
 #include <limits>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace {
 
@@ -268,6 +269,41 @@ void ler_parametro(std::string_view linha, int numero, const Parametro& p)
         p.destino);
 }
 
+// Um nome que o usuário quis dar à entrada: outras maiúsculas, brancos no
+// fim, ou o .txt que o Bloco de Notas acrescenta e o Explorer esconde.
+bool parece_a_entrada(std::string nome)
+{
+    const auto sem_brancos_no_fim = [&] {
+        while (!nome.empty() && (nome.back() == ' ' || nome.back() == '\t')) nome.pop_back();
+    };
+    if (nome == arquivo_entrada) return false;
+    for (char& c : nome) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    sem_brancos_no_fim();
+    if (nome.ends_with(".txt")) nome.resize(nome.size() - 4);
+    sem_brancos_no_fim();
+    return nome == arquivo_entrada;
+}
+
+std::string entrada_ausente(const char* nome)
+{
+    std::string texto = std::string("não foi possível abrir o arquivo de entrada ") + nome +
+                        ": ele não está na pasta em que o placa2d foi iniciado, \"" + diretorio_de_trabalho() + "\"";
+    std::vector<std::string> parecidos;
+    for (const Item_diretorio& item : arquivos_comuns(".")) {
+        if (parece_a_entrada(item.nome)) parecidos.push_back(item.nome);
+    }
+    if (parecidos.empty()) {
+        return texto + "; rode o placa2d na pasta do seu " + nome + ", ou copie para esta o do exemplo";
+    }
+    std::sort(parecidos.begin(), parecidos.end());
+    texto += "; há nela " + mostrar(parecidos.front()) + ", que parece ser ele com outro nome: renomeie-o para " + nome;
+#ifdef _WIN32
+    texto += " (o Explorer esconde extensões como .txt: marque Exibir > Extensões de nomes de arquivos, no Windows "
+             "11 em Exibir > Mostrar, e renomeie)";
+#endif
+    return texto;
+}
+
 std::string ler_arquivo(const char* nome)
 {
     const std::string inicio = std::string("o arquivo de entrada ") + nome + " no diretório de trabalho ";
@@ -279,9 +315,10 @@ std::string ler_arquivo(const char* nome)
                                      "mesma); apague-a e ponha no lugar o arquivo de entrada");
     }
 #endif
-    if (lido.erro == ENOENT || lido.erro == EACCES || lido.erro == ENOTDIR) {
-        throw Erro_execucao(std::string("não foi possível abrir ") + inicio +
-                            "(arquivo inexistente ou sem permissão de leitura)");
+    if (lido.erro == ENOENT || lido.erro == ENOTDIR) throw Erro_execucao(entrada_ausente(nome));
+    if (lido.erro == EACCES) {
+        throw Erro_execucao(std::string("não foi possível abrir ") + inicio + "(\"" + diretorio_de_trabalho() +
+                            "\"): sem permissão de leitura (no Linux: chmod u+r " + nome + ")");
     }
     if (lido.erro != 0) {
         throw Erro_execucao(std::string("falha ao ler o arquivo de entrada ") + nome + ": " + motivo_da_falha(lido.erro));

@@ -230,6 +230,25 @@ void apagar_temporarios_abandonados(const std::string& destino)
 
 std::string citado(const std::string& nome) { return "\"" + nome + "\""; }
 
+// rename recusa por isso, com EPERM: a causa não é a permissão de escrita.
+std::string motivo_da_pasta_restrita(const std::string& nome, const std::string& dono)
+{
+    const std::string pasta = diretorio_do_arquivo(nome);
+    return "o arquivo existente é de outro usuário (" + dono + "), e a pasta " +
+           citado(pasta == "." ? diretorio_de_trabalho() : pasta) +
+           " tem o sticky bit (como /tmp ou uma pasta compartilhada da turma): nela, só o dono do arquivo ou da pasta "
+           "pode substituí-lo. Rode o placa2d numa pasta sua, ou peça a " + dono + " que apague o arquivo";
+}
+
+std::string motivo_da_substituicao(int erro, const std::string& nome)
+{
+    if (erro == EPERM || erro == EACCES) {
+        const Situacao_arquivo destino = situacao_do_arquivo(nome);
+        if (!destino.impedido_por.empty()) return motivo_da_pasta_restrita(nome, destino.impedido_por);
+    }
+    return motivo_da_falha(erro);
+}
+
 } // namespace
 
 std::string o_que_e(Tipo_arquivo tipo)
@@ -259,6 +278,7 @@ Arquivo_saida::Arquivo_saida(const std::string& nome) : nome_(nome)
         throw falha("o arquivo existente está protegido contra escrita (o dono não tem permissão de escrita; no "
                     "Windows, somente leitura) e não é substituído: tire a proteção (chmod u+w) ou mude o nome");
     }
+    if (!destino.impedido_por.empty()) throw falha(motivo_da_pasta_restrita(nome_, destino.impedido_por));
     apagar_temporarios_abandonados(nome_);
     for (int tentativa = 1;; ++tentativa) {
         temporario_ = nome_ + sufixo_unico();
@@ -355,7 +375,7 @@ std::string concluir_juntos(std::span<Arquivo_saida* const> arquivos)
                 mantidos += (mantidos.empty() ? "" : ", ") + citado((*j)->nome_);
             }
             throw Erro_execucao("falha ao substituir o arquivo de saída " + citado(a.nome_) + ": " +
-                                motivo_da_falha(erro) + "; " +
+                                motivo_da_substituicao(erro, a.nome_) + "; " +
                                 (substituidos.empty() ? "nenhum arquivo de saída foi mudado"
                                                       : "já substituídos por esta execução: " + substituidos +
                                                             "; mantidos como estavam: " + mantidos));

@@ -46,8 +46,9 @@ std::string o_que_e(Tipo_arquivo tipo);
 // destino, com as permissões (e, onde dá, o dono) do arquivo substituído. Se
 // não for concluído, o temporário é apagado e o destino fica como estava. Uma
 // interrupção também apaga o temporário. Recusa, já ao ser criado, um destino
-// que existe e não é um arquivo comum (um dispositivo, um FIFO) ou que está
-// protegido contra escrita; apaga os temporários abandonados desta máquina na
+// que existe e não é um arquivo comum (um dispositivo, um FIFO), que está
+// protegido contra escrita ou que o sistema não deixa substituir (de outro
+// usuário numa pasta com o sticky bit); apaga os temporários abandonados desta máquina na
 // pasta do destino (mais de uma hora, o processo que os criou não existe mais).
 class Arquivo_saida {
 public:

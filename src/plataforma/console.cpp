@@ -4,14 +4,21 @@
 #include "windows.hpp"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <iterator>
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+#else
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -54,6 +61,8 @@ char temporarios[vagas][tamanho_vaga];
 volatile std::sig_atomic_t ocupada[vagas];
 const char* mensagem_interrupcao = "";
 std::size_t tamanho_mensagem = 0;
+bool esperar_na_interrupcao = false;
+std::atomic<bool> aviso_escrito{false};
 
 void apagar_temporarios()
 {
@@ -67,6 +76,20 @@ void apagar_temporarios()
 }
 
 #ifdef _WIN32
+void esperar_enter_no_console()
+{
+    const HANDLE entrada = GetStdHandle(STD_INPUT_HANDLE);
+    const char pedido[] = "Pressione Enter para fechar esta janela.";
+    DWORD escritos = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), pedido, sizeof pedido - 1, &escritos, nullptr);
+    FlushConsoleInputBuffer(entrada);
+    wchar_t lido[64];
+    DWORD n = 0;
+    while (ReadConsoleW(entrada, lido, 64, &n, nullptr) && n > 0) {
+        if (std::wmemchr(lido, L'\r', n) != nullptr || std::wmemchr(lido, L'\n', n) != nullptr) break;
+    }
+}
+
 // O tratador do console roda numa thread própria: a trava o mantém fora das
 // vagas enquanto são mudadas e fora do trecho da substituição.
 struct Trava {
@@ -97,6 +120,9 @@ BOOL WINAPI ao_interromper(DWORD evento)
         }
     }
     WriteFile(erro, mensagem_interrupcao, static_cast<DWORD>(tamanho_mensagem), &escritos, nullptr);
+    // Outro Ctrl-C durante a espera chega numa outra thread e fica parado na
+    // trava; o ReadConsoleW desta volta sem nada e o processo termina.
+    if (esperar_na_interrupcao && evento != CTRL_CLOSE_EVENT) esperar_enter_no_console();
     if (console_utf8.anterior != 0) SetConsoleOutputCP(console_utf8.anterior);
     // Sem ExitProcess: outra thread pode ter travas da biblioteca de C.
     TerminateProcess(GetCurrentProcess(), status);
@@ -137,10 +163,11 @@ extern "C" void ao_interromper(int sinal)
 
 } // namespace
 
-void tratar_interrupcoes(const char* mensagem)
+void tratar_interrupcoes(const char* mensagem, bool esperar)
 {
     mensagem_interrupcao = mensagem;
     tamanho_mensagem = std::strlen(mensagem);
+    esperar_na_interrupcao = esperar;
 #ifdef _WIN32
     {
         Travado t;
@@ -297,8 +324,35 @@ void escrever_no_terminal(std::string_view texto)
 #endif
 }
 
+namespace {
+
+// Com PLACA2D_AVISOS, cada aviso vai também para o fim desse arquivo (o
+// placa2d-rodar os repete no resumo do fim). Uma falha aqui não conta.
+void anotar_aviso(std::string_view linha)
+{
+    const char* arquivo = std::getenv("PLACA2D_AVISOS");
+    if (arquivo == nullptr || *arquivo == '\0') return;
+#ifdef _WIN32
+    const HANDLE h = CreateFileW(largo(arquivo).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    DWORD escritos = 0;
+    WriteFile(h, linha.data(), static_cast<DWORD>(linha.size()), &escritos, nullptr);
+    CloseHandle(h);
+#else
+    // O_NONBLOCK: um FIFO sem leitor não segura o programa.
+    const int fd = ::open(arquivo, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd == -1) return;
+    [[maybe_unused]] const ssize_t escritos = ::write(fd, linha.data(), linha.size());
+    ::close(fd);
+#endif
+}
+
+} // namespace
+
 void avisar(std::string_view texto)
 {
+    anotar_aviso(std::string("placa2d: aviso: ").append(texto).append("\n"));
     std::string linha;
     if (colunas_de_progresso > 0) {
         linha.assign(static_cast<std::size_t>(colunas_de_progresso) + 2, ' ');
@@ -306,9 +360,100 @@ void avisar(std::string_view texto)
     }
     linha.append("placa2d: aviso: ").append(texto).append("\n");
     escrever_no_terminal(linha);
+    aviso_escrito = true;
 }
+
+bool houve_aviso() { return aviso_escrito; }
 
 void marcar_linha_de_progresso(int colunas)
 {
     colunas_de_progresso = colunas;
 }
+
+#ifdef _WIN32
+void abrir_fluxos_padrao_fechados()
+{
+    const struct {
+        DWORD alca;
+        int fd;
+        std::FILE* fluxo;
+        const char* modo;
+    } padrao[] = {{STD_INPUT_HANDLE, 0, stdin, "r"}, {STD_OUTPUT_HANDLE, 1, stdout, "w"}, {STD_ERROR_HANDLE, 2, stderr, "w"}};
+    for (const auto& p : padrao) {
+        // Ausente, ou um valor herdado que não é alça deste processo (e que
+        // um arquivo aberto depois poderia receber).
+        const HANDLE h = GetStdHandle(p.alca);
+        SetLastError(NO_ERROR);
+        const bool invalida = h == nullptr || h == INVALID_HANDLE_VALUE ||
+                              (GetFileType(h) == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR);
+        if (invalida) {
+            const HANDLE nulo = CreateFileW(L"NUL", p.fd == 0 ? GENERIC_READ : GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (nulo != INVALID_HANDLE_VALUE) SetStdHandle(p.alca, nulo);
+        }
+        const intptr_t crt = _get_osfhandle(p.fd);
+        if (invalida || crt == -1 || crt == -2) {
+            [[maybe_unused]] std::FILE* f = std::freopen("NUL", p.modo, p.fluxo);
+        }
+    }
+}
+
+std::vector<std::string> argumentos_do_programa(int, char**)
+{
+    std::vector<std::string> argumentos;
+    int n = 0;
+    wchar_t** lista = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (lista == nullptr) return argumentos;
+    for (int i = 1; i < n; ++i) {
+        const std::wstring_view w(lista[i]);
+        const int tamanho = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
+                                                nullptr);
+        std::string s(static_cast<std::size_t>(tamanho), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), tamanho, nullptr, nullptr);
+        argumentos.push_back(s);
+    }
+    LocalFree(lista);
+    return argumentos;
+}
+
+Console_inicial observar_console()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr) return {};
+    DWORD processos[2];
+    DWORD modo = 0;
+    const HANDLE entrada = GetStdHandle(STD_INPUT_HANDLE);
+    Console_inicial c;
+    c.sozinho = GetConsoleProcessList(processos, 2) == 1;
+    c.entrada_no_console = GetFileType(entrada) == FILE_TYPE_CHAR && GetConsoleMode(entrada, &modo) != 0;
+    return c;
+}
+
+void esperar_enter() { esperar_enter_no_console(); }
+#else
+void abrir_fluxos_padrao_fechados()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // O menor descritor livre é este; sem /dev/null (um chroot), a raiz,
+        // que não aceita escrita.
+        int novo = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (novo == -1) novo = ::open("/", O_RDONLY | O_DIRECTORY);
+        if (novo != -1 && novo != fd) {
+            ::dup2(novo, fd);
+            ::close(novo);
+        }
+    }
+}
+
+std::vector<std::string> argumentos_do_programa(int argc, char** argv)
+{
+    std::vector<std::string> argumentos;
+    for (int i = 1; i < argc; ++i) argumentos.emplace_back(argv[i]);
+    return argumentos;
+}
+
+Console_inicial observar_console() { return {}; }
+
+void esperar_enter() {}
+#endif

@@ -7,17 +7,44 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+// Descritores 0, 1 e 2 fechados (no Windows, alças padrão ausentes ou
+// inválidas) passam a ser o dispositivo nulo: nenhum arquivo aberto depois
+// fica com um deles, e nada escrito no erro padrão vai parar numa saída.
+// Chamar antes de abrir qualquer arquivo.
+void abrir_fluxos_padrao_fechados();
+
+// Os argumentos, sem o nome do programa (no Windows, em UTF-8, pela linha de
+// comando larga: os acentos chegam inteiros).
+std::vector<std::string> argumentos_do_programa(int argc, char** argv);
+
+// Como o processo encontrou o console, lido no começo (antes de qualquer
+// comando externo): o único processo nele, como depois de um clique duplo no
+// Windows, e a entrada padrão nele. Sempre falso fora do Windows e no wine,
+// onde o console é o terminal do Unix, que não fecha com o programa.
+struct Console_inicial {
+    bool sozinho = false;
+    bool entrada_no_console = false;
+};
+Console_inicial observar_console();
+
+// Escreve "Pressione Enter para fechar esta janela." e espera o Enter no
+// console da entrada padrão (teclas apertadas antes não contam). Nada fora do
+// Windows.
+void esperar_enter();
 
 // Interrupções: Ctrl-C, SIGTERM, SIGHUP, SIGQUIT (Ctrl-\) e SIGXCPU (o
 // limite de tempo de CPU) (no Windows, Ctrl-C, Ctrl-Break e fechar o
 // console). Depois de tratar_interrupcoes, uma interrupção apaga os
-// temporários registrados, escreve `mensagem` no erro padrão e termina com
-// status 128 + o sinal (Ctrl-Break: 149, fechar o console: 129). SIGPIPE e
+// temporários registrados, escreve `mensagem` no erro padrão, espera o Enter
+// se `esperar` (Ctrl-C e Ctrl-Break no Windows; fechar o console não espera)
+// e termina com status 128 + o sinal (Ctrl-Break: 149, fechar o console: 129). SIGPIPE e
 // SIGXFSZ passam a ser ignorados: a escrita falha com EPIPE ou EFBIG e o
 // caminho do erro, com a sua mensagem, segue. Sinais que já eram ignorados
 // (nohup) continuam ignorados; os comandos externos recebem os outros com o
 // tratamento padrão.
-void tratar_interrupcoes(const char* mensagem);
+void tratar_interrupcoes(const char* mensagem, bool esperar = false);
 void registrar_temporario(const std::string& caminho); // no máximo 8, de até 511 bytes
 void esquecer_temporario(const std::string& caminho);
 
@@ -33,8 +60,11 @@ public:
 };
 
 // Uma linha "placa2d: aviso: texto" no erro padrão, numa linha limpa (a
-// linha de progresso, se houver, é apagada antes).
+// linha de progresso, se houver, é apagada antes) e, com a variável de
+// ambiente PLACA2D_AVISOS, também no fim do arquivo que ela nomeia.
 void avisar(std::string_view texto);
+// Se algum aviso já foi escrito.
+bool houve_aviso();
 
 // Terminal no erro padrão: isatty no POSIX, um console no Windows.
 bool erro_padrao_no_terminal();

@@ -10,6 +10,7 @@
 #ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,6 +46,13 @@ std::string diretorio_do_arquivo(const std::string& arquivo)
     return barra == 0 ? arquivo.substr(0, 1) : arquivo.substr(0, barra);
 }
 
+std::string diretorio_de_trabalho()
+{
+    std::error_code erro;
+    const std::u8string u8 = std::filesystem::current_path(erro).u8string();
+    return erro ? "." : std::string(u8.begin(), u8.end());
+}
+
 std::string marca_da_maquina() { return em_hexadecimal(misturar(2166136261u, identidade_da_maquina())); }
 
 // O Windows em sistema_de_arquivos_windows.cpp.
@@ -60,6 +68,15 @@ Tipo_arquivo tipo_de(mode_t modo)
     if (S_ISFIFO(modo)) return Tipo_arquivo::fifo;
     if (S_ISSOCK(modo)) return Tipo_arquivo::socket;
     return Tipo_arquivo::outro;
+}
+
+std::string nome_do_usuario(uid_t uid)
+{
+    char espaco[4096];
+    struct passwd dados {};
+    struct passwd* achado = nullptr;
+    if (::getpwuid_r(uid, &dados, espaco, sizeof espaco, &achado) == 0 && achado != nullptr) return achado->pw_name;
+    return "UID " + std::to_string(uid);
 }
 
 std::string conteudo_de(const char* arquivo)
@@ -92,6 +109,12 @@ Situacao_arquivo situacao_do_arquivo(const std::string& nome)
     }
     s.tipo = tipo_de(dados.st_mode);
     s.protegido = s.tipo == Tipo_arquivo::regular && (dados.st_mode & S_IWUSR) == 0;
+    const uid_t eu = ::geteuid();
+    struct stat pasta {};
+    if (s.tipo == Tipo_arquivo::regular && eu != 0 && dados.st_uid != eu &&
+        ::stat(diretorio_do_arquivo(nome).c_str(), &pasta) == 0 && (pasta.st_mode & S_ISVTX) != 0 && pasta.st_uid != eu) {
+        s.impedido_por = nome_do_usuario(dados.st_uid);
+    }
     return s;
 }
 

@@ -32,10 +32,14 @@ enum class Tipo_arquivo { inexistente, regular, diretorio, caracteres, blocos, f
 
 // O que o nome é, seguidas as ligações simbólicas; `protegido`: um arquivo
 // comum cujas permissões não dão escrita ao dono (no Windows, somente
-// leitura), qualquer que seja o usuário, root inclusive.
+// leitura), qualquer que seja o usuário, root inclusive. `impedido_por`: o
+// dono (nome, ou o número) de um arquivo comum que o sistema não deixa este
+// usuário substituir: numa pasta com o sticky bit (como /tmp), nem o arquivo
+// nem a pasta são dele, e ele não é root. Vazio nos outros casos e no Windows.
 struct Situacao_arquivo {
     Tipo_arquivo tipo = Tipo_arquivo::inexistente;
     bool protegido = false;
+    std::string impedido_por;
     int erro = 0; // errno quando não deu para saber (ELOOP, EACCES, ...)
 };
 Situacao_arquivo situacao_do_arquivo(const std::string& nome);
@@ -87,6 +91,8 @@ std::string marca_da_maquina();
 
 // O diretório do arquivo ("." se o nome não tem nenhum).
 std::string diretorio_do_arquivo(const std::string& arquivo);
+// O diretório de trabalho, caminho inteiro (no Windows, em UTF-8).
+std::string diretorio_de_trabalho();
 
 // Arquivos comuns do diretório (ligações não contam), com a idade em segundos
 // desde a última modificação.

@@ -328,6 +328,14 @@ void fase_gravacao(std::uint64_t bytes_previstos)
     e.bytes_previstos = bytes_previstos;
 }
 
+void avisar(std::string_view texto)
+{
+    Exibidor& e = exibidor;
+    std::lock_guard<std::mutex> trava(e.trava);
+    apagar_linha(e);
+    ::avisar(texto);
+}
+
 void encerrar()
 {
     Exibidor& e = exibidor;

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string_view>
 
 namespace progresso {
 
@@ -76,6 +77,10 @@ void fase_termica(std::int32_t itmax, double tol, double L1_0);
 void fase_deslocamentos(std::int32_t itdesl, std::int32_t itgs);
 void fase_gravacao(std::uint64_t bytes_previstos);
 void encerrar();
+
+// Um aviso ("placa2d: aviso: texto"), também no meio do cálculo: com a trava
+// da exibição, numa linha limpa; a linha de progresso volta no próximo desenho.
+void avisar(std::string_view texto);
 
 // Encerra a exibição ao sair do escopo (também quando uma exceção o atravessa).
 struct Exibicao {

@@ -1,5 +1,6 @@
 #include "roteiro/processamento.hpp"
 
+#include "entrada_saida/avisos.hpp"
 #include "entrada_saida/dados.hpp"
 #include "entrada_saida/validacao.hpp"
 #include "modelo/analitica.hpp"
@@ -16,7 +17,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string>
 #include <utility>
+
+namespace {
+
+void avisar_se_nao_vazio(const std::string& aviso)
+{
+    if (!aviso.empty()) progresso::avisar(aviso);
+}
+
+} // namespace
 
 void simulacao(const Opcoes_de_saida& opcoes)
 {
@@ -24,6 +35,7 @@ void simulacao(const Opcoes_de_saida& opcoes)
     ler_entrada();
     validar_parametros(opcoes);
     Saidas_preparadas saidas = preparar_saidas(opcoes); // antes do cálculo: uma saída impossível aparece já
+    avisar_se_nao_vazio(aviso_de_espacamentos(e.Lx, e.Ly, e.Nx, e.Ny));
     limpar_falhas_aritmeticas();
     const double inicio = relogio();
     e.tempo = inicio;
@@ -106,6 +118,9 @@ void solucao_termica()
     } else {
         referencia::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
     }
+    // Já aqui, e não no fim: numa malha grande, dá para parar e corrigir itmax
+    // sem esperar os deslocamentos.
+    avisar_se_nao_vazio(aviso_de_convergencia({e.tol, e.it, e.itmax, e.L1, e.aXT, e.aYT, e.Nx, e.Ny}));
 }
 
 void discretizacao_deslocamentos()
