@@ -86,7 +86,7 @@ TEST_F(Gravacao, CriacaoExclusivaNaoSegueNemReusaONome)
 // Saídas de uma execução anterior, para ver que nada muda quando a gravação falha.
 void saidas_anteriores(const Area& area)
 {
-    for (const char* nome : {"rel.txt", "desl_x_meio.txt", "desl_y_meio.txt"}) {
+    for (const char* nome : {"rel.txt", "desl_x_meio.txt", "desl_y_meio.txt", "campos.vti", "campos.csv"}) {
         teste::gravar(area.arquivo(nome), std::string("anterior de ") + nome);
     }
 }
@@ -105,22 +105,35 @@ Entrada grande(const char* n)
 // Com SIGXFSZ ignorado antes (trap) ou não: o programa o ignora e dá a mensagem.
 TEST(Gravacao_execucao, FalhaNumArquivoDepoisDeOutroGravadoNaoMudaNenhum)
 {
-    for (const char* preambulo : {"ulimit -f 16; trap '' XFSZ", "ulimit -f 16"}) {
-        SCOPED_TRACE(preambulo);
+    const struct {
+        const char* preambulo;
+        const char* Nx;
+        const char* Ny;
+        const char* argumentos;
+        const char* falha; // o arquivo que passa do limite
+    } casos[] = {
+        // Relatório de uns 6 KB, desl_x_meio.txt de 31 KB.
+        {"ulimit -f 16; trap '' XFSZ", "3", "400", "", "desl_x_meio.txt"},
+        {"ulimit -f 16", "3", "400", "", "desl_x_meio.txt"},
+        // As saídas de sempre cabem; campos.vti, de 137 KB, não.
+        {"ulimit -f 16", "40", "40", "--campos", "campos.vti"},
+    };
+    for (const auto& caso : casos) {
+        SCOPED_TRACE(std::string(caso.preambulo) + " " + caso.argumentos);
         Area area;
-        Entrada e; // relatório de uns 6 KB, desl_x_meio.txt de 31 KB
+        Entrada e;
         e.nome_relatorio = "rel.txt";
-        e.Nx = "3";
-        e.Ny = "400";
+        e.Nx = caso.Nx;
+        e.Ny = caso.Ny;
         e.modo_saida = "0";
         e.passo_hist = "1000";
         area.gravar_entrada(e.texto());
         saidas_anteriores(area);
         const auto antes = teste::retrato(area.trabalho());
-        const auto r = teste::executar_programa(area, false, preambulo);
+        const auto r = teste::executar_programa(area, false, caso.preambulo, "", caso.argumentos);
         EXPECT_EQ(r.status, 1);
-        EXPECT_THAT(r.erros, HasSubstr("falha ao gravar o arquivo de saída \"desl_x_meio.txt\": o arquivo passou do "
-                                       "tamanho máximo permitido"));
+        EXPECT_THAT(r.erros, HasSubstr("falha ao gravar o arquivo de saída \"" + std::string(caso.falha) +
+                                       "\": o arquivo passou do tamanho máximo permitido"));
         EXPECT_EQ(teste::retrato(area.trabalho()), antes);
     }
 }

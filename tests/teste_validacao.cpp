@@ -66,6 +66,7 @@ struct Caso_ruim {
     std::string conteudo;
     const char* trecho; // parte esperada da mensagem
     std::function<void(const fs::path&)> preparar = nullptr; // no diretório de trabalho, antes da execução
+    const char* argumentos = "";
 };
 
 void PrintTo(const Caso_ruim& caso, std::ostream* saida) { *saida << caso.descricao; }
@@ -114,6 +115,10 @@ std::vector<Caso_ruim> casos_ruins()
         {"nome é um gráfico", com(&Entrada::nome_relatorio, "'desl_x_meio.png'").texto(), "(desl_x_meio.png)"},
         {"nome é um mapa noutra pasta", com(&Entrada::nome_relatorio, "'aqui/mapa_erro.png'").texto(),
          "(mapa_erro.png)"},
+        {"nome é o dos campos pedidos", com(&Entrada::nome_relatorio, "'aqui/campos.csv'").texto(), "(campos.csv)",
+         nullptr, "--campos"},
+        {"campos num FIFO", Entrada().texto(), "\"campos.vti\": já existe com esse nome um FIFO",
+         [](const fs::path& d) { ::mkfifo((d / "campos.vti").c_str(), 0644); }, "--campos"},
         {"relatório é um dispositivo", com(&Entrada::nome_relatorio, "meunull").texto(),
          "\"meunull\": já existe com esse nome um dispositivo de caracteres",
          [](const fs::path& d) { fs::create_symlink("/dev/null", d / "meunull"); }},
@@ -178,7 +183,7 @@ TEST_P(Recusa, TerminaComMensagemENadaMudaNoDiretorio)
     fs::create_directory_symlink(".", area.arquivo("aqui"));
     if (caso.preparar) caso.preparar(area.trabalho());
     const auto antes = teste::retrato(area.trabalho());
-    const auto r = teste::executar_programa(area);
+    const auto r = teste::executar_programa(area, false, "", "", caso.argumentos);
     EXPECT_NE(r.status, 0);
     EXPECT_FALSE(r.sinal);
     EXPECT_EQ(r.saida, "");
@@ -213,11 +218,13 @@ TEST(Recusa_antes_do_calculo, SaidaImpossivelNaoEsperaOCalculo)
         const char* nome;
         const char* trecho;
         const char* diretorio; // criado antes
+        const char* argumentos = "";
     } casos[] = {
         {"'nao/existe/rel.txt'", "\"nao/existe/rel.txt\": o diretório não existe", nullptr},
         {"'entrada_geral.ent/rel.txt'", "uma parte do caminho é um arquivo, não um diretório", nullptr},
         {"pasta", "\"pasta\": já existe um diretório com esse nome", "pasta"},
         {"rel.txt", "\"desl_y_meio.txt\": já existe um diretório", "desl_y_meio.txt"},
+        {"rel.txt", "\"campos.csv\": já existe um diretório", "campos.csv", "--campos"},
     };
     for (const auto& caso : casos) {
         SCOPED_TRACE(caso.nome);
@@ -231,7 +238,7 @@ TEST(Recusa_antes_do_calculo, SaidaImpossivelNaoEsperaOCalculo)
         area.gravar_entrada(e.texto());
         if (caso.diretorio) fs::create_directory(area.arquivo(caso.diretorio));
         const auto antes = teste::retrato(area.trabalho());
-        teste::Em_execucao execucao(area);
+        teste::Em_execucao execucao(area, false, "", "", caso.argumentos);
         const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (!execucao.terminou() && std::chrono::steady_clock::now() < limite) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
