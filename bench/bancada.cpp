@@ -15,12 +15,47 @@
 // campos (campos.vti, campos.csv e o VTI em ASCII, a alternativa medida).
 // threads: dos solvers rápidos (padrão 0: a afinidade ou PLACA2D_THREADS);
 // conjunto: portavel, avx2 ou avx512 (padrão: o melhor que a CPU tem).
+//
+// As medidas que deram os números dos solvers rápidos (os comentários do
+// código dão os motivos e apontam o modo daqui), numa máquina virtual de 2
+// vCPUs AMD EPYC (Zen 5), Linux 6.18, g++ 12; cada uma se refaz com o modo
+// dito, mudando o número no código:
+// - curta, 201 x 201, duas threads: com a etapa inteira repartida entre as
+//   threads (em vez das faixas fixas de tubulacao.hpp), 0,39 ns por nó e
+//   varredura com uma thread ou com duas; lida direto das faixas vizinhas
+//   (sem faixas::Linha_compacta), a primeira faixa de cima levava 5 vezes o
+//   tempo de uma do meio; com uma espera ativa de 1500 pausas (uns 30 us; a
+//   de equipe.cpp é de 200 us e acordar uma thread leva de 50 a 150 us), as
+//   duas threads passavam 70 % do tempo de um lote curto esperando; a mesma
+//   varredura levou 0,44 ns por nó numa vCPU e 0,57 na outra
+//   (faixas::equilibrar). Em 301 x 301, a thread da linha de progresso fora
+//   da prioridade ociosa somava 7 % ao tempo de cálculo.
+// - completa: lotes de 4 milhões de nós pesavam em 1001 x 1001 (lotes.cpp:
+//   16 milhões na térmica, uns 8 ms; 30 milhões de nós-etapa nos
+//   deslocamentos, uns 10 ms); 1001 x 1001 com passo_hist 2: 1,86 ns por nó
+//   com duas threads, 1,20 com uma (termica_rapida.cpp, bytes_dos_residuos);
+//   zerar e tocar pela primeira vez os seis campos da fase dos deslocamentos
+//   (uns 20 us por página de 4 KiB) era mais da metade dos 320 ms dela
+//   (faixas.cpp, as sobras); o campo salvo a cada 1e8 nós varridos, uns
+//   50 ms.
+// - carga: a fase dos deslocamentos de 201 x 201 com duas threads e um
+//   processo ocupado ao lado: 2,9 ns por nó e varredura, contra 0,66 com uma
+//   (escolha.cpp); testes de n sob carga custavam mais de meio lote cada, 4 %
+//   de uma execução (adiamento), e o aquecimento e o teste no começo de uma
+//   fase, 6 % (regra 3); com nice 19 ao lado, os lotes de teste com duas
+//   threads levaram 20 vezes o tempo dos com uma (lotes.cpp, cpus_tomadas).
+// - estabilidade (dez execuções iguais): divisor_teste_visivel 8 dá 1,26
+//   vez do melhor ao pior em média, 32 dá 1,39; um castigo inicial de 32
+//   lotes, até 1,6 vez; a folga do começo contando como as outras (1, 2, 4,
+//   ...), mediana de 1,33 contra 1,30 em séries alternadas; a leitura das
+//   CPUs pegou uma tarefa passageira em uma a três fases de vinte.
 #include "entrada_saida/campos.hpp"
 #include "entrada_saida/dados.hpp"
 #include "entrada_saida/formatacao.hpp"
 #include "modelo/variaveis.hpp"
 #include "plataforma/sistema_de_arquivos.hpp"
 #include "roteiro/processamento.hpp"
+#include "solvers/rapidos/ajustes.hpp"
 #include "solvers/solvers.hpp"
 #include "solvers/solvers_rapidos.hpp"
 
@@ -173,6 +208,7 @@ struct Config {
 struct Tempos {
     double inteira = 0, termica = 0, deslocamentos = 0;
     std::int32_t it = 0;
+    rapido::Percurso termico, deslocamento; // nenhum com os de referência
 };
 
 Tempos executar(const Config& c, bool rapidos)
@@ -197,11 +233,11 @@ Tempos executar(const Config& c, bool rapidos)
     discretizacao_termica();
     medidas_iniciais();
     const double t0 = agora();
-    solucao_termica();
+    t.termico = solucao_termica();
     const double t1 = agora();
     discretizacao_deslocamentos();
     const double t2 = agora();
-    iteracoes_deslocamento();
+    t.deslocamento = iteracoes_deslocamento();
     const double fim = agora();
     rapido::usar_no_driver(true);
     t.inteira = fim - inicio;
@@ -244,7 +280,7 @@ void execucao(const Config& c, int vezes_referencia)
     const Par rap = repetir(c, true, repeticoes);
     const double nos = (c.Nx - 2.0) * (c.Ny - 2.0);
     const double it_ref = std::max(1, ref.melhor.it), it_rap = std::max(1, rap.melhor.it);
-    const rapido::Percurso pt = rapido::ultimo_termico(), pd = rapido::ultimo_deslocamento();
+    const rapido::Percurso pt = rap.melhor.termico, pd = rap.melhor.deslocamento;
     char malha[32];
     std::snprintf(malha, sizeof malha, "%dx%d", c.Nx, c.Ny);
     const double razao_d = c.itdesl > 0 ? ref.melhor.deslocamentos / rap.melhor.deslocamentos : 0.0;
@@ -287,25 +323,36 @@ Problema problema(std::int32_t n)
     return p;
 }
 
-// ns por nó interior por iteração térmica (varredura e três medidas).
-double ns_termica(bool rapidos, const Problema& p, std::int32_t iteracoes, std::int32_t passo)
+// ns por nó interior por iteração térmica (varredura e três medidas); em
+// `threads`, as que a última execução rápida usou.
+double ns_termica(bool rapidos, const Problema& p, std::int32_t iteracoes, std::int32_t passo, int* threads = nullptr)
 {
     const double t = segundos([&] {
         std::vector<double> T = p.campo;
         std::vector<double> L1(static_cast<std::size_t>(iteracoes) + 1, 1.0), L2 = L1, Linf = L1;
         referencia::norma_L1(p.aP, p.aX, p.aY, p.n, p.n, T, L1[0]);
         std::int32_t it = 0;
-        if (rapidos) rapido::gs_laplace(p.aP, p.aX, p.aY, iteracoes, -1.0, p.n, p.n, L1, L2, Linf, it, T, passo);
-        else referencia::gs_laplace(p.aP, p.aX, p.aY, iteracoes, -1.0, p.n, p.n, L1, L2, Linf, it, T);
+        if (rapidos) {
+            const rapido::Percurso r =
+                rapido::gs_laplace(p.aP, p.aX, p.aY, iteracoes, -1.0, p.n, p.n, L1, L2, Linf, it, T, passo);
+            if (threads != nullptr) *threads = r.threads;
+        } else {
+            referencia::gs_laplace(p.aP, p.aX, p.aY, iteracoes, -1.0, p.n, p.n, L1, L2, Linf, it, T);
+        }
     });
     return t * 1e9 / ((p.n - 2.0) * (p.n - 2.0) * iteracoes);
 }
 
-double ns_fonte(bool rapidos, const Problema& p, std::int32_t varreduras)
+double ns_fonte(bool rapidos, const Problema& p, std::int32_t varreduras, int* threads = nullptr)
 {
     const double t = segundos([&] {
         std::vector<double> phi = p.campo;
-        (rapidos ? rapido::gs_fonte : referencia::gs_fonte)(p.aP, p.aX, p.aY, p.fonte, varreduras, p.n, p.n, phi);
+        if (rapidos) {
+            const rapido::Percurso r = rapido::gs_fonte(p.aP, p.aX, p.aY, p.fonte, varreduras, p.n, p.n, phi);
+            if (threads != nullptr) *threads = r.threads;
+        } else {
+            referencia::gs_fonte(p.aP, p.aX, p.aY, p.fonte, varreduras, p.n, p.n, phi);
+        }
     });
     return t * 1e9 / ((p.n - 2.0) * (p.n - 2.0) * varreduras);
 }
@@ -325,13 +372,14 @@ void nucleos(const std::vector<std::int32_t>& lados, double piso_adicao, double 
         const Problema p = problema(n);
         const std::int32_t iteracoes = static_cast<std::int32_t>(2e7 / (static_cast<double>(n) * n)) + 1;
         const double ref_t = ns_termica(false, p, iteracoes, 1);
-        const double passo1 = ns_termica(true, p, 5 * iteracoes, 1);
-        nucleo("térmica passo 1", n, ref_t, passo1, piso_adicao, rapido::ultimo_termico().threads);
-        const double passo1000 = ns_termica(true, p, 5 * iteracoes, 1000);
-        nucleo("térmica passo 1000", n, ref_t, passo1000, piso_divisao / threads, rapido::ultimo_termico().threads);
+        int usadas = 0;
+        const double passo1 = ns_termica(true, p, 5 * iteracoes, 1, &usadas);
+        nucleo("térmica passo 1", n, ref_t, passo1, piso_adicao, usadas);
+        const double passo1000 = ns_termica(true, p, 5 * iteracoes, 1000, &usadas);
+        nucleo("térmica passo 1000", n, ref_t, passo1000, piso_divisao / threads, usadas);
         const double ref_f = ns_fonte(false, p, iteracoes);
-        const double rap_f = ns_fonte(true, p, 5 * iteracoes);
-        nucleo("fonte", n, ref_f, rap_f, piso_divisao / threads, rapido::ultimo_deslocamento().threads);
+        const double rap_f = ns_fonte(true, p, 5 * iteracoes, &usadas);
+        nucleo("fonte", n, ref_f, rap_f, piso_divisao / threads, usadas);
     }
 }
 

@@ -1,6 +1,6 @@
 #include "auxiliar.hpp"
 
-#include "solvers/rapidos/equipe.hpp"
+#include "costuras.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -35,8 +35,8 @@ Ajustes_rapidos::~Ajustes_rapidos()
     rapido::usar_melhores_instrucoes();
     rapido::definir_threads(0);
     rapido::usar_no_driver(true);
-    rapido::simular_falta_de_memoria(false);
-    equipe::simular_falha_ao_criar(-1);
+    costuras::teste::falhar_alocacao(std::nullopt);
+    costuras::teste::falhar_criacao_de_threads(-1);
 }
 
 void Por_instrucoes::SetUp()

@@ -2,6 +2,7 @@
 // execução do programa real com notepad e wgnuplot substitutos no PATH.
 #pragma once
 
+#include "solvers/rapidos/ajustes.hpp"
 #include "solvers/solvers_rapidos.hpp"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,7 @@
 #include "conferencia.hpp"
 
+#include "solvers/listadas.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -90,12 +92,40 @@ Caso Gerador::caso(int maior_Nx, int maior_Ny)
     return k;
 }
 
-void laplace_referencia(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
-                std::span<double> L1, std::span<double> L2, std::span<double> Linf, std::int32_t& it,
-                std::span<double> T, std::int32_t)
+rapido::Percurso laplace_referencia(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx,
+                                    std::int32_t Ny, std::span<double> L1, std::span<double> L2,
+                                    std::span<double> Linf, std::int32_t& it, std::span<double> T, std::int32_t)
 {
     referencia::gs_laplace(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
+    return {};
 }
+
+rapido::Percurso fonte_referencia(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps,
+                                  std::int32_t Nx, std::int32_t Ny, std::span<double> phi)
+{
+    referencia::gs_fonte(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
+    return {};
+}
+
+namespace {
+
+const char* nome(rapido::Caminho c)
+{
+    switch (c) {
+    case rapido::Caminho::faixas: return "faixas";
+    case rapido::Caminho::referencia: return "referência";
+    case rapido::Caminho::nenhum: break;
+    }
+    return "nenhum";
+}
+
+std::string diferenca_de_caminho(rapido::Caminho tomado, rapido::Caminho esperado)
+{
+    if (tomado == esperado) return "";
+    return std::string("caminho ") + nome(tomado) + ", esperado " + nome(esperado) + "; ";
+}
+
+} // namespace
 
 Termica resolver(Funcao_laplace gs, const Caso& k, std::int32_t itmax, double tol, std::int32_t passo)
 {
@@ -109,7 +139,7 @@ Termica resolver(Funcao_laplace gs, const Caso& k, std::int32_t itmax, double to
     referencia::norma_L2(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.L2[0]);
     referencia::norma_Linf(k.c.aP, k.c.aX, k.c.aY, k.Nx, k.Ny, s.T, s.Linf[0]);
     std::feclearexcept(FE_ALL_EXCEPT);
-    gs(k.c.aP, k.c.aX, k.c.aY, itmax, tol, k.Nx, k.Ny, s.L1, s.L2, s.Linf, s.it, s.T, passo);
+    s.percurso = gs(k.c.aP, k.c.aX, k.c.aY, itmax, tol, k.Nx, k.Ny, s.L1, s.L2, s.Linf, s.it, s.T, passo);
     s.excecoes = std::fetestexcept(excecoes_fatais);
     std::feclearexcept(FE_ALL_EXCEPT);
     return s;
@@ -117,26 +147,27 @@ Termica resolver(Funcao_laplace gs, const Caso& k, std::int32_t itmax, double to
 
 Deslocamento varrer(Funcao_fonte gs, const Caso& k, std::int32_t nsweeps)
 {
-    Deslocamento d{k.campo, 0};
+    Deslocamento d{k.campo, 0, {}};
     std::feclearexcept(FE_ALL_EXCEPT);
-    gs(k.c.aP, k.c.aX, k.c.aY, k.fonte, nsweeps, k.Nx, k.Ny, d.phi);
+    d.percurso = gs(k.c.aP, k.c.aX, k.c.aY, k.fonte, nsweeps, k.Nx, k.Ny, d.phi);
     d.excecoes = std::fetestexcept(excecoes_fatais);
     std::feclearexcept(FE_ALL_EXCEPT);
     return d;
 }
 
-std::string diferencas_termica(const Caso& k, std::int32_t itmax, double tol, int threads, std::int32_t passo)
+std::string diferencas_termica(const Caso& k, std::int32_t itmax, double tol, int threads, std::int32_t passo,
+                               rapido::Caminho esperado)
 {
-    return diferencas_termica(resolver(laplace_referencia, k, itmax, tol), k, itmax, tol, threads, passo);
+    return diferencas_termica(resolver(laplace_referencia, k, itmax, tol), k, itmax, tol, threads, passo, esperado);
 }
 
 std::string diferencas_termica(const Termica& ref, const Caso& k, std::int32_t itmax, double tol, int threads,
-                               std::int32_t passo)
+                               std::int32_t passo, rapido::Caminho esperado)
 {
     rapido::definir_threads(threads);
     Termica rap = resolver(rapido::gs_laplace, k, itmax, tol, passo);
     rapido::definir_threads(0);
-    std::string d;
+    std::string d = diferenca_de_caminho(rap.percurso.caminho, esperado);
     // Nas entradas não listadas antes de it, L1 é a da referência ou a soma
     // em outra ordem, a menos de 2 gama(n) da exata (a da referência está a
     // menos de gama(n) dela), e L2 fica como estava ou é a da referência.
@@ -145,7 +176,7 @@ std::string diferencas_termica(const Termica& ref, const Caso& k, std::int32_t i
     const double gama = n_u / (1.0 - n_u);
     for (std::int32_t m = 1; m < std::min(ref.it, rap.it); ++m) {
         const std::size_t mm = static_cast<std::size_t>(m);
-        if (passo == 0 || (passo > 0 && m % passo == 0)) continue; // listada
+        if (listadas::multiplo_do_passo(m, passo)) continue;
         const double a = rap.L1[mm], b = ref.L1[mm];
         const bool perto = std::abs(a - b) <= 3.0 * gama / (1.0 - gama) * b || (std::isnan(a) && std::isnan(b));
         if (std::memcmp(&a, &b, sizeof a) != 0 && !perto) {
@@ -171,13 +202,14 @@ std::string diferencas_termica(const Termica& ref, const Caso& k, std::int32_t i
     return caso.str() + d;
 }
 
-std::string diferencas_fonte(const Caso& k, std::int32_t nsweeps, int threads)
+std::string diferencas_fonte(const Caso& k, std::int32_t nsweeps, int threads, rapido::Caminho esperado)
 {
-    const Deslocamento ref = varrer(referencia::gs_fonte, k, nsweeps);
+    const Deslocamento ref = varrer(fonte_referencia, k, nsweeps);
     rapido::definir_threads(threads);
     const Deslocamento rap = varrer(rapido::gs_fonte, k, nsweeps);
     rapido::definir_threads(0);
-    std::string d = diferenca("phi", rap.phi, ref.phi);
+    std::string d = diferenca_de_caminho(rap.percurso.caminho, nsweeps > 0 ? esperado : rapido::Caminho::nenhum) +
+                    diferenca("phi", rap.phi, ref.phi);
     if (rap.excecoes != ref.excecoes) {
         d += "exceções " + std::to_string(rap.excecoes) + ", a referência dá " + std::to_string(ref.excecoes) + "; ";
     }

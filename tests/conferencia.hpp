@@ -5,6 +5,7 @@
 // difere e pelos dois valores.
 #pragma once
 
+#include "solvers/rapidos/ajustes.hpp"
 #include "solvers/solvers.hpp"
 #include "solvers/solvers_rapidos.hpp"
 
@@ -56,18 +57,22 @@ struct Termica {
     std::vector<double> T, L1, L2, Linf;
     std::int32_t it = -5;
     int excecoes = 0;
+    rapido::Percurso percurso; // nenhum na referência
 };
 
-using Funcao_laplace = void (*)(double, double, double, std::int32_t, double, std::int32_t, std::int32_t,
-                                std::span<double>, std::span<double>, std::span<double>, std::int32_t&,
-                                std::span<double>, std::int32_t);
-using Funcao_fonte = void (*)(double, double, double, std::span<const double>, std::int32_t, std::int32_t,
-                              std::int32_t, std::span<double>);
+using Funcao_laplace = rapido::Percurso (*)(double, double, double, std::int32_t, double, std::int32_t, std::int32_t,
+                                            std::span<double>, std::span<double>, std::span<double>, std::int32_t&,
+                                            std::span<double>, std::int32_t);
+using Funcao_fonte = rapido::Percurso (*)(double, double, double, std::span<const double>, std::int32_t, std::int32_t,
+                                          std::int32_t, std::span<double>);
 
-// A referência não conhece o passo do histórico.
-void laplace_referencia(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
-                std::span<double> L1, std::span<double> L2, std::span<double> Linf, std::int32_t& it,
-                std::span<double> T, std::int32_t);
+// As de referência com a assinatura das rápidas (a térmica não conhece o
+// passo do histórico).
+rapido::Percurso laplace_referencia(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx,
+                                    std::int32_t Ny, std::span<double> L1, std::span<double> L2,
+                                    std::span<double> Linf, std::int32_t& it, std::span<double> T, std::int32_t);
+rapido::Percurso fonte_referencia(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps,
+                                  std::int32_t Nx, std::int32_t Ny, std::span<double> phi);
 
 // Entrada 0 medida pela referência, como no driver; o resto das histórias
 // com um valor que não pode aparecer, para ver o que foi escrito.
@@ -76,19 +81,25 @@ Termica resolver(Funcao_laplace gs, const Caso& k, std::int32_t itmax, double to
 struct Deslocamento {
     std::vector<double> phi;
     int excecoes = 0;
+    rapido::Percurso percurso;
 };
 
 Deslocamento varrer(Funcao_fonte gs, const Caso& k, std::int32_t nsweeps);
 
 // Diferenças entre o solver rápido (com essas threads) e a referência, ""
 // se nenhuma. Na térmica, bit a bit: T, it, Linf inteira, e as entradas de L1
-// e L2 que o relatório lista (0, passo, 2 passo, ..., it) e as de depois de
-// it, que ficam como estavam; nas outras, o limite do contrato de gs_laplace.
-std::string diferencas_termica(const Caso& k, std::int32_t itmax, double tol, int threads, std::int32_t passo = 1);
+// e L2 que o relatório lista (listadas.hpp) e as de depois de it, que ficam
+// como estavam; nas outras, o limite do contrato de gs_laplace. E o caminho
+// que o rápido tomou: se as faixas não resolvem o caso, nada dos núcleos foi
+// conferido.
+std::string diferencas_termica(const Caso& k, std::int32_t itmax, double tol, int threads, std::int32_t passo = 1,
+                               rapido::Caminho esperado = rapido::Caminho::faixas);
 // O mesmo, com a solução de referência já calculada (a mesma para qualquer passo).
 std::string diferencas_termica(const Termica& ref, const Caso& k, std::int32_t itmax, double tol, int threads,
-                               std::int32_t passo);
-std::string diferencas_fonte(const Caso& k, std::int32_t nsweeps, int threads);
+                               std::int32_t passo, rapido::Caminho esperado = rapido::Caminho::faixas);
+// Sem varreduras (nsweeps <= 0), o caminho é nenhum.
+std::string diferencas_fonte(const Caso& k, std::int32_t nsweeps, int threads,
+                             rapido::Caminho esperado = rapido::Caminho::faixas);
 
 // tol que para na varredura 2, que nunca para, que exige resíduo zero, ou
 // igual à razão da referência numa varredura (a igualdade para), ou um ulp

@@ -1,7 +1,7 @@
-// Regras da equipe::Escolha (escolha.hpp), pela interface pública. As esperas
-// dormidas e as CPUs tomadas são simuladas e os tempos dados: nada depende da
-// velocidade nem da carga da máquina.
-#include "plataforma/cpus.hpp"
+// Regras da equipe::Escolha (escolha.hpp), uma por teste, pela interface
+// pública: a Escolha recebe tudo o que decide (as CPUs tomadas, se a carga é
+// visível, se alguma espera dormiu e o tempo de cada lote); nada depende da
+// máquina.
 #include "solvers/rapidos/escolha.hpp"
 
 #include <gtest/gtest.h>
@@ -12,81 +12,126 @@ namespace {
 
 using equipe::Escolha;
 
+// O sistema que a Escolha vê, mudado pelo teste; conta as leituras das CPUs.
+struct Sistema {
+    bool tomadas = false;
+    int leituras = 0;
+    Escolha::Cpus_tomadas cpus()
+    {
+        return [this] {
+            ++leituras;
+            return tomadas;
+        };
+    }
+};
+
 // Um lote de s segundos por etapa; com `dormiu`, alguma espera dormiu nele.
-void lote(Escolha& e, bool dormiu = false, double s = 1.0)
-{
-    e.antes();
-    if (dormiu) equipe::simular_dormida();
-    e.depois(s);
-}
+void lote(Escolha& e, Sistema& s, bool dormiu = false, double segundos = 1.0) { e.depois(segundos, dormiu, s.cpus()); }
 
 // Quantos lotes com uma thread (de 1 s por etapa) até a volta de n; no
 // máximo 2000.
-int lotes_com_uma(Escolha& e)
+int lotes_com_uma(Escolha& e, Sistema& s)
 {
     int k = 0;
-    for (; k < 2000 && e.threads() == 1; ++k) lote(e);
+    for (; k < 2000 && e.threads() == 1; ++k) lote(e, s);
     return k;
 }
 
 // O teste de n em que ele perde (1 s por etapa com uma).
-void n_perde(Escolha& e) { lote(e, true, 2.0); }
+void n_perde(Escolha& e, Sistema& s) { lote(e, s, true, 2.0); }
 
 // Uma fase curta com as CPUs livres até a primeira derrota de n.
-void perder_no_comeco(Escolha& e)
+void perder_no_comeco(Escolha& e, Sistema& s)
 {
-    lote(e);      // aquece
-    n_perde(e);   // o teste de n: alguém dormiu
-    lote(e);      // o teste com uma thread, mais rápido
+    lote(e, s);    // aquece
+    n_perde(e, s); // o teste de n: alguém dormiu
+    lote(e, s);    // o teste com uma thread, mais rápido
 }
-
-class CpusSimuladas : public testing::Test {
-protected:
-    void TearDown() override { equipe::simular_cpus_tomadas(-1); }
-};
-
-using EscolhaDasThreads = CpusSimuladas;
 
 } // namespace
 
-// Com as CPUs tomadas, no começo de uma fase longa e no fim de um castigo,
-// n não é testado; livres, volta em poucos lotes.
-TEST_F(EscolhaDasThreads, SobCargaVisivelNaoTentaN)
+// Regras 1 e 3: com uma thread, lotes inteiros desde o primeiro; e com n,
+// numa fase longa que começa com as CPUs tomadas, enquanto elas seguem
+// tomadas. As CPUs só são lidas quando uma regra precisa.
+TEST(EscolhaDasThreads, UmaThreadLotesInteiros)
 {
-    for (const bool longa : {true, false}) {
-        SCOPED_TRACE(longa ? "fase longa que começa sob carga" : "castigo que acaba sob carga");
-        equipe::simular_cpus_tomadas(longa ? 1 : 0);
-        Escolha e(2, longa);
-        if (!longa) perder_no_comeco(e);
-        equipe::simular_cpus_tomadas(1);
-        int com_n = 0;
-        for (int i = 0; i < 1000; ++i) {
-            com_n += e.threads() != 1;
-            lote(e, true);
+    struct Linha {
+        const char* caso;
+        int n;
+        bool longa;
+        bool tomadas;
+        bool le_as_cpus;
+    };
+    const Linha linhas[] = {
+        {"uma thread, fase curta", 1, false, false, false},
+        {"uma thread, fase longa sob carga", 1, true, true, false},
+        {"duas threads, fase longa sob carga", 2, true, true, true},
+    };
+    for (const Linha& l : linhas) {
+        SCOPED_TRACE(l.caso);
+        Sistema s{l.tomadas};
+        Escolha e(l.n, l.longa, true, s.cpus());
+        int outros = 0; // lotes com n ou não inteiros
+        for (int i = 0; i < 50; ++i) {
+            outros += e.threads() != 1 || e.divisor() != 1;
+            lote(e, s, i % 2 == 0, i % 3 == 0 ? 2.0 : 1.0);
         }
-        EXPECT_EQ(com_n, 0);
-        equipe::simular_cpus_tomadas(0);
-        EXPECT_LT(lotes_com_uma(e), 8);
+        EXPECT_EQ(outros, 0);
+        EXPECT_EQ(s.leituras > 0, l.le_as_cpus);
     }
 }
 
-TEST_F(EscolhaDasThreads, CastigoDobraAteOTeto)
+// Regras 2 e 3: uma fase curta, ou longa com as CPUs livres, aquece (um lote
+// curto com n) e testa n; uma longa que começa sob carga vai a um lote
+// inteiro com uma e, com as CPUs livres depois dele, ao teste de n sem
+// aquecer.
+TEST(EscolhaDasThreads, ComecoDaFase)
 {
-    equipe::simular_cpus_tomadas(0);
-    Escolha e(2, false);
-    perder_no_comeco(e);
-    std::vector<int> castigos;
-    for (int i = 0; i < 8; ++i) {
-        castigos.push_back(lotes_com_uma(e));
-        n_perde(e);
+    struct Linha {
+        const char* caso;
+        bool longa;
+        bool tomadas;
+        std::vector<int> divisores; // dos três primeiros lotes; negativo: com uma thread
+    };
+    const Linha linhas[] = {
+        {"fase curta", false, true, {64, 8}},
+        {"fase longa, CPUs livres", true, false, {64, 8}},
+        {"fase longa sob carga", true, true, {-1, 8}},
+    };
+    for (const Linha& l : linhas) {
+        SCOPED_TRACE(l.caso);
+        Sistema s{l.tomadas};
+        Escolha e(2, l.longa, true, s.cpus());
+        s.tomadas = false;
+        std::vector<int> divisores;
+        for (std::size_t i = 0; i < l.divisores.size(); ++i) {
+            divisores.push_back(e.threads() == 1 ? -e.divisor() : e.divisor());
+            lote(e, s);
+        }
+        EXPECT_EQ(divisores, l.divisores);
     }
-    EXPECT_EQ(castigos, (std::vector<int>{8, 16, 32, 64, 128, 256, 512, 512}));
 }
 
-// Depois de duas derrotas (o próximo castigo seria 32), o teste de n contra
-// 1 s por etapa com uma: n só perde se alguém dormiu e ele andou mais de 5 %
-// mais devagar; se ganha, a próxima derrota volta a 8.
-TEST_F(EscolhaDasThreads, VitoriaVoltaOCastigo)
+// Regra 4, onde o sistema não mostra a carga (sem /proc, como no macOS): os
+// testes de n não esperam CPUs livres e podem rodar sob carga, em lotes mais
+// curtos.
+TEST(EscolhaDasThreads, LotesDeTesteMaisCurtosSemACargaVisivel)
+{
+    int divisor[2] = {0, 0};
+    for (const bool visivel : {true, false}) {
+        Sistema s;
+        Escolha e(2, false, visivel, s.cpus());
+        lote(e, s); // aquece
+        EXPECT_EQ(e.threads(), 2);
+        divisor[visivel] = e.divisor();
+    }
+    EXPECT_GT(divisor[0], divisor[1]);
+}
+
+// Regras 4 e 5: depois de duas derrotas (o próximo castigo seria 32), o
+// teste de n contra 1 s por etapa com uma: n só perde se alguém dormiu e ele
+// andou mais de 5 % mais devagar; se ganha, a próxima derrota volta a 8.
+TEST(EscolhaDasThreads, VitoriaVoltaOCastigo)
 {
     struct Linha {
         const char* caso;
@@ -99,68 +144,94 @@ TEST_F(EscolhaDasThreads, VitoriaVoltaOCastigo)
         {"alguém dormiu, n 4 % mais lento: ganha", true, 1.04, 8},
         {"alguém dormiu, n 6 % mais lento: perde", true, 1.06, 32},
     };
-    equipe::simular_cpus_tomadas(0);
     for (const Linha& l : linhas) {
         SCOPED_TRACE(l.caso);
-        Escolha e(2, false);
-        perder_no_comeco(e);
-        lotes_com_uma(e);
-        n_perde(e);
-        lotes_com_uma(e);
-        lote(e, l.dormiu, l.s);
+        Sistema s;
+        Escolha e(2, false, true, s.cpus());
+        perder_no_comeco(e, s);
+        lotes_com_uma(e, s);
+        n_perde(e, s);
+        lotes_com_uma(e, s);
+        lote(e, s, l.dormiu, l.s);
         if (e.threads() == 2) {
-            // Um lote com alguém dormindo e o dobro do tempo com uma: um lote
-            // com uma e outro teste, que n perde.
-            lote(e, true, 2.0);
-            EXPECT_EQ(lotes_com_uma(e), 1);
-            n_perde(e);
+            // Regra 8: um lote com alguém dormindo e o dobro do tempo com
+            // uma leva a um lote com uma e a outro teste, que n perde.
+            lote(e, s, true, 2.0);
+            EXPECT_EQ(lotes_com_uma(e, s), 1);
+            n_perde(e, s);
         }
-        EXPECT_EQ(lotes_com_uma(e), l.castigo);
+        EXPECT_EQ(lotes_com_uma(e, s), l.castigo);
     }
 }
 
-// Com uma thread, lotes inteiros: com n <= 1 desde o primeiro lote, e com n
-// enquanto a carga não passa.
-TEST_F(EscolhaDasThreads, UmaThreadLotesInteiros)
+TEST(EscolhaDasThreads, CastigoDobraAteOTeto)
+{
+    Sistema s;
+    Escolha e(2, false, true, s.cpus());
+    perder_no_comeco(e, s);
+    std::vector<int> castigos;
+    for (int i = 0; i < 8; ++i) {
+        castigos.push_back(lotes_com_uma(e, s));
+        n_perde(e, s);
+    }
+    EXPECT_EQ(castigos, (std::vector<int>{8, 16, 32, 64, 128, 256, 512, 512}));
+}
+
+// Regras 3 e 6: com as CPUs tomadas, no começo de uma fase longa e no fim de
+// um castigo, n não é testado; livres, volta em poucos lotes.
+TEST(EscolhaDasThreads, SobCargaVisivelNaoTentaN)
+{
+    for (const bool longa : {true, false}) {
+        SCOPED_TRACE(longa ? "fase longa que começa sob carga" : "castigo que acaba sob carga");
+        Sistema s{longa};
+        Escolha e(2, longa, true, s.cpus());
+        if (!longa) perder_no_comeco(e, s);
+        s.tomadas = true;
+        int com_n = 0;
+        for (int i = 0; i < 1000; ++i) {
+            com_n += e.threads() != 1;
+            lote(e, s, true);
+        }
+        EXPECT_EQ(com_n, 0);
+        s.tomadas = false;
+        EXPECT_LT(lotes_com_uma(e, s), 8);
+    }
+}
+
+// Regra 7: a folga. A vitória no teste do começo dá um lote de folga (o
+// segundo lote seguido com espera dormida leva a uma thread); as seguintes,
+// 2, 4, ... Um lote sem espera dormida não repõe a folga gasta.
+TEST(EscolhaDasThreads, FolgaSoVoltaComUmaVitoria)
 {
     struct Linha {
         const char* caso;
-        int n;
-        bool longa;
-        int tomadas;
+        int vitorias;               // depois da do começo, cada uma depois de uma derrota
+        std::vector<bool> dormidas; // lotes com n depois da última vitória
+        int com_n;                  // quantos deles rodaram com n
     };
     const Linha linhas[] = {
-        {"uma thread, fase curta", 1, false, 0},
-        {"uma thread, fase longa sob carga", 1, true, 1},
-        {"duas threads, fase longa sob carga", 2, true, 1},
+        {"a vitória do começo dá folga 1", 0, {true, true, true}, 2},
+        {"a primeira depois de uma derrota dá 2", 1, {true, true, true, true}, 3},
+        {"a seguinte dá 4", 2, {true, true, true, true, true, true}, 5},
+        {"um lote sem espera dormida não repõe a folga gasta", 1, {true, true, false, true, true, true}, 5},
     };
     for (const Linha& l : linhas) {
         SCOPED_TRACE(l.caso);
-        equipe::simular_cpus_tomadas(l.tomadas);
-        Escolha e(l.n, l.longa);
-        int outros = 0; // lotes com n ou não inteiros
-        for (int i = 0; i < 50; ++i) {
-            outros += e.threads() != 1 || e.divisor() != 1;
-            lote(e, i % 2 == 0, i % 3 == 0 ? 2.0 : 1.0);
+        Sistema s;
+        Escolha e(2, false, true, s.cpus());
+        lote(e, s); // aquece
+        lote(e, s); // o teste do começo: ninguém dormiu, n ganha
+        for (int v = 0; v < l.vitorias; ++v) {
+            while (e.threads() != 1) n_perde(e, s);
+            lotes_com_uma(e, s);
+            lote(e, s); // o teste: ninguém dormiu, n ganha
         }
-        EXPECT_EQ(outros, 0);
+        int com_n = 0;
+        for (const bool dormiu : l.dormidas) {
+            if (e.threads() == 1) break;
+            ++com_n;
+            lote(e, s, dormiu);
+        }
+        EXPECT_EQ(com_n, l.com_n);
     }
 }
-
-// Onde o sistema não mostra a carga (sem /proc, como no macOS), os testes de
-// n não esperam CPUs livres e podem rodar sob carga: lotes de teste mais curtos.
-TEST_F(EscolhaDasThreads, LotesDeTesteMaisCurtosSemACargaVisivel)
-{
-    int divisor[2] = {0, 0};
-    for (const bool sem_proc : {false, true}) {
-        simular_sistema_sem_proc(sem_proc);
-        equipe::simular_cpus_tomadas(0);
-        Escolha e(2, false);
-        lote(e); // aquece
-        EXPECT_EQ(e.threads(), 2);
-        divisor[sem_proc] = e.divisor();
-    }
-    simular_sistema_sem_proc(false);
-    EXPECT_GT(divisor[1], divisor[0]);
-}
-

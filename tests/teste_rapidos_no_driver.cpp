@@ -3,17 +3,19 @@
 // que cada fase tomou.
 #include "modelo/variaveis.hpp"
 #include "roteiro/processamento.hpp"
-#include "solvers/rapidos/equipe.hpp"
+#include "solvers/rapidos/costuras.hpp"
 #include "solvers/rapidos/faixas.hpp"
 #include "solvers/solvers_rapidos.hpp"
 #include "auxiliar.hpp"
 #include "conferencia.hpp"
+#include "costuras.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cfenv>
 #include <cstdint>
+#include <optional>
 
 namespace {
 
@@ -30,7 +32,7 @@ struct Fase {
     double tol = -1.0;
 };
 
-Variaveis executar_fase(const Fase& f, bool rapidos, int& excecoes)
+Variaveis executar_fase(const Fase& f, bool rapidos, int& excecoes, Percursos* percursos = nullptr)
 {
     reiniciar_variaveis();
     auto& e = estado;
@@ -47,7 +49,8 @@ Variaveis executar_fase(const Fase& f, bool rapidos, int& excecoes)
     e.passo_hist = 1;
     rapido::usar_no_driver(rapidos);
     std::feclearexcept(FE_ALL_EXCEPT);
-    processar();
+    const Percursos p = processar();
+    if (percursos != nullptr) *percursos = p;
     excecoes = std::fetestexcept(conferencia::excecoes_fatais);
     std::feclearexcept(FE_ALL_EXCEPT);
     return e;
@@ -73,8 +76,8 @@ TEST_P(RapidosNoDriver, MesmoEstadoQueComOsSolversDeReferencia)
         int exc_ref = 0, exc_rap = 0;
         const Variaveis ref = executar_fase(f, false, exc_ref);
         rapido::definir_threads(f.threads);
-        rapido::esquecer_percursos();
-        const Variaveis rap = executar_fase(f, true, exc_rap);
+        Percursos percursos;
+        const Variaveis rap = executar_fase(f, true, exc_rap, &percursos);
         const struct {
             const char* nome;
             std::vector<double> Variaveis::*campo;
@@ -91,7 +94,7 @@ TEST_P(RapidosNoDriver, MesmoEstadoQueComOsSolversDeReferencia)
         }
         EXPECT_EQ(rap.itd, ref.itd);
         EXPECT_EQ(exc_rap, exc_ref);
-        const rapido::Percurso p = rapido::ultimo_deslocamento();
+        const rapido::Percurso p = percursos.deslocamentos;
         if (f.itdesl >= 1) {
             EXPECT_EQ(p.caminho, rapido::Caminho::faixas);
             // Não mais threads que faixas.
@@ -103,45 +106,55 @@ TEST_P(RapidosNoDriver, MesmoEstadoQueComOsSolversDeReferencia)
 }
 
 // Qual caminho rodou: nas faixas com as threads pedidas; nas faixas com menos
-// threads quando o sistema não cria as outras; a referência quando as
-// faixas não têm memória; nenhum dos rápidos com o driver nos de referência.
-// Sempre os mesmos bits, sem mensagem.
+// threads quando o sistema não cria as outras; a referência quando falta
+// memória, também no meio da fase (o campo salvo da térmica; as fronteiras
+// dos deslocamentos, com Su e Sv já escritos): ela refaz tudo das entradas,
+// que as faixas não mudam; nenhum dos rápidos com o driver nos de
+// referência. Sempre os mesmos bits, sem mensagem.
 TEST_P(RapidosNoDriver, CaminhoTomadoEQuedasSemMudarOsBits)
 {
+    using costuras::Alocacao;
+    using rapido::Caminho;
     const Fase f{45, 110, 6, 3, 3, 0.3, 1.2e-5};
     int exc = 0;
     const Variaveis ref = executar_fase(f, false, exc);
-    const auto confere = [&](rapido::Caminho caminho, int threads) {
-        rapido::esquecer_percursos();
-        const Variaveis rap = executar_fase(f, true, exc);
-        EXPECT_EQ(diferenca("u", rap.u, ref.u) + diferenca("v", rap.v, ref.v) + diferenca("T", rap.T, ref.T), "");
-        EXPECT_EQ(rapido::ultimo_termico().caminho, caminho);
-        EXPECT_EQ(rapido::ultimo_deslocamento().caminho, caminho);
-        EXPECT_EQ(rapido::ultimo_deslocamento().threads, threads);
+    struct Linha {
+        const char* caso;
+        int criadas;                         // threads da equipe que o sistema cria (-1: todas)
+        std::optional<Alocacao> sem_memoria; // a alocação que falha
+        rapido::Percurso termico, deslocamentos;
+    };
+    const Linha linhas[] = {
+        {"três threads", -1, std::nullopt, {Caminho::faixas, 3}, {Caminho::faixas, 3}},
+        {"o sistema não cria nenhuma thread da equipe", 0, std::nullopt, {Caminho::faixas, 1}, {Caminho::faixas, 1}},
+        {"o sistema só cria uma thread da equipe", 1, std::nullopt, {Caminho::faixas, 2}, {Caminho::faixas, 2}},
+        {"sem memória para as faixas", -1, Alocacao::faixas, {Caminho::referencia, 1}, {Caminho::referencia, 1}},
+        {"sem memória para o campo salvo", -1, Alocacao::campo_salvo, {Caminho::referencia, 1}, {Caminho::faixas, 3}},
+        {"sem memória para as fronteiras", -1, Alocacao::fronteiras, {Caminho::faixas, 3}, {Caminho::referencia, 1}},
     };
     rapido::definir_threads(3);
-    {
-        SCOPED_TRACE("três threads");
-        confere(rapido::Caminho::faixas, 3);
-    }
-    for (int criadas = 0; criadas <= 1; ++criadas) {
-        SCOPED_TRACE(testing::Message() << "só " << criadas << " thread(s) da equipe pode(m) ser criada(s)");
+    for (const Linha& l : linhas) {
+        SCOPED_TRACE(l.caso);
         equipe::desfazer();
-        equipe::simular_falha_ao_criar(criadas);
-        confere(rapido::Caminho::faixas, 1 + criadas);
-        equipe::simular_falha_ao_criar(-1);
+        costuras::teste::falhar_criacao_de_threads(l.criadas);
+        costuras::teste::falhar_alocacao(l.sem_memoria);
+        Percursos p;
+        const Variaveis rap = executar_fase(f, true, exc, &p);
+        costuras::teste::falhar_criacao_de_threads(-1);
+        costuras::teste::falhar_alocacao(std::nullopt);
+        EXPECT_EQ(diferenca("u", rap.u, ref.u) + diferenca("v", rap.v, ref.v) + diferenca("T", rap.T, ref.T) +
+                      diferenca("Su", rap.Su, ref.Su) + diferenca("Sv", rap.Sv, ref.Sv),
+                  "");
+        EXPECT_EQ(p.termico.caminho, l.termico.caminho);
+        EXPECT_EQ(p.termico.threads, l.termico.threads);
+        EXPECT_EQ(p.deslocamentos.caminho, l.deslocamentos.caminho);
+        EXPECT_EQ(p.deslocamentos.threads, l.deslocamentos.threads);
     }
     equipe::desfazer();
-    {
-        SCOPED_TRACE("sem memória para as faixas");
-        rapido::simular_falta_de_memoria(true);
-        confere(rapido::Caminho::referencia, 1);
-        rapido::simular_falta_de_memoria(false);
-    }
-    rapido::esquecer_percursos();
-    executar_fase(f, false, exc);
-    EXPECT_EQ(rapido::ultimo_termico().caminho, rapido::Caminho::nenhum);
-    EXPECT_EQ(rapido::ultimo_deslocamento().caminho, rapido::Caminho::nenhum);
+    Percursos p;
+    executar_fase(f, false, exc, &p);
+    EXPECT_EQ(p.termico.caminho, Caminho::nenhum);
+    EXPECT_EQ(p.deslocamentos.caminho, Caminho::nenhum);
     reiniciar_variaveis();
 }
 

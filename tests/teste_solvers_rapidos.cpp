@@ -4,6 +4,7 @@
 // as threads (quantas, as faixas de cada uma). O driver com os solvers
 // rápidos: teste_rapidos_no_driver.cpp.
 #include "plataforma/cpus.hpp"
+#include "plataforma/cpus_internos.hpp"
 #include "solvers/rapidos/equipe.hpp"
 #include "solvers/rapidos/faixas.hpp"
 #include "solvers/solvers.hpp"
@@ -14,11 +15,15 @@
 #include <gtest/gtest.h>
 
 #include <cfenv>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef __linux__
@@ -29,12 +34,16 @@ namespace {
 
 using namespace conferencia;
 
-void comparar_termica(const Caso& k, std::int32_t itmax, double tol, int threads, std::int32_t passo = 1)
+void comparar_termica(const Caso& k, std::int32_t itmax, double tol, int threads, std::int32_t passo = 1,
+                      rapido::Caminho esperado = rapido::Caminho::faixas)
 {
-    EXPECT_EQ(diferencas_termica(k, itmax, tol, threads, passo), "");
+    EXPECT_EQ(diferencas_termica(k, itmax, tol, threads, passo, esperado), "");
 }
 
-void comparar_fonte(const Caso& k, std::int32_t nsweeps, int threads) { EXPECT_EQ(diferencas_fonte(k, nsweeps, threads), ""); }
+void comparar_fonte(const Caso& k, std::int32_t nsweeps, int threads, rapido::Caminho esperado = rapido::Caminho::faixas)
+{
+    EXPECT_EQ(diferencas_fonte(k, nsweeps, threads, esperado), "");
+}
 
 class SolversRapidos : public teste::Por_instrucoes {};
 
@@ -135,15 +144,15 @@ TEST_P(SolversRapidos, MalhasSemInteriorECoeficientesDegenerados)
     for (const Coeficientes& c : degenerados) {
         Caso k = g.caso(20);
         k.c = c;
-        comparar_termica(k, 3, 1e-3, 2);
-        comparar_fonte(k, 3, 2);
+        comparar_termica(k, 3, 1e-3, 2, 1, rapido::Caminho::referencia);
+        comparar_fonte(k, 3, 2, rapido::Caminho::referencia);
     }
     Caso fina = g.caso(20);
     fina.Ny = 2;
     fina.campo.resize(static_cast<std::size_t>(fina.Nx) * 2);
     fina.fonte.resize(fina.campo.size());
-    comparar_fonte(fina, 3, 2);
-    comparar_termica(fina, 3, 1e-3, 2);
+    comparar_fonte(fina, 3, 2, rapido::Caminho::referencia);
+    comparar_termica(fina, 3, 1e-3, 2, 1, rapido::Caminho::referencia);
 }
 
 // Estouro só na segunda varredura, que é da thread de trabalho com 2 threads:
@@ -162,7 +171,7 @@ TEST_P(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
     EXPECT_EQ(uma.excecoes, 0);
     const Deslocamento duas = varrer(rapido::gs_fonte, k, 2);
     EXPECT_EQ(duas.excecoes, FE_OVERFLOW);
-    EXPECT_EQ(diferenca("phi", duas.phi, varrer(referencia::gs_fonte, k, 2).phi), "");
+    EXPECT_EQ(diferenca("phi", duas.phi, varrer(fonte_referencia, k, 2).phi), "");
 
     // Na solução térmica, L2 (r*r) estoura na thread que soma: borda 1e200,
     // interior zero.
@@ -223,6 +232,29 @@ TEST_P(SolversRapidos, VarreduraAdiantadaDescartadaNaoDeixaExcecao)
     ASSERT_EQ(ref.excecoes, 0);
     ASSERT_EQ(resolver(laplace_referencia, k, 3, -1.0).excecoes & FE_OVERFLOW, FE_OVERFLOW);
     for (int threads = 1; threads <= 2; ++threads) comparar_termica(k, 5, 1e60, threads);
+}
+
+// Uma tarefa da equipe que lança termina o processo na hora (abort), em vez
+// de travar: aqui a thread 0 espera pela 1 sem prazo, como numa tubulação.
+// Se o processo não terminasse em 20 s, sairia com status 0 (falha).
+[[noreturn]] void lancar() { throw std::runtime_error("falha numa tarefa"); }
+
+TEST(EquipeDeThreads, TarefaQueLancaTerminaOProcessoSemTravar)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto tubulacao_que_lanca = [] {
+        std::thread([] {
+            std::this_thread::sleep_for(std::chrono::seconds(20));
+            std::_Exit(0);
+        }).detach();
+        ASSERT_EQ(equipe::preparar(2), 2);
+        equipe::Contador feito;
+        equipe::em_paralelo(2, [&feito](int t) noexcept {
+            if (t == 1) lancar();
+            feito.esperar(1);
+        });
+    };
+    EXPECT_EXIT(tubulacao_que_lanca(), testing::KilledBySignal(SIGABRT), "");
 }
 
 // Faixas de cada thread: contíguas, nenhuma thread sem faixa, e uma faixa
@@ -298,11 +330,9 @@ TEST(ThreadsDosSolversRapidos, AfinidadeEVariavelDeAmbiente)
     EXPECT_EQ(rapido::numero_threads(), 1);
     EXPECT_TRUE(carga_do_sistema_visivel());
     // Sem /proc nem afinidade (macOS): as CPUs do hardware, carga invisível.
-    simular_sistema_sem_proc(true);
-    EXPECT_EQ(cpus_disponiveis(), static_cast<int>(std::thread::hardware_concurrency()));
-    EXPECT_FALSE(carga_do_sistema_visivel());
-    EXPECT_EQ(tarefas_prontas_de_outros(), 0);
-    simular_sistema_sem_proc(false);
+    EXPECT_EQ(cpus_internos::cpus_disponiveis(false), static_cast<int>(std::thread::hardware_concurrency()));
+    EXPECT_FALSE(cpus_internos::carga_do_sistema_visivel("/nenhum-proc"));
+    EXPECT_EQ(cpus_internos::tarefas_prontas_de_outros("/nenhum-proc"), 0);
     ASSERT_EQ(sched_setaffinity(0, sizeof antes, &antes), 0);
 #endif
 }

@@ -3,6 +3,7 @@
 
 #include "entrada_saida/formatacao.hpp"
 #include "modelo/variaveis.hpp"
+#include "solvers/listadas.hpp"
 #include "solvers/malha.hpp"
 
 #include <cstdint>
@@ -109,17 +110,9 @@ void secao_problema_termico(Arquivo_saida& f)
     f.escrever_vazia();
     f.escrever(titulos(Linha().texto("  iteração"), coluna::historia,
                        {"L1(it)/L1(0)", "L2(it)/L2(0)", "Linf(it)/Linf(0)"}));
-    const std::int64_t p = e.passo_hist;
-    const std::int64_t it = e.it;
-    if (p < 0) {
-        // Passo negativo: só a linha da última iteração.
-        linha_de_historia(f, e.it);
-        return;
+    for (std::int64_t m = 0; m <= e.it; ++m) {
+        if (listadas::no_relatorio(m, e.it, e.passo_hist)) linha_de_historia(f, static_cast<std::int32_t>(m));
     }
-    const std::int64_t linhas = (it + p) / p;
-    std::int64_t ih = 0;
-    for (std::int64_t n = 0; n < linhas; ++n, ih += p) linha_de_historia(f, static_cast<std::int32_t>(ih));
-    if (ih - p != it) linha_de_historia(f, e.it);
 }
 
 // Nós listados conforme modo_saida: todos (1), só o central (2) ou nenhum.

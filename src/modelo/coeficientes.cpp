@@ -35,10 +35,16 @@ void zerar_direita(std::vector<double>& campo)
 // Temperatura, cinco pontos em cada nó interior:
 //   aPT·T_P = aXT·(T_W + T_E) + aYT·(T_S + T_N)
 //   aXT = 1/dx   aYT = 1/dy   aPT = 2/dx + 2/dy
-// Os espaçamentos entram na primeira potência, como o método manda: com
-// dx = dy é a média dos quatro vizinhos (a equação de Laplace, segunda
-// ordem); com dx != dy o esquema não aproxima a equação de Laplace (o README
-// mostra o erro que não cai).
+// É a soma dos quatro gradientes em volta do nó,
+//   (T_E − T_P)/dx + (T_W − T_P)/dx + (T_N − T_P)/dy + (T_S − T_P)/dy = 0,
+// sem o comprimento das faces: os espaçamentos entram na primeira potência.
+// As diferenças centrais da equação de Laplace,
+//   (T_W − 2·T_P + T_E)/dx² + (T_S − 2·T_P + T_N)/dy² = 0,
+// dividem cada par mais uma vez pelo seu espaçamento. Com dx = dy as duas
+// são a mesma equação (vezes dx): T_P é a média dos quatro vizinhos, de
+// segunda ordem. Com dx != dy o esquema pesa x e y de outro jeito e não
+// aproxima a equação de Laplace: o erro não cai com a malha (o README
+// mostra).
 void coef_temperatura()
 {
     auto& e = estado;
@@ -63,7 +69,10 @@ void contorno_T_direita() { zerar_direita(estado.T); }
 // termos fonte Su e Sv (solvers/fontes.hpp):
 //   aPu·u_P = aXu·(u_W + u_E) + aYu·(u_S + u_N) + Su
 //   aXu = (K+1)/dx²   aYu = 1/dy²   aPu = 2·(aXu + aYu)
-// e, para v, os papéis de x e y trocados: aXv = 1/dx², aYv = (K+1)/dy².
+// São as diferenças centrais de (K+1)·u_xx + u_yy, a parte em u do
+// equilíbrio em x (fontes.hpp tem a equação inteira): (K+1)·(u_W − 2·u_P +
+// u_E)/dx² + (u_S − 2·u_P + u_N)/dy², com u_P passado para a esquerda.
+// Para v, os papéis de x e y trocados: aXv = 1/dx², aYv = (K+1)/dy².
 void coef_u()
 {
     auto& e = estado;

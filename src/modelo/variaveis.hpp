@@ -19,7 +19,7 @@ constexpr int tamanho_nome_relatorio = 100;
 // Alocador das histórias: memória zerada sob demanda. Um vetor criado com n
 // elementos não escreve neles (já são zeros), e só as páginas das iterações
 // feitas ocupam memória física: itmax não custa o que a execução não usa
-// (no Windows, conta no limite de compromisso; ver reservar_zerada). Crie a
+// (no Windows, conta no limite de compromisso; ver alocar_sob_demanda). Crie a
 // história já do tamanho certo (Historia(n)); aumentada depois de diminuída,
 // os elementos novos não seriam zerados.
 template <class T>
@@ -32,11 +32,11 @@ struct Alocador_sob_demanda {
     }
     T* allocate(std::size_t n)
     {
-        void* p = reservar_zerada(n * sizeof(T));
+        void* p = alocar_sob_demanda(n * sizeof(T));
         if (p == nullptr) throw std::bad_alloc();
         return static_cast<T*>(p);
     }
-    void deallocate(T* p, std::size_t n) noexcept { liberar_reservada(p, n * sizeof(T)); }
+    void deallocate(T* p, std::size_t n) noexcept { liberar_sob_demanda(p, n * sizeof(T)); }
     template <class U>
     void construct(U*) noexcept
     {

@@ -1,9 +1,9 @@
 #include "plataforma/cpus.hpp"
 
+#include "cpus_internos.hpp"
 #include "windows.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,31 +20,28 @@
 
 namespace {
 
-// Só nos testes: como num sistema sem /proc e sem sched_getaffinity.
-std::atomic<bool> sem_proc_simulado{false};
-
 #if !defined(_WIN32)
 // O /proc é do Linux; noutro POSIX (macOS, os BSDs) os arquivos não existem e
-// a carga fica invisível, o mesmo caminho que os testes simulam.
-std::filesystem::path proc() { return sem_proc_simulado.load() ? "/nenhum-proc-simulado" : "/proc"; }
+// a carga fica invisível.
+const std::filesystem::path raiz_do_proc = "/proc";
 
 // "0.16 1.20 1.66 3/234 12345": prontas/total no quarto campo; -1 sem ele.
 // (O getloadavg dos outros sistemas é uma média de um minuto que conta as
 // nossas threads: não serve no lugar desta contagem.)
-int prontas_no_sistema()
+int prontas_no_sistema(const std::filesystem::path& proc)
 {
-    std::ifstream carga(proc() / "loadavg");
+    std::ifstream carga(proc / "loadavg");
     std::string m1, m5, m15, tarefas;
     if (!(carga >> m1 >> m5 >> m15 >> tarefas) || tarefas.find('/') == std::string::npos) return -1;
     return std::atoi(tarefas.c_str());
 }
 
 // As threads deste processo prontas ("R" depois do nome em /proc/self/task/*/stat).
-int prontas_deste_processo()
+int prontas_deste_processo(const std::filesystem::path& proc)
 {
     int nossas = 0;
     std::error_code erro;
-    for (const auto& tarefa : std::filesystem::directory_iterator(proc() / "self" / "task", erro)) {
+    for (const auto& tarefa : std::filesystem::directory_iterator(proc / "self" / "task", erro)) {
         std::ifstream estado(tarefa.path() / "stat");
         std::string linha;
         std::getline(estado, linha);
@@ -57,7 +54,7 @@ int prontas_deste_processo()
 
 } // namespace
 
-int tarefas_prontas_de_outros()
+int cpus_internos::tarefas_prontas_de_outros([[maybe_unused]] const std::filesystem::path& proc)
 {
 #if !defined(_WIN32)
     // Menos as nossas: a thread do progresso, ociosa, fica pronta enquanto as
@@ -65,10 +62,10 @@ int tarefas_prontas_de_outros()
     // espera. A menor de duas leituras, antes e depois das nossas: uma
     // tarefa que acabou de parar (a nossa que girava, uma do núcleo do
     // sistema) não conta.
-    const int antes = prontas_no_sistema();
+    const int antes = prontas_no_sistema(proc);
     if (antes < 0) return 0;
-    const int nossas = prontas_deste_processo();
-    const int depois = prontas_no_sistema();
+    const int nossas = prontas_deste_processo(proc);
+    const int depois = prontas_no_sistema(proc);
     if (depois < 0) return 0;
     return std::max(0, std::min(antes, depois) - std::max(nossas, 1));
 #else
@@ -76,18 +73,16 @@ int tarefas_prontas_de_outros()
 #endif
 }
 
-bool carga_do_sistema_visivel()
+bool cpus_internos::carga_do_sistema_visivel([[maybe_unused]] const std::filesystem::path& proc)
 {
 #if !defined(_WIN32)
-    return prontas_no_sistema() >= 0;
+    return prontas_no_sistema(proc) >= 0;
 #else
     return false;
 #endif
 }
 
-void simular_sistema_sem_proc(bool sim) { sem_proc_simulado.store(sim); }
-
-int cpus_disponiveis()
+int cpus_internos::cpus_disponiveis([[maybe_unused]] bool com_afinidade)
 {
     int n = 0;
 #ifdef _WIN32
@@ -96,14 +91,23 @@ int cpus_disponiveis()
         for (; processo != 0; processo &= processo - 1) ++n;
     }
 #elif defined(__linux__)
-    // Sem a afinidade (outro POSIX, ou simulado), as CPUs do hardware.
+    // Sem a afinidade (outro POSIX), as CPUs do hardware.
     cpu_set_t mascara;
     CPU_ZERO(&mascara);
-    if (!sem_proc_simulado.load() && sched_getaffinity(0, sizeof mascara, &mascara) == 0) n = CPU_COUNT(&mascara);
+    if (com_afinidade && sched_getaffinity(0, sizeof mascara, &mascara) == 0) n = CPU_COUNT(&mascara);
 #endif
     if (n <= 0) n = static_cast<int>(std::thread::hardware_concurrency());
     return n > 0 ? n : 1;
 }
+
+#if !defined(_WIN32)
+int tarefas_prontas_de_outros() { return cpus_internos::tarefas_prontas_de_outros(raiz_do_proc); }
+bool carga_do_sistema_visivel() { return cpus_internos::carga_do_sistema_visivel(raiz_do_proc); }
+#else
+int tarefas_prontas_de_outros() { return cpus_internos::tarefas_prontas_de_outros({}); }
+bool carga_do_sistema_visivel() { return cpus_internos::carga_do_sistema_visivel({}); }
+#endif
+int cpus_disponiveis() { return cpus_internos::cpus_disponiveis(true); }
 
 void thread_so_com_cpu_ociosa()
 {

@@ -13,10 +13,6 @@ int tarefas_prontas_de_outros();
 // Se tarefas_prontas_de_outros() sabe do sistema (há /proc/loadavg).
 bool carga_do_sistema_visivel();
 
-// Só para testes: enquanto ligado, como num sistema sem /proc e sem
-// sched_getaffinity (o macOS): carga invisível e as CPUs do hardware.
-void simular_sistema_sem_proc(bool sim);
-
 // A thread que chama só roda quando sobra CPU (SCHED_IDLE no Linux, prioridade
 // ociosa no Windows): acordar não tira da CPU uma thread de cálculo.
 void thread_so_com_cpu_ociosa();

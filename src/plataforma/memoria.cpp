@@ -21,7 +21,7 @@ unsigned long long memoria_fisica()
 #endif
 }
 
-void* reservar_zerada(std::size_t bytes)
+void* alocar_sob_demanda(std::size_t bytes)
 {
     if (bytes == 0) bytes = 1;
 #ifdef _WIN32
@@ -32,7 +32,7 @@ void* reservar_zerada(std::size_t bytes)
 #endif
 }
 
-void liberar_reservada(void* inicio, std::size_t bytes)
+void liberar_sob_demanda(void* inicio, std::size_t bytes)
 {
     if (inicio == nullptr) return;
 #ifdef _WIN32

@@ -7,10 +7,10 @@
 unsigned long long memoria_fisica();
 
 // Bytes zerados que o sistema só entrega de fato quando cada página é tocada
-// (mmap anônimo; VirtualAlloc): reservar muito e usar pouco ocupa na memória
+// (mmap anônimo; VirtualAlloc): pedir muito e usar pouco ocupa na memória
 // física só o usado. No Windows, e num Linux sem overcommit
 // (vm.overcommit_memory = 2), o pedido inteiro conta no limite de
 // compromisso: além dele, nullptr logo aqui, antes de qualquer cálculo.
 // nullptr também se não houver espaço de endereços.
-void* reservar_zerada(std::size_t bytes);
-void liberar_reservada(void* inicio, std::size_t bytes);
+void* alocar_sob_demanda(std::size_t bytes);
+void liberar_sob_demanda(void* inicio, std::size_t bytes);

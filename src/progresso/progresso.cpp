@@ -230,9 +230,9 @@ void apagar_linha(Exibidor& e)
 void exibir()
 {
     // Com as CPUs ocupadas pelo cálculo, cada desenho tiraria uma thread de
-    // cálculo da CPU e a parceira esperaria por ela: 7 % a mais no tempo de
-    // cálculo (301 x 301, duas threads, 2 vCPUs AMD EPYC Zen 5). Ociosa, a
-    // thread só roda nas sobras.
+    // cálculo da CPU e a parceira esperaria por ela (bancada curta, com a
+    // exibição ligada: ver bench/bancada.cpp). Ociosa, a thread só roda nas
+    // sobras.
     thread_so_com_cpu_ociosa();
     Exibidor& e = exibidor;
     std::unique_lock<std::mutex> trava(e.trava);

@@ -42,12 +42,37 @@ inline void publicar_varredura_fonte(std::int32_t n) noexcept
     contadores::varredura_fonte.store(n, std::memory_order_relaxed);
 }
 
-// Etapas de uma iteração externa da fase dos deslocamentos: fonte de u,
-// itgs varreduras de u, fonte de v, itgs varreduras de v (itgs < 0 conta
-// como 0). Vale para quem publica e para quem mostra.
+// As etapas de uma iteração externa da fase dos deslocamentos, nesta ordem:
+// a fonte de u, itgs varreduras de u, a fonte de v, itgs varreduras de v
+// (itgs < 0 conta como 0). A única definição do arranjo: vale para quem
+// calcula, quem publica e quem mostra.
+enum class Etapa { fonte_u, varredura_u, fonte_v, varredura_v };
+
 constexpr std::int64_t etapas_por_externa(std::int32_t itgs) noexcept
 {
     return 2 + 2 * static_cast<std::int64_t>(itgs > 0 ? itgs : 0);
+}
+
+// A posição, na iteração externa, da primeira etapa do tipo dado.
+constexpr std::int64_t primeira_etapa(Etapa tipo, std::int32_t itgs) noexcept
+{
+    const std::int64_t varreduras = (etapas_por_externa(itgs) - 2) / 2;
+    switch (tipo) {
+    case Etapa::fonte_u: return 0;
+    case Etapa::varredura_u: return 1;
+    case Etapa::fonte_v: return 1 + varreduras;
+    case Etapa::varredura_v: break;
+    }
+    return 2 + varreduras;
+}
+
+// O tipo da etapa na posição r (0 <= r < etapas_por_externa(itgs)).
+constexpr Etapa etapa_na_posicao(std::int64_t r, std::int32_t itgs) noexcept
+{
+    if (r < primeira_etapa(Etapa::varredura_u, itgs)) return Etapa::fonte_u;
+    if (r < primeira_etapa(Etapa::fonte_v, itgs)) return Etapa::varredura_u;
+    if (r < primeira_etapa(Etapa::varredura_v, itgs)) return Etapa::fonte_v;
+    return Etapa::varredura_v;
 }
 
 // Etapas completas da fase dos deslocamentos, contadas desde o seu início.

@@ -96,7 +96,8 @@ std::string texto_da_ajuda()
     return texto +
            "\n"
            "Variáveis de ambiente:\n"
-           "  PLACA2D_THREADS=N       threads do cálculo, de 1 a 1024 (padrão: as CPUs do processo)\n"
+           "  PLACA2D_THREADS=N       threads do cálculo, de 1 a " + std::to_string(rapido::maximo_de_threads) +
+           " (padrão: as CPUs do processo)\n"
            "  PLACA2D_PROGRESSO=0     sem a linha de progresso no terminal\n"
            "\n"
            "Status de saída:\n"

@@ -50,14 +50,16 @@ void simulacao(const Opcoes_de_saida& opcoes)
     pos_processamento(std::move(saidas));
 }
 
-void processar()
+Percursos processar()
 {
+    Percursos p;
     preparar_malha();
     discretizacao_termica();
     medidas_iniciais();
-    solucao_termica();
+    p.termico = solucao_termica();
     discretizacao_deslocamentos();
-    iteracoes_deslocamento();
+    p.deslocamentos = iteracoes_deslocamento();
+    return p;
 }
 
 void preparar_malha()
@@ -85,10 +87,6 @@ void preparar_malha()
     e.dy = e.Ly / (static_cast<double>(e.Ny) - 1.0);
     for (std::int32_t ix = 1; ix <= e.Nx; ++ix) e.x[indice(ix)] = (static_cast<double>(ix) - 1.0) * e.dx;
     for (std::int32_t iy = 1; iy <= e.Ny; ++iy) e.y[indice(iy)] = (static_cast<double>(iy) - 1.0) * e.dy;
-
-    for (double& t : e.T) t = 0.0;
-    for (double& t : e.u) t = 0.0;
-    for (double& t : e.v) t = 0.0;
 }
 
 void discretizacao_termica()
@@ -108,19 +106,21 @@ void medidas_iniciais()
     referencia::norma_Linf(e.aPT, e.aXT, e.aYT, e.Nx, e.Ny, e.T, e.Linf[0]);
 }
 
-void solucao_termica()
+rapido::Percurso solucao_termica()
 {
     auto& e = estado;
     progresso::fase_termica(e.itmax, e.tol, e.L1[0]);
+    rapido::Percurso p;
     if (rapido::usados_no_driver()) {
-        rapido::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T,
-                           e.passo_hist);
+        p = rapido::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T,
+                               e.passo_hist);
     } else {
         referencia::gs_laplace(e.aPT, e.aXT, e.aYT, e.itmax, e.tol, e.Nx, e.Ny, e.L1, e.L2, e.Linf, e.it, e.T);
     }
     // Já aqui, e não no fim: numa malha grande, dá para parar e corrigir itmax
     // sem esperar os deslocamentos.
     avisar_se_nao_vazio(aviso_de_convergencia({e.tol, e.it, e.itmax, e.L1, e.aXT, e.aYT, e.Nx, e.Ny}));
+    return p;
 }
 
 void discretizacao_deslocamentos()
@@ -137,15 +137,17 @@ void discretizacao_deslocamentos()
     contorno_v_direita();
 }
 
-void iteracoes_deslocamento()
+rapido::Percurso iteracoes_deslocamento()
 {
     auto& e = estado;
     progresso::fase_deslocamentos(e.itdesl, e.itgs);
     Deslocamentos d = problema_deslocamentos();
     d.memoria_em_uso = memoria_necessaria(e.it);
-    if (rapido::usados_no_driver()) rapido::iteracoes_deslocamento(d, campos_deslocamento());
+    rapido::Percurso p;
+    if (rapido::usados_no_driver()) p = rapido::iteracoes_deslocamento(d, campos_deslocamento());
     else referencia::iteracoes_deslocamento(d, campos_deslocamento());
     e.itd = std::max(e.itdesl, 0) + 1; // como ao fim do laço de itd = 1 a itdesl
+    return p;
 }
 
 void pos_processamento(Saidas_preparadas saidas)

@@ -168,15 +168,17 @@ void fonte_v(const Deslocamentos& d, std::span<const double> u, std::span<const 
     }
 }
 
-void iteracoes_deslocamento(const Deslocamentos& d, const Campos_deslocamento& c, Varredura_fonte varrer)
+void iteracoes_deslocamento(const Deslocamentos& d, const Campos_deslocamento& c, const Varredura_fonte& varrer)
 {
+    using progresso::Etapa;
     const std::int64_t etapas = progresso::etapas_por_externa(d.itgs);
     for (std::int32_t itd = 1; itd <= d.itdesl; ++itd) {
+        const std::int64_t antes = (itd - 1) * etapas; // etapas das externas anteriores
         fonte_u(d, c.v, c.T, c.Su);
-        progresso::publicar_etapa_deslocamento((itd - 1) * etapas + 1);
+        progresso::publicar_etapa_deslocamento(antes + progresso::primeira_etapa(Etapa::varredura_u, d.itgs));
         varrer(d.aPu, d.aXu, d.aYu, c.Su, d.itgs, d.Nx, d.Ny, c.u);
         fonte_v(d, c.u, c.T, c.Sv);
-        progresso::publicar_etapa_deslocamento(itd * etapas - etapas / 2 + 1);
+        progresso::publicar_etapa_deslocamento(antes + progresso::primeira_etapa(Etapa::varredura_v, d.itgs));
         varrer(d.aPv, d.aXv, d.aYv, c.Sv, d.itgs, d.Nx, d.Ny, c.v);
     }
 }

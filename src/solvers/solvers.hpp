@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 // A fase dos deslocamentos: o que fica constante nela (a discretização de u
@@ -60,13 +61,13 @@ void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::i
 void fonte_u(const Deslocamentos& d, std::span<const double> v, std::span<const double> T, std::span<double> Su);
 void fonte_v(const Deslocamentos& d, std::span<const double> u, std::span<const double> T, std::span<double> Sv);
 
-using Varredura_fonte = void (*)(double, double, double, std::span<const double>, std::int32_t, std::int32_t,
-                                 std::int32_t, std::span<double>);
+using Varredura_fonte = std::function<void(double, double, double, std::span<const double>, std::int32_t,
+                                           std::int32_t, std::int32_t, std::span<double>)>;
 
 // A fase dos deslocamentos: itdesl iterações externas, cada uma com fonte_u,
 // itgs varreduras de u, fonte_v e itgs varreduras de v, as varreduras feitas
 // por `varrer` (a de referência, ou uma com os mesmos bits).
 void iteracoes_deslocamento(const Deslocamentos& d, const Campos_deslocamento& c,
-                            Varredura_fonte varrer = referencia::gs_fonte);
+                            const Varredura_fonte& varrer = referencia::gs_fonte);
 
 } // namespace referencia

@@ -5,7 +5,7 @@
 //   e só então incrementa rodada_ (release); cada thread lê rodada_
 //   (acquire) antes de ler o pedido, que não muda até a rodada terminar.
 // - Toda thread da equipe passa por toda rodada, mesmo sem trabalho nela
-//   (índice >= n): contagem_ começa em 0 e cada uma o incrementa (acq_rel)
+//   (t >= n): contagem_ começa em 0 e cada uma o incrementa (acq_rel)
 //   quando terminou de ler o pedido e de gravar as suas exceções; a que chega
 //   ao total publica o número da rodada em concluidas_ (release, e as
 //   outras pela cadeia de acq_rel). Quem pediu espera esse número e só então
@@ -16,11 +16,12 @@
 //   vista como nova.
 #include "equipe.hpp"
 
+#include "costuras.hpp"
+
 #include <cfenv>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <exception>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -44,14 +45,14 @@ void pausa()
 #endif
 }
 
-// Espera ativa, pelo relógio, antes de dormir: uns 200 us, mais que o tempo
-// de acordar uma thread que dormiu (numa máquina virtual, de 50 a 150 us).
-// Com menos (1500 pausas, uns 30 us aqui), nos contadores uma thread que
-// dormia acordava atrasada, a outra dormia esperando por ela, e assim por
-// diante: num lote curto de 201 x 201 as duas passavam 70 % do tempo
-// esperando. Entre rodadas, o mesmo giro: o trabalho de quem pede entre
-// dois lotes (as fronteiras, o campo salvo) pode passar de 30 us. Sob carga,
-// a espera longa só dura até a Escolha passar a uma thread.
+// Espera ativa, pelo relógio, antes de dormir: mais que o tempo de acordar
+// uma thread que dormiu, que numa máquina virtual é longo. Com um giro
+// menor, nos contadores uma thread que dormia acordava atrasada, a outra
+// dormia esperando por ela, e assim por diante: nos lotes curtos as threads
+// passavam a maior parte do tempo esperando (bancada curta, 201 x 201).
+// Entre rodadas, o mesmo giro: o trabalho de quem pede entre dois lotes (as
+// fronteiras, o campo salvo) é mais longo que um giro curto. Sob carga, a
+// espera longa só dura até a Escolha passar a uma thread.
 constexpr auto espera_ativa = std::chrono::microseconds(200);
 
 // Gira até pronto() ou até o fim da espera ativa; devolve pronto().
@@ -68,7 +69,6 @@ bool girar(const Pronto& pronto)
     }
 }
 
-std::atomic<int> falhar_a_partir{-1};
 std::atomic<long long> total_dormidas{0};
 
 // Onde dormem as esperas de todos os contadores e as threads da equipe entre
@@ -101,13 +101,11 @@ public:
     {
         const std::lock_guard<std::mutex> vez(uso_);
         while (static_cast<int>(threads_.size()) + 1 < n) {
-            const int indice = static_cast<int>(threads_.size()) + 1;
+            const int t = static_cast<int>(threads_.size()) + 1;
             try {
-                const int k = falhar_a_partir.load();
-                if (k == 0) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-                if (k > 0) falhar_a_partir.store(k - 1);
+                costuras::criar_thread();
                 const std::uint32_t vista = rodada_.load(std::memory_order_relaxed);
-                threads_.emplace_back([this, indice, vista] { trabalhar(indice, vista); });
+                threads_.emplace_back([this, t, vista] { trabalhar(t, vista); });
             } catch (const std::system_error&) {
                 break;
             }
@@ -128,23 +126,15 @@ public:
         tarefa_ = &tarefa;
         n_ = n;
         excecoes_.assign(static_cast<std::size_t>(n), 0);
-        erros_.assign(static_cast<std::size_t>(n), nullptr);
         contagem_.store(0, std::memory_order_relaxed);
         participantes_ = static_cast<int>(threads_.size());
         const long long numero = ++numero_;
         rodada_.fetch_add(1, std::memory_order_seq_cst);
         if (ociosas_.load(std::memory_order_seq_cst) != 0) avisar();
-        try {
-            tarefa(0);
-        } catch (...) {
-            erros_[0] = std::current_exception();
-        }
+        tarefa(0);
         concluidas_.esperar(numero);
         for (const int e : excecoes_) {
             if (e != 0) std::feraiseexcept(e);
-        }
-        for (const auto& erro : erros_) {
-            if (erro) std::rethrow_exception(erro);
         }
     }
 
@@ -161,8 +151,8 @@ public:
     }
 
 private:
-    // vista: a rodada que já existia quando a thread foi criada.
-    void trabalhar(int indice, std::uint32_t vista)
+    // A thread t da equipe; vista: a rodada que já existia quando ela foi criada.
+    void trabalhar(int t, std::uint32_t vista)
     {
         for (;;) {
             // Entre uma rodada e outra a thread dorme; o lote seguinte
@@ -178,7 +168,7 @@ private:
             if (parar_.load()) return;
             const long long numero = numero_;
             const int participantes = participantes_;
-            if (indice < n_) fazer(indice);
+            if (t < n_) fazer(t);
             // Depois do incremento quem pediu pode devolver a vez e outro
             // pedido reescrever o estado (participantes_ também): nada mais é
             // lido desta rodada.
@@ -186,7 +176,7 @@ private:
         }
     }
 
-    void fazer(int indice)
+    void fazer(int t)
     {
         // Só o arredondamento e os indicadores: as máscaras de exceção são
         // as de toda thread nova (todas mascaradas), que o programa nunca
@@ -194,12 +184,8 @@ private:
         // fesetexceptflag desmascara as exceções do SSE (medido no wine).
         if (std::fegetround() != arredondamento_) std::fesetround(arredondamento_);
         std::feclearexcept(FE_ALL_EXCEPT);
-        try {
-            (*tarefa_)(indice);
-        } catch (...) {
-            erros_[static_cast<std::size_t>(indice)] = std::current_exception();
-        }
-        excecoes_[static_cast<std::size_t>(indice)] = std::fetestexcept(FE_ALL_EXCEPT);
+        (*tarefa_)(t);
+        excecoes_[static_cast<std::size_t>(t)] = std::fetestexcept(FE_ALL_EXCEPT);
         std::feclearexcept(FE_ALL_EXCEPT);
     }
 
@@ -216,7 +202,6 @@ private:
     int participantes_ = 0; // todas as threads da equipe, mesmo as que não trabalham na rodada
     int arredondamento_ = FE_TONEAREST;
     std::vector<int> excecoes_;
-    std::vector<std::exception_ptr> erros_;
 };
 
 // Nunca destruída: no fim do processo as threads, dormindo, somem com ele.
@@ -251,9 +236,7 @@ long long dormidas() { return total_dormidas.load(std::memory_order_relaxed); }
 
 int preparar(int n) { return do_processo().preparar(n); }
 
-void em_paralelo(int n, const std::function<void(int)>& tarefa) { do_processo().em_paralelo(n, tarefa); }
-
-void simular_falha_ao_criar(int k) { falhar_a_partir.store(k); }
+void interno::em_paralelo(int n, const std::function<void(int)>& tarefa) { do_processo().em_paralelo(n, tarefa); }
 
 void desfazer() { do_processo().desfazer(); }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <type_traits>
 
 namespace equipe {
 
@@ -17,13 +18,27 @@ namespace equipe {
 int preparar(int n);
 
 // Roda tarefa(0) nesta thread e tarefa(1..n-1) nas da equipe, com o mesmo
-// arredondamento e os indicadores de exceção limpos; volta quando todas terminaram. As exceções de
-// ponto flutuante levantadas nelas são levantadas aqui no fim (os indicadores
-// são de cada thread), e uma exceção de C++ lançada numa tarefa é relançada
-// aqui. Se a equipe não tiver n threads (preparar(n) < n), lança
-// std::system_error sem rodar nada. Um pedido de cada vez: chamadas de
-// threads diferentes esperam a vez.
+// arredondamento e os indicadores de exceção limpos; volta quando todas
+// terminaram. As exceções de ponto flutuante levantadas nelas são levantadas
+// aqui no fim (os indicadores são de cada thread). Se a equipe não tiver n
+// threads (preparar(n) < n), lança std::system_error sem rodar nada. Um
+// pedido de cada vez: chamadas de threads diferentes esperam a vez.
+//
+// As tarefas não lançam exceções de C++: são noexcept, e o compilador
+// confere. As tarefas de uma tubulação esperam umas pelas outras, sem
+// prazo: a que saísse por uma exceção deixaria as outras esperando para
+// sempre. Uma exceção numa tarefa termina o processo na hora
+// (std::terminate), nunca trava.
+namespace interno {
 void em_paralelo(int n, const std::function<void(int)>& tarefa);
+}
+
+template <class Tarefa>
+void em_paralelo(int n, const Tarefa& tarefa)
+{
+    static_assert(std::is_nothrow_invocable_v<const Tarefa&, int>, "as tarefas da equipe são noexcept");
+    interno::em_paralelo(n, tarefa);
+}
 
 // Contador de progresso, sozinho numa linha de cache: uma thread publica
 // valores crescentes, outras esperam um alvo. Quem espera gira um pouco (o
@@ -66,12 +81,5 @@ private:
 // dormir: numa tubulação que anda bem, quase nunca; muitas indicam threads
 // tiradas da CPU (outro processo ocupando as CPUs).
 long long dormidas();
-
-// Só para testes: a partir da k-ésima thread criada daqui em diante (k >= 0),
-// a criação falha como falharia no sistema; -1 desliga.
-void simular_falha_ao_criar(int k);
-// Só para testes: desfaz a equipe (espera as threads terminarem), para a
-// próxima preparar() criá-la de novo. Ninguém pode estar usando a equipe.
-void desfazer();
 
 } // namespace equipe

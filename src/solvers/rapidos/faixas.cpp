@@ -54,32 +54,31 @@ std::size_t Campo_faixas::bytes(std::int32_t Nx, std::int32_t Ny, int L) { retur
 
 // Memória de campos destruídos, guardada para o próximo campo do mesmo
 // tamanho (até 256 MiB): a fase dos deslocamentos reaproveita a da solução
-// térmica. Páginas novas custam caro numa máquina virtual: em 1001 x 1001,
-// zerar e tocar pela primeira vez os seis campos da fase dos deslocamentos
-// era mais da metade dos 320 ms dela (2 vCPUs AMD EPYC Zen 5, g++ 12; a
-// bancada, modo completa, mede a fase).
+// térmica. Páginas novas custam caro (o sistema as zera e mapeia no primeiro
+// toque), e em malhas grandes zerar e tocar os seis campos da fase dos
+// deslocamentos pesava na fase inteira (bancada completa, 1001 x 1001).
 namespace {
 
 // Nunca destruída: um campo pode ser destruído depois dos objetos estáticos,
 // e a memória guardada continua alcançável até o fim (o LeakSanitizer não a
 // conta como perdida).
-struct Reserva {
+struct Sobras {
     std::mutex trava;
     std::vector<std::pair<std::size_t, void*>> livres; // blocos, memória
     std::size_t bytes = 0;
 };
-Reserva& reserva()
+Sobras& sobras()
 {
-    static Reserva* r = new Reserva;
-    return *r;
+    static Sobras* s = new Sobras;
+    return *s;
 }
-constexpr std::size_t reserva_maxima = std::size_t{256} << 20;
+constexpr std::size_t sobras_maximas = std::size_t{256} << 20;
 
 } // namespace
 
 Campo_faixas::Bloco* Campo_faixas::obter(std::size_t blocos)
 {
-    Reserva& r = reserva();
+    Sobras& r = sobras();
     {
         const std::lock_guard<std::mutex> trava(r.trava);
         for (auto i = r.livres.begin(); i != r.livres.end(); ++i) {
@@ -97,10 +96,10 @@ Campo_faixas::Bloco* Campo_faixas::obter(std::size_t blocos)
 void Campo_faixas::devolver(Bloco* dados, std::size_t blocos) noexcept
 {
     if (dados == nullptr) return;
-    Reserva& r = reserva();
+    Sobras& r = sobras();
     {
         const std::lock_guard<std::mutex> trava(r.trava);
-        if (r.bytes + blocos * sizeof(Bloco) <= reserva_maxima) {
+        if (r.bytes + blocos * sizeof(Bloco) <= sobras_maximas) {
             try {
                 r.livres.emplace_back(blocos, dados);
                 r.bytes += blocos * sizeof(Bloco);

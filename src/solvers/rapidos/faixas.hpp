@@ -55,8 +55,8 @@ public:
     static std::size_t bytes(std::int32_t Nx, std::int32_t Ny, int L);
 
     // As L lanes da posição p da faixa b (b de -1 a numero_faixas()).
-    double* lanes(int b, int p) { return dados_->elemento + indice(b, p); }
-    const double* lanes(int b, int p) const { return dados_->elemento + indice(b, p); }
+    double* lanes(int b, int p) { return dados_->elemento + primeira_lane(b, p); }
+    const double* lanes(int b, int p) const { return dados_->elemento + primeira_lane(b, p); }
 
     // A linha da lane j da faixa b, coluna a coluna (de 1 a Nx), em `linha`.
     void exportar(int b, int j, Linha_compacta& linha) const;
@@ -75,7 +75,9 @@ private:
     static Bloco* obter(std::size_t blocos);
     static void devolver(Bloco* dados, std::size_t blocos) noexcept;
 
-    std::size_t indice(int b, int p) const
+    // Quantos doubles depois do começo do armazenamento está a lane 0 da
+    // posição p da faixa b.
+    std::size_t primeira_lane(int b, int p) const
     {
         const std::size_t grupo = static_cast<std::size_t>(b + 1) * static_cast<std::size_t>(posicoes_) +
                                   static_cast<std::size_t>(p + L_);
@@ -93,9 +95,10 @@ private:
 
 // Uma linha do campo em ordem de coluna, com zeros fora da malha (ver
 // Vizinhas): a fronteira entre as faixas de duas threads passa de um núcleo
-// ao outro em Nx/8 linhas de cache em vez de Nx. Lida direto das faixas
-// vizinhas, a primeira faixa de cima levava 5 vezes o tempo de uma faixa do
-// meio (201 x 201, duas threads, 2 vCPUs AMD EPYC Zen 5).
+// ao outro em Nx/8 linhas de cache em vez de Nx (no arranjo em faixas, cada
+// nó de uma linha fica numa linha de cache diferente). Lida direto das
+// faixas vizinhas, a primeira faixa de cima levava várias vezes o tempo de
+// uma faixa do meio (bancada curta, 201 x 201, duas threads).
 class Linha_compacta {
 public:
     Linha_compacta(std::int32_t Nx, int L)
@@ -142,9 +145,9 @@ std::vector<int> repartir(int faixas, std::int32_t Ny, int L, int n);
 // Passa uma faixa da thread mais ocupada no último lote (ocupado[t]: o tempo
 // dela fora das esperas) para a vizinha, se o tempo previsto da mais lenta
 // das duas (cada uma com o seu tempo por faixa) cair mais de 5 %. As CPUs
-// de uma máquina não andam todas iguais: numa máquina virtual de 2 vCPUs
-// AMD EPYC Zen 5 a mesma varredura levou 0,44 ns por nó numa e 0,57 na
-// outra. Devolve se mudou.
+// de uma máquina não andam todas iguais (numa máquina virtual, a mesma
+// varredura leva tempos bem diferentes em CPUs diferentes), e a margem
+// evita ir e voltar por ruído. Devolve se mudou.
 bool equilibrar(std::vector<int>& inicio, const std::vector<double>& ocupado);
 
 // A CPU executa os núcleos desse conjunto.

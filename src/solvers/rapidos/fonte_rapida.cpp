@@ -1,6 +1,6 @@
 // Varreduras com fonte em faixas e a fase dos deslocamentos inteira, numa
 // tubulação (tubulacao.hpp: as faixas de cada thread e as esperas entre
-// elas). Os tempos citados são de uma VM de 2 vCPUs AMD EPYC (Zen 5), g++ 12.
+// elas), em lotes (lotes.hpp).
 //
 // Invariantes próprios daqui (os das faixas estão em tubulacao.hpp):
 // - Cada campo varrido tem a sua cópia das fronteiras (faixas::Fronteiras).
@@ -10,19 +10,18 @@
 // - Uma etapa de fonte na faixa b lê os vizinhos diagonais nas faixas b-1, b
 //   e b+1 e escreve só a faixa b da fonte, que nenhuma etapa anterior ainda
 //   lê; é a mesma dependência de uma varredura.
-#include "rapidos_internos.hpp"
-
 #include "progresso/progresso.hpp"
 #include "solvers/fontes.hpp"
 #include "solvers/malha.hpp"
 #include "solvers/rapidos/nucleos/nucleos_fonte.hpp"
-#include "solvers/solvers_rapidos.hpp"
+
+#include "costuras.hpp"
 #include "equipe.hpp"
-#include "escolha.hpp"
+#include "lotes.hpp"
+#include "rapidos_internos.hpp"
 #include "tubulacao.hpp"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <optional>
@@ -56,12 +55,17 @@ void rodar_etapas(Tubulacao& tub, long long k0, long long k1, const Fazer& fazer
         }
         return;
     }
-    equipe::em_paralelo(tub.threads(), [&](int t) {
+    equipe::em_paralelo(tub.threads(), [&](int t) noexcept {
         tub.cronometrar(t, [&] {
             const int b0 = tub.primeira(t), b1 = tub.fim(t);
             for (long long i = 0; i < k1 - k0; ++i) {
                 for (int b = b0; b < b1; ++b) {
-                    tub.entrar(t, i, b);
+                    // Ninguém interrompe os deslocamentos; se interrompesse, quem
+                    // sai publica o máximo (tubulacao.hpp).
+                    if (!tub.entrar(t, i, b)) {
+                        tub.encerrar(t);
+                        return;
+                    }
                     fazer(k0 + i, b, t, true);
                     tub.sair(t, i, b);
                 }
@@ -70,47 +74,39 @@ void rodar_etapas(Tubulacao& tub, long long k0, long long k1, const Fazer& fazer
     });
 }
 
-// Tubulação que se adapta à carga da máquina (equipe::Escolha), em lotes de
-// uns 3e7 nós-etapa (uns 10 ms), e às CPUs: depois de cada lote com várias
-// threads, faixas::equilibrar. Antes de cada lote com as faixas repartidas,
-// juntar(partes) prepara as linhas das fronteiras.
+// Tubulação que se adapta à carga da máquina, lote a lote (lotes.hpp), e às
+// CPUs: depois de cada lote com várias threads, faixas::equilibrar. Antes de
+// cada lote com as faixas repartidas, juntar(partes) prepara as linhas das
+// fronteiras.
 template <class Fazer, class Juntar>
-int tubulacao_adaptativa(std::vector<int> repartidas, long long etapas, long long nos, const Fazer& fazer,
-                         const Juntar& juntar)
+int tubulacao_adaptativa(std::vector<int> repartidas, long long etapas, std::int32_t Nx, std::int32_t Ny,
+                         const Fazer& fazer, const Juntar& juntar)
 {
     const int n = static_cast<int>(repartidas.size()) - 1;
     const std::vector<int> uma_thread{0, repartidas.back()};
     Tubulacao tub(n);
-    if (n <= 1) {
-        tub.comecar(uma_thread);
-        rodar_etapas(tub, 0, etapas, fazer);
-        return 1;
-    }
-    const long long lote = std::max<long long>(4LL * n, 30000000LL / std::max<long long>(nos, 1));
-    equipe::Escolha escolha(n, etapas >= 4 * lote);
-    int maior = 1;
-    for (long long k = 0; k < etapas;) {
-        const long long fim =
-            std::min(etapas, k + std::max<long long>(8, lote / escolha.divisor()));
-        const int usar = escolha.threads();
-        escolha.antes();
-        const auto inicio = std::chrono::steady_clock::now();
+    return lotes::em_lotes(n, etapas, lotes::deslocamentos(Nx, Ny, n), [&](long long k0, long long k1, int usar) {
         if (usar > 1) {
             juntar(repartidas);
             tub.comecar(repartidas);
-            rodar_etapas(tub, k, fim, fazer);
+            rodar_etapas(tub, k0, k1, fazer);
             faixas::equilibrar(repartidas, tub.ocupado());
         } else {
             tub.comecar(uma_thread);
-            rodar_etapas(tub, k, fim, fazer);
+            rodar_etapas(tub, k0, k1, fazer);
         }
-        escolha.depois(std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count() /
-                       static_cast<double>(fim - k));
-        maior = std::max(maior, usar);
-        k = fim;
-    }
-    return maior;
+        return k1;
+    });
 }
+
+// As fronteiras de um campo para as faixas de cada thread.
+void juntar(std::optional<faixas::Fronteiras>& f, const faixas::Campo_faixas& campo, const std::vector<int>& partes)
+{
+    costuras::alocar(costuras::Alocacao::fronteiras);
+    f.emplace(campo.Nx(), campo.linhas(), partes);
+    f->carregar(campo);
+}
+
 } // namespace
 
 int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps,
@@ -131,11 +127,8 @@ int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, 
         if (juntas) fronteiras->publicar(campo, t, b);
         if (b + 1 == nb) progresso::publicar_varredura_fonte(static_cast<std::int32_t>(k + 1)); // só para a tela
     };
-    const int usadas = tubulacao_adaptativa(partes, nsweeps, static_cast<long long>(Nx) * Ny, fazer,
-                                            [&](const std::vector<int>& p) {
-                                                fronteiras.emplace(Nx, nucleos.linhas, p);
-                                                fronteiras->carregar(campo);
-                                            });
+    const int usadas = tubulacao_adaptativa(partes, nsweeps, Nx, Ny, fazer,
+                                            [&](const std::vector<int>& p) { juntar(fronteiras, campo, p); });
     campo.descarregar(phi);
     return usadas;
 }
@@ -179,7 +172,6 @@ int deslocamentos_em_faixas(const Deslocamentos& d, const Campos_deslocamento& c
 
     const faixas::Coeficientes cu{d.aPu, d.aXu, d.aYu}, cv{d.aPv, d.aXv, d.aYv};
     const faixas::Constantes_fonte cf{d.dx * d.dy, d.K};
-    const long long itgs = std::max<std::int32_t>(d.itgs, 0);
     const long long por_externa = progresso::etapas_por_externa(d.itgs);
     const long long etapas = por_externa * d.itdesl;
     const int n = equipe::preparar(static_cast<int>(std::min<long long>(numero_threads(), etapas)));
@@ -187,27 +179,29 @@ int deslocamentos_em_faixas(const Deslocamentos& d, const Campos_deslocamento& c
     std::optional<faixas::Fronteiras> FU, FV;
     const auto fazer = [&](long long k, int b, int t, bool juntas) {
         const faixas::Vizinhas nenhuma{};
-        const long long r = k % por_externa;
-        if (r == 0) {
+        switch (progresso::etapa_na_posicao(k % por_externa, d.itgs)) {
+        case progresso::Etapa::fonte_u:
             nf.fonte_u(SU.vista(), V.vista(), GU.vista(), b, cf, juntas ? FV->vizinhas(t, b) : nenhuma);
-        } else if (r <= itgs) {
+            break;
+        case progresso::Etapa::varredura_u:
             faixas::varrer_faixa(nucleos, U, SU, b, cu, juntas ? FU->vizinhas(t, b) : nenhuma);
             if (juntas) FU->publicar(U, t, b);
-        } else if (r == itgs + 1) {
+            break;
+        case progresso::Etapa::fonte_v:
             nf.fonte_v(SV.vista(), U.vista(), GV.vista(), b, cf, juntas ? FU->vizinhas(t, b) : nenhuma);
-        } else {
+            break;
+        case progresso::Etapa::varredura_v:
             faixas::varrer_faixa(nucleos, V, SV, b, cv, juntas ? FV->vizinhas(t, b) : nenhuma);
             if (juntas) FV->publicar(V, t, b);
+            break;
         }
         if (b + 1 == U.numero_faixas()) progresso::publicar_etapa_deslocamento(k + 1); // só para a tela
     };
-    const int usadas =
-        tubulacao_adaptativa(partes, etapas, static_cast<long long>(d.Nx) * d.Ny, fazer, [&](const std::vector<int>& p) {
-            FU.emplace(d.Nx, L, p);
-            FV.emplace(d.Nx, L, p);
-            FU->carregar(U);
-            FV->carregar(V);
-        });
+    const int usadas = tubulacao_adaptativa(partes, etapas, d.Nx, d.Ny, fazer,
+                                            [&](const std::vector<int>& p) {
+                                                juntar(FU, U, p);
+                                                juntar(FV, V, p);
+                                            });
     U.descarregar(c.u);
     V.descarregar(c.v);
     SU.descarregar(c.Su);

@@ -6,19 +6,19 @@
 
 namespace parada {
 
-Certificado::Certificado(double L1_0, double tol, std::int32_t Nx, std::int32_t Ny) : L0_(L1_0), tol_(tol)
+Certificado::Certificado(double L1_0, double tol, std::int32_t Nx, std::int32_t Ny) : L1_0_(L1_0), tol_(tol)
 {
     constexpr double u = 0x1p-53;
     const double n = (Nx - 2.0) * (Ny - 2.0);
     const double gama = (n - 1.0) * u / (1.0 - (n - 1.0) * u);
     fator_alto_ = 1.0 + (3.0 * gama + 4.0 * u);
     fator_baixo_ = 1.0 - (3.0 * gama + 4.0 * u);
-    valido_ = std::isfinite(L0_) && std::isgreater(L0_, 0.0) && !std::isnan(tol_);
+    valido_ = std::isfinite(L1_0_) && std::isgreater(L1_0_, 0.0) && !std::isnan(tol_);
     limite_maximo_ = std::sqrt(std::numeric_limits<double>::max() / (4.0 * n));
-    // O clamp não muda nada aqui (0 < L0_ < 1), mas o Clang adianta a
-    // multiplicação para antes da escolha, e com L0_ grande ela estouraria
+    // O clamp não muda nada aqui (0 < L1_0_ < 1), mas o Clang adianta a
+    // multiplicação para antes da escolha, e com L1_0_ grande ela estouraria
     // sem a referência estourar.
-    limite_soma_ = valido_ && L0_ < 1.0 ? std::clamp(L0_, 0.0, 1.0) * 0x1p1000 : std::numeric_limits<double>::max();
+    limite_soma_ = valido_ && L1_0_ < 1.0 ? std::clamp(L1_0_, 0.0, 1.0) * 0x1p1000 : std::numeric_limits<double>::max();
 }
 
 Veredito Certificado::veredito(std::int32_t m, double soma_rapida, double maximo) const
@@ -28,14 +28,14 @@ Veredito Certificado::veredito(std::int32_t m, double soma_rapida, double maximo
     }
     if (m < 2) return Veredito::seguir;
     constexpr double folga = 0x1p-1020; // cobre os erros absolutos no subnormal
-    const double q = soma_rapida / L0_;
+    const double q = soma_rapida / L1_0_;
     if (q * fator_alto_ + folga <= tol_) return Veredito::parar;
     if (q * fator_baixo_ - folga > tol_) return Veredito::seguir;
     return Veredito::incerto;
 }
 
 Decisor::Decisor(double L1_0, double tol, std::int32_t itmax, std::int32_t Nx, std::int32_t Ny)
-    : certificado_(L1_0, tol, Nx, Ny), L1_0_(L1_0), tol_(tol), itmax_(itmax)
+    : certificado_(L1_0, tol, Nx, Ny), itmax_(itmax)
 {
 }
 
@@ -57,7 +57,7 @@ Decisao Decisor::decidir(const Varredura& v, const std::function<Somas()>& somar
     }
     bool parar;
     if (v.m < 2) parar = false;
-    else if (exatas) parar = d.L1 / L1_0_ <= tol_;
+    else if (exatas) parar = d.L1 / certificado_.L1_0() <= certificado_.tol();
     else parar = veredito == Veredito::parar;
     if (parar || v.m >= itmax_) {
         // A linha de it é listada: leva as somas em série, do campo dela.
@@ -71,7 +71,7 @@ Decisao Decisor::decidir(const Varredura& v, const std::function<Somas()>& somar
         d.rumo = Rumo::parar;
         return d;
     }
-    d.razao = v.soma / L1_0_;
+    d.razao = v.soma / certificado_.L1_0();
     d.rumo = Rumo::seguir;
     return d;
 }

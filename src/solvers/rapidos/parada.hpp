@@ -40,9 +40,11 @@ public:
     Veredito veredito(std::int32_t m, double soma_rapida, double maximo) const;
 
     bool valido() const { return valido_; }
+    double L1_0() const { return L1_0_; }
+    double tol() const { return tol_; }
 
 private:
-    double L0_, tol_;
+    double L1_0_, tol_;
     double fator_alto_ = 1.0, fator_baixo_ = 1.0;
     double limite_maximo_ = 0.0, limite_soma_ = 0.0;
     bool valido_ = false;
@@ -89,8 +91,7 @@ public:
     Decisao decidir(const Varredura& v, const std::function<Somas()>& somar_campo) const;
 
 private:
-    Certificado certificado_;
-    double L1_0_, tol_;
+    Certificado certificado_; // com L1(0) e tol
     std::int32_t itmax_;
 };
 

@@ -4,6 +4,9 @@
 #include "plataforma/cpus.hpp"
 #include "plataforma/memoria.hpp"
 #include "solvers/solvers.hpp"
+
+#include "ajustes.hpp"
+#include "costuras.hpp"
 #include "faixas.hpp"
 #include "rapidos_internos.hpp"
 
@@ -15,7 +18,6 @@
 #include <new>
 #include <string>
 #include <system_error>
-#include <thread>
 
 namespace rapido {
 
@@ -25,35 +27,24 @@ std::atomic<int> threads_pedidas{0};
 std::atomic<bool> no_driver{true};
 std::atomic<int> conjunto_pedido{-1}; // -1: o melhor disponível
 
-std::atomic<Percurso> percurso_termico{Percurso{}};
-std::atomic<Percurso> percurso_deslocamento{Percurso{}};
-std::atomic<bool> sem_memoria{false};
-
-// Antes de criar as faixas: a falha simulada dos testes.
-void reservar_faixas()
-{
-    if (sem_memoria.load()) throw std::bad_alloc();
-}
-
-void anotar(std::atomic<Percurso>& onde, Caminho caminho, int threads) { onde.store(Percurso{caminho, threads}); }
-
-// PLACA2D_THREADS, se for um inteiro de 1 a 1024 (só algarismos); senão 0,
-// e um valor que não vale é avisado uma vez.
+// PLACA2D_THREADS, se for um inteiro de 1 a maximo_de_threads (só
+// algarismos); senão 0, e um valor que não vale é avisado uma vez.
 int threads_do_ambiente()
 {
     const char* texto = std::getenv("PLACA2D_THREADS");
     if (texto == nullptr || *texto == '\0') return 0;
+    constexpr int demais = maximo_de_threads + 1;
     int n = 0;
-    for (const char* c = texto; *c != '\0' && n <= 1024; ++c) {
-        n = (*c < '0' || *c > '9') ? 1025 : n * 10 + (*c - '0');
+    for (const char* c = texto; *c != '\0' && n < demais; ++c) {
+        n = (*c < '0' || *c > '9') ? demais : n * 10 + (*c - '0');
     }
-    if (n >= 1 && n <= 1024) return n;
+    if (n >= 1 && n < demais) return n;
     static std::atomic<bool> avisado{false};
     if (!avisado.exchange(true)) {
         std::string mostrado(texto, std::min<std::size_t>(std::strlen(texto), 40));
         for (char& c : mostrado) c = (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
-        avisar("PLACA2D_THREADS = \"" + mostrado + "\" não vale (é preciso um inteiro de 1 a 1024) e foi ignorada: " +
-               "o cálculo usa as CPUs do processo");
+        avisar("PLACA2D_THREADS = \"" + mostrado + "\" não vale (é preciso um inteiro de 1 a " +
+               std::to_string(maximo_de_threads) + ") e foi ignorada: o cálculo usa as CPUs do processo");
     }
     return 0;
 }
@@ -120,52 +111,38 @@ const char* nome(Instrucoes conjunto)
 
 const faixas::Nucleos& nucleos_em_uso() { return faixas::nucleos(instrucoes_em_uso()); }
 
-// Sem memória para as faixas (que só são criadas antes de mexer nos
-// resultados), a referência faz o trabalho.
-void gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
-                std::span<double> L1, std::span<double> L2, std::span<double> Linf, std::int32_t& it,
-                std::span<double> T, std::int32_t passo_hist)
+// Sem memória ou threads para as faixas, a referência refaz o trabalho
+// (rapidos_internos.hpp: as entradas dela estão como estavam).
+Percurso gs_laplace(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx, std::int32_t Ny,
+                    std::span<double> L1, std::span<double> L2, std::span<double> Linf, std::int32_t& it,
+                    std::span<double> T, std::int32_t passo_hist)
 {
     if (itmax >= 1 && em_faixas(aP, aX, aY, Nx, Ny) && faixas_cabem(Nx, Ny)) {
         try {
-            reservar_faixas();
-            anotar(percurso_termico, Caminho::faixas,
-                   laplace_em_faixas(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T, passo_hist));
-            return;
+            costuras::alocar(costuras::Alocacao::faixas);
+            return {Caminho::faixas, laplace_em_faixas(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T, passo_hist)};
         } catch (const std::bad_alloc&) {
         } catch (const std::system_error&) {
         }
     }
     referencia::gs_laplace(aP, aX, aY, itmax, tol, Nx, Ny, L1, L2, Linf, it, T);
-    anotar(percurso_termico, Caminho::referencia, 1);
+    return {Caminho::referencia, 1};
 }
 
-void gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps, std::int32_t Nx,
-              std::int32_t Ny, std::span<double> phi)
+Percurso gs_fonte(double aP, double aX, double aY, std::span<const double> S, std::int32_t nsweeps, std::int32_t Nx,
+                  std::int32_t Ny, std::span<double> phi)
 {
-    if (nsweeps <= 0) return;
+    if (nsweeps <= 0) return {};
     if (em_faixas(aP, aX, aY, Nx, Ny) && faixas_cabem(Nx, Ny)) {
         try {
-            reservar_faixas();
-            anotar(percurso_deslocamento, Caminho::faixas, fonte_em_faixas(aP, aX, aY, S, nsweeps, Nx, Ny, phi));
-            return;
+            costuras::alocar(costuras::Alocacao::faixas);
+            return {Caminho::faixas, fonte_em_faixas(aP, aX, aY, S, nsweeps, Nx, Ny, phi)};
         } catch (const std::bad_alloc&) {
         } catch (const std::system_error&) {
         }
     }
     referencia::gs_fonte(aP, aX, aY, S, nsweeps, Nx, Ny, phi);
-    anotar(percurso_deslocamento, Caminho::referencia, 1);
-}
-
-Percurso ultimo_termico() { return percurso_termico.load(); }
-Percurso ultimo_deslocamento() { return percurso_deslocamento.load(); }
-
-void simular_falta_de_memoria(bool sim) { sem_memoria.store(sim); }
-
-void esquecer_percursos()
-{
-    percurso_termico.store(Percurso{});
-    percurso_deslocamento.store(Percurso{});
+    return {Caminho::referencia, 1};
 }
 
 namespace {
@@ -182,19 +159,24 @@ bool deslocamentos_cabem(const Deslocamentos& d)
 
 } // namespace
 
-void iteracoes_deslocamento(const Deslocamentos& d, const Campos_deslocamento& c)
+Percurso iteracoes_deslocamento(const Deslocamentos& d, const Campos_deslocamento& c)
 {
     if (d.itdesl >= 1 && em_faixas(d.aPu, d.aXu, d.aYu, d.Nx, d.Ny) && em_faixas(d.aPv, d.aXv, d.aYv, d.Nx, d.Ny) &&
         deslocamentos_aceitos(d) && deslocamentos_cabem(d)) {
         try {
-            reservar_faixas();
-            anotar(percurso_deslocamento, Caminho::faixas, deslocamentos_em_faixas(d, c));
-            return;
+            costuras::alocar(costuras::Alocacao::faixas);
+            return {Caminho::faixas, deslocamentos_em_faixas(d, c)};
         } catch (const std::bad_alloc&) {
         } catch (const std::system_error&) {
         }
     }
-    referencia::iteracoes_deslocamento(d, c, rapido::gs_fonte);
+    int threads = 1;
+    referencia::iteracoes_deslocamento(d, c, [&threads](double aP, double aX, double aY, std::span<const double> S,
+                                                        std::int32_t nsweeps, std::int32_t Nx, std::int32_t Ny,
+                                                        std::span<double> phi) {
+        threads = std::max(threads, gs_fonte(aP, aX, aY, S, nsweeps, Nx, Ny, phi).threads);
+    });
+    return {Caminho::referencia, threads};
 }
 
 } // namespace rapido

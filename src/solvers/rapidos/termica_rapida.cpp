@@ -2,11 +2,9 @@
 // threads, cada uma sempre com as mesmas (tubulacao.hpp), a decisão de
 // parada certificada por uma soma rápida dos |r| (parada.hpp) e as somas em
 // série (as de norma_L1 e norma_L2) só onde são precisas. Nas linhas do
-// relatório (múltiplos de passo_hist) quem varre guarda os resíduos, e as
-// somas em série andam de thread em thread, cada uma somando a sua parte
+// relatório (listadas.hpp) quem varre guarda os resíduos, e as somas em
+// série andam de thread em thread, cada uma somando a sua parte
 // (tubulacao_termica.hpp).
-//
-// Os tempos citados aqui são de uma VM de 2 vCPUs AMD EPYC (Zen 5), g++ 12.
 //
 // Invariantes dos lotes:
 // - Entre lotes nenhuma varredura está em andamento e todas as decisões
@@ -17,15 +15,14 @@
 //   dela: o lote é refeito do campo salvo, com as exceções de ponto
 //   flutuante de antes dele, por uma thread só, o que dá os mesmos bits, as
 //   mesmas decisões e as mesmas exceções.
-#include "rapidos_internos.hpp"
-
+#include "costuras.hpp"
 #include "equipe.hpp"
-#include "escolha.hpp"
+#include "lotes.hpp"
+#include "rapidos_internos.hpp"
 #include "tubulacao_termica.hpp"
 
 #include <algorithm>
 #include <cfenv>
-#include <chrono>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -37,7 +34,7 @@ namespace {
 // O campo de onde um lote interrompido é refeito e as exceções de ponto
 // flutuante levantadas até ele. Só é criado no primeiro lote com várias
 // threads: sob carga, com uma thread o tempo todo, nunca (as primeiras
-// escritas num campo novo custam caro: uns 20 us por página de 4 KiB).
+// escritas em páginas novas custam caro; ver Campo_faixas::obter).
 class Campo_salvo {
 public:
     bool valido() const { return valido_; }
@@ -45,8 +42,12 @@ public:
 
     void guardar(const faixas::Campo_faixas& campo, std::int32_t proxima)
     {
-        if (campo_) *campo_ = campo;
-        else campo_.emplace(campo);
+        if (campo_) {
+            *campo_ = campo;
+        } else {
+            costuras::alocar(costuras::Alocacao::campo_salvo);
+            campo_.emplace(campo);
+        }
         proxima_ = proxima;
         excecoes_ = std::fetestexcept(FE_ALL_EXCEPT);
         valido_ = true;
@@ -70,7 +71,7 @@ private:
 class Solucao_termica {
 public:
     Solucao_termica(const faixas::Nucleos& nucleos, const faixas::Coeficientes& c, std::int32_t itmax, double tol,
-                    std::int32_t passo_hist, std::int32_t Nx, std::int32_t Ny, Historias h, int threads)
+                    std::int32_t passo_hist, std::int32_t Nx, std::int32_t Ny, Normas_por_varredura h, int threads)
         : campo_(Nx, Ny, nucleos.linhas),
           partes_(faixas::repartir(campo_.numero_faixas(), Ny, campo_.linhas(), threads)),
           todas_numa_{0, campo_.numero_faixas()},
@@ -135,18 +136,25 @@ private:
     std::int32_t fim_ = 0, proxima_ = 1; // o fim do lote e a varredura seguinte à última decidida
 };
 
-// Threads da solução térmica: não mais campos (o vivo, o salvo e os resíduos
-// guardados) que uns 48 MiB, ou duas threads. Com linhas listadas a cada
-// uma, duas ou três varreduras, várias threads giram por n + 2 campos de
-// resíduos: fora do cache (1001 x 1001 com passo_hist 2: 1,86 ns por nó com
-// duas threads, 1,20 com uma) fica uma thread só.
+// Threads da solução térmica: não mais campos (o vivo, o salvo e os
+// resíduos guardados) que bytes_dos_campos, ou duas threads. Com linhas
+// listadas a cada uma, duas ou três varreduras, várias threads giram por
+// n + 2 campos de resíduos: fora do cache (mais que bytes_dos_residuos),
+// uma thread anda mais depressa que duas (bancada completa, 1001 x 1001 com
+// passo_hist 2), e fica uma só.
+constexpr std::size_t bytes_dos_campos = std::size_t{48} << 20;
+constexpr std::size_t bytes_dos_residuos = std::size_t{8} << 20;
+
 int threads_termicas(std::size_t bytes_por_campo, std::int32_t itmax, std::int32_t passo)
 {
     const auto residuos = [&](int n) { return Tubulacao_termica::campos_de_residuos(n, passo, itmax); };
     const auto campos = [&](int n) { return 1 + (n > 1 ? 1 : 0) + residuos(n); };
-    int n = std::max(1, std::min(numero_threads(), static_cast<int>(std::min<std::int32_t>(itmax, 1024))));
-    while (n > 2 && static_cast<std::size_t>(campos(n)) * bytes_por_campo > (48u << 20)) --n;
-    if (n > 1 && residuos(n) > 1 && static_cast<std::size_t>(residuos(n)) * bytes_por_campo > (8u << 20)) n = 1;
+    // Não mais threads que varreduras.
+    int n = std::max(1, std::min(numero_threads(), static_cast<int>(std::min(itmax, maximo_de_threads))));
+    while (n > 2 && static_cast<std::size_t>(campos(n)) * bytes_por_campo > bytes_dos_campos) --n;
+    if (n > 1 && residuos(n) > 1 && static_cast<std::size_t>(residuos(n)) * bytes_por_campo > bytes_dos_residuos) {
+        n = 1;
+    }
     return n;
 }
 
@@ -160,17 +168,17 @@ bool perto_da_parada(double razao_antes, std::int32_t m_antes, double razao, std
     return std::log(tol / razao) / queda < varreduras;
 }
 
+// O campo é salvo no começo de um lote com várias threads a cada
+// nos_entre_salvos nós varridos e, perto da parada prevista pela queda da
+// razão rápida (menos de lotes_perto_da_parada lotes), a cada lote: uma
+// parada no meio de um lote refaz com uma thread só as varreduras desde o
+// campo salvo até ela. Salvar custa uma cópia do campo; refazer, as
+// varreduras desde ele com uma thread.
+constexpr double nos_entre_salvos = 1e8;
+constexpr double lotes_perto_da_parada = 3.0;
+
 } // namespace
 
-// Lotes de uns 16 milhões de nós varridos (uns 8 ms): o começo e o fim de
-// cada lote deixam as threads esperando (meia varredura cada), e com lotes
-// de 4 milhões isso pesava em 1001 x 1001. Uma thread ou n, lote a lote,
-// pela carga da máquina (equipe::Escolha).
-//
-// O campo é salvo no começo de um lote com várias threads a cada 1e8 nós
-// varridos (uns 50 ms) e, perto da parada prevista pela queda da razão
-// rápida (menos de três lotes), a cada lote: uma parada no meio de um lote
-// refaz com uma thread só as varreduras desde o campo salvo até ela.
 int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, double tol, std::int32_t Nx,
                       std::int32_t Ny, std::span<double> L1, std::span<double> L2, std::span<double> Linf,
                       std::int32_t& it, std::span<double> T, std::int32_t passo_hist)
@@ -182,37 +190,29 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
     const int n = solucao.certificavel() ? solucao.threads() : 1;
     solucao.carregar(T);
     const auto rodar = [&solucao](int threads) {
-        if (threads > 1) equipe::em_paralelo(threads, [&solucao](int t) { solucao.trabalhar(t); });
+        if (threads > 1) equipe::em_paralelo(threads, [&solucao](int t) noexcept { solucao.trabalhar(t); });
         else solucao.trabalhar(0);
     };
-    const double nos = (Nx - 2.0) * (Ny - 2.0);
-    const std::int32_t por_lote = static_cast<std::int32_t>(std::clamp(1.6e7 / nos, 4.0, 1e6));
-    const double entre_salvos = std::max(1.0, 1e8 / nos); // varreduras
-    equipe::Escolha escolha(n, itmax >= 4 * por_lote);
+    const long long por_lote = lotes::termico(Nx, Ny);
+    const double entre_salvos = std::max(1.0, nos_entre_salvos / ((Nx - 2.0) * (Ny - 2.0))); // varreduras
     std::int32_t salvo_em = 0;
     double razao_antes = 0.0;
     std::int32_t m_antes = 0;
-    int maior = 1;
-    for (;;) {
-        const std::int32_t m0 = solucao.proxima();
-        const std::int32_t neste = std::max(8, por_lote / escolha.divisor());
-        const std::int32_t fim =
-            static_cast<std::int32_t>(std::min<long long>(itmax, static_cast<long long>(m0) + neste - 1));
-        const int usar = escolha.threads();
+    // As etapas k0 .. k1-1 do lote são as varreduras k0+1 .. k1; o lote
+    // seguinte começa na seguinte à última decidida.
+    const int maior = lotes::em_lotes(n, itmax, por_lote, [&](long long k0, long long k1, int usar) {
+        const std::int32_t m0 = static_cast<std::int32_t>(k0 + 1);
         const double razao = solucao.ultima_razao();
         const std::int32_t m_razao = solucao.ultima_decidida();
-        const bool perto = perto_da_parada(razao_antes, m_antes, razao, m_razao, tol, 3.0 * por_lote);
+        const bool perto = perto_da_parada(razao_antes, m_antes, razao, m_razao, tol,
+                                           lotes_perto_da_parada * static_cast<double>(por_lote));
         const bool salvar = usar > 1 && (perto || m0 - salvo_em >= entre_salvos);
         if (salvar) salvo_em = m0;
-        maior = std::max(maior, usar);
-        escolha.antes();
-        const auto inicio = std::chrono::steady_clock::now();
-        if (solucao.lote(fim, usar, salvar, rodar)) break;
-        escolha.depois(std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count() /
-                       (fim - m0 + 1));
+        if (solucao.lote(static_cast<std::int32_t>(k1), usar, salvar, rodar)) return static_cast<long long>(itmax);
         razao_antes = razao;
         m_antes = m_razao;
-    }
+        return static_cast<long long>(solucao.proxima()) - 1;
+    });
     solucao.descarregar(T);
     it = solucao.it();
     return maior;

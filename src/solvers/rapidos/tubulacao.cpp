@@ -13,16 +13,16 @@ void Tubulacao::comecar(const std::vector<int>& inicio)
     n_ = static_cast<int>(inicio_.size()) - 1;
     nb_ = inicio_.back();
     for (int t = 0; t < n_; ++t) {
-        feitas_[indice(t)].reiniciar(0);
-        tempos_[indice(t)] = Tempo{};
+        feitas_[lugar(t)].reiniciar(0);
+        tempos_[lugar(t)] = Tempo{};
     }
     interrompida_.store(false, std::memory_order_relaxed);
 }
 
 const std::vector<double>& Tubulacao::ocupado()
 {
-    ocupado_.resize(indice(n_));
-    for (int t = 0; t < n_; ++t) ocupado_[indice(t)] = tempos_[indice(t)].total - tempos_[indice(t)].espera;
+    ocupado_.resize(lugar(n_));
+    for (int t = 0; t < n_; ++t) ocupado_[lugar(t)] = tempos_[lugar(t)].total - tempos_[lugar(t)].espera;
     return ocupado_;
 }
 

@@ -4,10 +4,9 @@
 // sempre com as mesmas faixas, contíguas (faixas::repartir), e entre threads
 // só passam as linhas das fronteiras, em cópias compactas (faixas::Fronteiras,
 // uma por campo varrido): o resto do campo fica no cache de quem o varre.
-// Com a etapa inteira por thread (a versão anterior), cada linha de cache do
-// campo mudava de núcleo a cada etapa, e duas threads rendiam o mesmo que uma
-// (201 x 201: 0,39 ns por nó e varredura com uma ou com duas, numa VM de
-// 2 vCPUs AMD EPYC Zen 5, g++ 12).
+// Repartir cada etapa inteira entre as threads faria cada linha de cache do
+// campo mudar de núcleo a cada etapa, e duas threads renderiam o mesmo que
+// uma.
 //
 // Invariantes (por que as passagens entre threads não têm corrida):
 // - A thread t faz as faixas inicio[t] a inicio[t+1]-1 de cada etapa, em
@@ -49,39 +48,34 @@ public:
     void comecar(const std::vector<int>& inicio);
 
     int threads() const { return n_; }
-    int primeira(int t) const { return inicio_[indice(t)]; }
-    int fim(int t) const { return inicio_[indice(t) + 1]; } // uma depois da última
+    int primeira(int t) const { return inicio_[lugar(t)]; }
+    int fim(int t) const { return inicio_[lugar(t) + 1]; } // uma depois da última
 
     // As esperas da thread t antes da faixa b da etapa i do lote; falso se o
     // lote foi interrompido.
-    bool entrar(int t, long long i, int b)
+    [[nodiscard]] bool entrar(int t, long long i, int b)
     {
-        if (b == primeira(t) && t > 0) esperar(t, feitas_[indice(t) - 1], marca(i, b - 1));
-        if (le_acima(t, i, b)) esperar(t, feitas_[indice(t) + 1], marca(i - 1, b + 1));
+        if (b == primeira(t) && t > 0) aguardar(t, feitas_[lugar(t) - 1], marca(i, b - 1));
+        if (le_acima(t, i, b)) aguardar(t, feitas_[lugar(t) + 1], marca(i - 1, b + 1));
         return !interrompida();
     }
     // Se a faixa b lê, na etapa i, a linha de cima da etapa anterior de
     // outra thread (a espera por ela acabou de sair em entrar).
     bool le_acima(int t, long long i, int b) const { return i > 0 && t + 1 < n_ && b + 1 == fim(t); }
-    void sair(int t, long long i, int b) { feitas_[indice(t)].publicar(marca(i, b)); }
+    void sair(int t, long long i, int b) { feitas_[lugar(t)].publicar(marca(i, b)); }
 
     // A faixa de cima da thread t pronta na etapa i; falso se interrompido.
-    bool esperar_acima(int t, long long i)
+    [[nodiscard]] bool esperar_acima(int t, long long i)
     {
-        if (t + 1 < n_) esperar(t, feitas_[indice(t) + 1], marca(i, fim(t)));
+        if (t + 1 < n_) aguardar(t, feitas_[lugar(t) + 1], marca(i, fim(t)));
         return !interrompida();
     }
 
     // Espera o contador chegar ao alvo, com o tempo contado como espera da
     // thread t quando não sai logo; falso se o lote foi interrompido.
-    bool esperar(int t, const equipe::Contador& contador, long long alvo)
+    [[nodiscard]] bool esperar(int t, const equipe::Contador& contador, long long alvo)
     {
-        if (contador.valor() < alvo) {
-            const auto inicio = std::chrono::steady_clock::now();
-            contador.esperar(alvo);
-            const std::chrono::duration<double> d = std::chrono::steady_clock::now() - inicio;
-            tempos_[indice(t)].espera += d.count();
-        }
+        aguardar(t, contador, alvo);
         return !interrompida();
     }
 
@@ -89,7 +83,7 @@ public:
     void interromper() { interrompida_.store(true, std::memory_order_release); }
     bool interrompida() const { return interrompida_.load(std::memory_order_acquire); }
     // Ao sair do lote, mesmo antes do fim.
-    void encerrar(int t) { feitas_[indice(t)].publicar(std::numeric_limits<long long>::max()); }
+    void encerrar(int t) { feitas_[lugar(t)].publicar(std::numeric_limits<long long>::max()); }
 
     // Roda o trabalho da thread t no lote, medindo o tempo dela.
     template <class Trabalho>
@@ -98,14 +92,24 @@ public:
         const auto comeco = std::chrono::steady_clock::now();
         trabalho();
         const std::chrono::duration<double> d = std::chrono::steady_clock::now() - comeco;
-        tempos_[indice(t)].total = d.count();
+        tempos_[lugar(t)].total = d.count();
     }
     // Depois do lote: o tempo de cada thread fora das esperas (para
     // faixas::equilibrar).
     const std::vector<double>& ocupado();
 
 private:
-    static std::size_t indice(int t) { return static_cast<std::size_t>(t); }
+    void aguardar(int t, const equipe::Contador& contador, long long alvo)
+    {
+        if (contador.valor() < alvo) {
+            const auto inicio = std::chrono::steady_clock::now();
+            contador.esperar(alvo);
+            const std::chrono::duration<double> d = std::chrono::steady_clock::now() - inicio;
+            tempos_[lugar(t)].espera += d.count();
+        }
+    }
+
+    static std::size_t lugar(int t) { return static_cast<std::size_t>(t); } // nos vetores por thread
     long long marca(long long i, int b) const { return i * nb_ + b + 1; }
 
     // Cada thread escreve só o seu, numa linha de cache só dele.

@@ -24,14 +24,13 @@ Vagas::Vagas(int threads, int vagas, int residuos, std::int32_t Nx, std::int32_t
 
 int Tubulacao_termica::campos_de_residuos(int threads, std::int32_t passo, std::int32_t itmax)
 {
-    const bool listadas = passo == 0 || (passo > 0 && passo <= itmax);
-    if (!listadas) return 0;
-    return threads > 1 && (passo == 0 || passo < vagas_para(threads)) ? vagas_para(threads) : 1;
+    if (!listadas::algum_multiplo_ate(itmax, passo)) return 0;
+    return threads > 1 && passo < vagas_para(threads) ? vagas_para(threads) : 1;
 }
 
 Tubulacao_termica::Tubulacao_termica(const faixas::Nucleos& nucleos, const faixas::Coeficientes& c,
                                      std::int32_t itmax, double tol, std::int32_t passo_hist,
-                                     faixas::Campo_faixas& campo, int threads, Historias h)
+                                     faixas::Campo_faixas& campo, int threads, Normas_por_varredura h)
     : nucleos_(nucleos), c_(c), passo_(passo_hist), decisor_(h.L1[0], tol, itmax, campo.Nx(), campo.Ny()),
       h_(h), campo_(campo), D_(vagas_para(threads)),
       vagas_(threads, D_, campos_de_residuos(threads, passo_hist, itmax), campo.Nx(), campo.Ny(), nucleos_.linhas),
@@ -169,7 +168,7 @@ bool Tubulacao_termica::registrar(std::int32_t m, const parada::Decisao& d)
 {
     if (d.rumo == parada::Rumo::refazer) {
         refazer_ = true;
-        interrompida_ = m;
+        refazer_ate_ = m;
         tub_.interromper();
         decidida_.publicar(nenhum_limite);
         return false;

@@ -31,6 +31,7 @@
 //   ninguém espera para sempre.
 #pragma once
 
+#include "solvers/listadas.hpp"
 #include "equipe.hpp"
 #include "faixas.hpp"
 #include "parada.hpp"
@@ -72,8 +73,9 @@ private:
     std::vector<faixas::Campo_faixas> residuos_;
 };
 
-// As histórias L1, L2 e Linf da solução, com a entrada 0 já medida.
-struct Historias {
+// Onde cada varredura m grava as suas normas: a entrada m das histórias
+// L1, L2 e Linf da solução, com a entrada 0 já medida.
+struct Normas_por_varredura {
     std::span<double> L1, L2, Linf;
 };
 
@@ -82,7 +84,7 @@ public:
     // Para até `threads` threads, sobre o campo vivo `campo`, com os núcleos
     // das faixas dele.
     Tubulacao_termica(const faixas::Nucleos& nucleos, const faixas::Coeficientes& c, std::int32_t itmax, double tol,
-                      std::int32_t passo_hist, faixas::Campo_faixas& campo, int threads, Historias h);
+                      std::int32_t passo_hist, faixas::Campo_faixas& campo, int threads, Normas_por_varredura h);
 
     // Campos de resíduos guardados com essas threads: nenhum sem linhas
     // listadas até itmax; com várias threads e listadas a menos de D
@@ -105,7 +107,7 @@ public:
     bool parou() const { return parou_; }
     std::int32_t it() const { return it_; }
     bool refazer() const { return refazer_; }
-    std::int32_t refazer_ate() const { return interrompida_; }
+    std::int32_t refazer_ate() const { return refazer_ate_; }
     const std::vector<double>& ocupado() { return tub_.ocupado(); }
     // A razão rápida L1(m)/L1(0) da última decisão de seguir.
     double ultima_razao() const { return razao_; }
@@ -113,7 +115,7 @@ public:
 private:
     void trabalhar_lote(int t);
     void fechar_lote(int t);
-    bool listada(std::int32_t m) const { return passo_ == 0 || (passo_ > 0 && m % passo_ == 0); }
+    bool listada(std::int32_t m) const { return listadas::multiplo_do_passo(m, passo_); }
     bool varrer(int t, std::int32_t m);
     bool somar_parte(int t, std::int32_t m);
     void linha_de_cima(int t, std::int32_t m, int b);
@@ -124,7 +126,7 @@ private:
     faixas::Coeficientes c_;
     std::int32_t passo_;
     parada::Decisor decisor_;
-    Historias h_;
+    Normas_por_varredura h_;
     faixas::Campo_faixas& campo_; // o campo vivo, varrido no lugar
     int D_;                       // vagas: varreduras começadas e não decididas, no máximo
     Vagas vagas_;
@@ -138,7 +140,7 @@ private:
     double razao_ = 0.0;
     bool parou_ = false;
     bool refazer_ = false;
-    std::int32_t interrompida_ = 0;
+    std::int32_t refazer_ate_ = 0; // com refazer_: a varredura em que a decisão pediu o campo
 };
 
 } // namespace rapido
