@@ -7,7 +7,9 @@ set -euo pipefail
 raiz=$(cd "$(dirname "$0")" && pwd)
 "$raiz/ferramentas/dependencias.sh" programa
 make -C "$raiz" programa
+# O caminho inteiro: as dicas do placa2d-rodar valem de qualquer diretório
+# (e ele o mostra relativo ao diretório atual, exemplo/ quando é a raiz).
 if [ $# -eq 0 ]; then
-  cd "$raiz" && exec ferramentas/placa2d-rodar exemplo
+  exec "$raiz/ferramentas/placa2d-rodar" "$raiz/exemplo"
 fi
 exec "$raiz/ferramentas/placa2d-rodar" "$1"

@@ -26,8 +26,21 @@ valor(s) = (strstrt(s, "E") == 0 && sinal_exp(s) > 1 && strstrt("+-", s[sinal_ex
 # Deslocamentos em micrômetros (o arquivo os tem em metros).
 um = 1.0e6
 
+# A placa e a malha da execução, no subtítulo: os dois arquivos da linha
+# média têm uma linha por nó (Ny em desl_x_meio.txt, Nx em desl_y_meio.txt), e
+# a última coordenada de cada um é Ly ou Lx. Sem o outro arquivo, só o título.
+subtitulo = ""
+stats dados using (valor(strcol(1))) nooutput
+Ny = STATS_records; Ly = STATS_max
+undefine STATS_*
+stats "desl_y_meio.txt" using (valor(strcol(1))) nooutput
+if (exists("STATS_records")) {
+    Nx = STATS_records; Lx = STATS_max
+    subtitulo = sprintf("\n{/*0.8 placa %g × %g m, malha %d × %d}", Lx, Ly, Nx, Ny)
+}
+
 set encoding utf8
-set title "Deslocamentos na linha média vertical (x = Lx/2)"
+set title "Deslocamentos na linha média vertical (x = Lx/2)" . subtitulo
 set xlabel "posição y [m]"
 set ylabel "deslocamento [µm]"
 set grid

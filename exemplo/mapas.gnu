@@ -5,7 +5,8 @@
 #   mapa_deslocamento.png  módulo do deslocamento, com setas
 #   convergencia.png       L1, L2 e Linf relativos a cada iteração, e tol
 # e, quando o gnuplot tem janela gráfica, mostra os quatro numa janela até
-# ela ser fechada.
+# ela ser fechada. Cada figura diz no subtítulo a execução que a fez (placa,
+# malha, it e tol); os mapas têm a forma da placa.
 #   wgnuplot -c mapas.gnu relatorio.txt                 (Windows)
 #   gnuplot -c mapas.gnu relatorio.txt                  (Linux)
 #   gnuplot -e "janela=0" -c mapas.gnu relatorio.txt    (só os PNGs)
@@ -130,6 +131,34 @@ unset print
 Lx = X[N] - X[1]
 Ly = Y[N] - Y[1]
 
+# A execução que fez as figuras, no subtítulo de cada uma: placa, malha, it e tol.
+curto = tol > 0 && Q1[kH] > tol
+subtitulo = sprintf("placa %g × %g m, malha %d × %d, it = %d, tol = %g", Lx, Ly, Nx, Ny, it, tol)
+sub(t) = t . "\n{/*0.8 " . subtitulo . "}"
+sub_conv = !curto ? sub("História de convergência do problema térmico") : \
+    "História de convergência do problema térmico\n{/*0.8 " . subtitulo . ": parou antes de tol (it = itmax)}"
+
+# Escala da convergência: todas as curvas e a linha de tol dentro da moldura,
+# mesmo quando a execução parou longe de tol.
+menor = tol > 0 ? tol : 1; maior = 1
+do for [i = 1:kH] {
+    do for [q in "1 2 3"] {
+        v = q eq "1" ? Q1[i] : q eq "2" ? Q2[i] : Q3[i]
+        menor = v > 0 && v < menor ? v : menor
+        maior = v > maior ? v : maior
+    }
+}
+
+# Tamanho dos mapas pela forma da placa: a área do gráfico na proporção
+# Lx x Ly, com margens fixas em pixels em volta (título em duas linhas,
+# rótulos, a barra de cores com os números e o nome), sem faixas brancas.
+m_esq = 80; m_dir = 175; m_cima = 70; m_baixo = 60
+largura_area = 640; altura_area = largura_area * Ly / Lx
+if (altura_area > 840) { altura_area = 840; largura_area = altura_area * Lx / Ly }
+if (largura_area < 300) { largura_area = 300 }
+if (altura_area < 160) { altura_area = 160 }
+larg_mapa = int(largura_area + m_esq + m_dir); alt_mapa = int(altura_area + m_cima + m_baixo)
+
 # Isotermas: dez níveis entre o menor e o maior valor.
 set contour base
 set cntrparam levels 10
@@ -150,28 +179,28 @@ limite_erro = maior_erro > 0 ? maior_erro : 1
 set encoding utf8
 # Os comandos das quatro figuras, cada uma começando com "figura ARQUIVO.png".
 $figuras << FIM
-figura mapa_temperatura.png
-set title "Temperatura (solução numérica), com isotermas"
+figura mapa_temperatura.png mapa
+set title sub("Temperatura (solução numérica), com isotermas")
 set xlabel "x [m]"; set ylabel "y [m]"; set cblabel "T [K]"
 set palette rgbformulae 33,13,10; set cbrange [*:*]
 set xrange [X[1]:X[N]]; set yrange [Y[1]:Y[N]]; set size ratio -1; unset logscale; unset grid; set key off; set format y
 plot $campo using 1:2:3 with image, $isotermas using 1:2 with lines linecolor "black" linewidth 1
-figura mapa_erro.png
-set title "Erro da solução numérica (analítica − numérica)"
+figura mapa_erro.png mapa
+set title sub("Erro da solução numérica (analítica − numérica)")
 set xlabel "x [m]"; set ylabel "y [m]"; set cblabel "erro [K]"
 set palette defined (-1 "#2166ac", 0 "white", 1 "#b2182b"); set cbrange [-limite_erro:limite_erro]
 set xrange [X[1]:X[N]]; set yrange [Y[1]:Y[N]]; set size ratio -1; unset logscale; unset grid; set key off; set format y
 plot $campo using 1:2:4 with image
-figura mapa_deslocamento.png
-set title "Deslocamento: módulo (cores) e direção (setas)"
+figura mapa_deslocamento.png mapa
+set title sub("Deslocamento: módulo (cores) e direção (setas)")
 set xlabel "x [m]"; set ylabel "y [m]"; set cblabel "|d| [µm]"
 set palette rgbformulae 7,5,15; set cbrange [0:*]
 set xrange [X[1]:X[N]]; set yrange [Y[1]:Y[N]]; set size ratio -1; unset logscale; unset grid; set key off; set format y
 plot $campo using 1:2:5 with image, $campo every passo_x:passo_y using 1:2:(escala * $6):(escala * $7) with vectors head filled size graph 0.012,20 linecolor "black"
-figura convergencia.png
-set title "História de convergência do problema térmico"
+figura convergencia.png grafico
+set title sub_conv
 set xlabel "iteração"; set ylabel "norma / norma inicial"; unset cblabel
-set xrange [0:*]; set yrange [*:*]; set size noratio; set logscale y; set format y "10^{%L}"; set grid; set key top right
+set xrange [0:*]; set yrange [menor / 3 : maior * 3]; set size noratio; set logscale y; set format y "10^{%L}"; set grid; set key below center horizontal height 1
 plot $historia using 1:2 with lines linewidth 2 title "L1(it)/L1(0)", $historia using 1:3 with lines linewidth 2 title "L2(it)/L2(0)", $historia using 1:4 with lines linewidth 2 title "Linf(it)/Linf(0)", (tol > 0 ? tol : NaN) with lines dashtype 2 linecolor "black" title sprintf("tol = %.1e", tol)
 FIM
 
@@ -179,12 +208,20 @@ FIM
 set terminal push
 do for [i = 1:|$figuras|] {
     if (word($figuras[i], 1) eq "figura") {
+        larg = word($figuras[i], 3) eq "mapa" ? larg_mapa : 900
+        alt = word($figuras[i], 3) eq "mapa" ? alt_mapa : 680
         if (strstrt(GPVAL_TERMINALS, " pngcairo ") > 0) {
-            set terminal pngcairo enhanced size 900,720 font "Sans,11"
+            set terminal pngcairo enhanced size larg,alt font "Sans,11"
         } else {
-            set terminal png enhanced size 900,720
+            set terminal png enhanced size larg,alt
         }
         set output pasta . word($figuras[i], 2)
+        if (word($figuras[i], 3) eq "mapa") {
+            set lmargin at screen 1.0 * m_esq / larg_mapa; set rmargin at screen 1 - 1.0 * m_dir / larg_mapa
+            set tmargin at screen 1 - 1.0 * m_cima / alt_mapa; set bmargin at screen 1.0 * m_baixo / alt_mapa
+        } else {
+            set lmargin -1; set rmargin 6; set tmargin -1; set bmargin -1
+        }
     } else {
         eval $figuras[i]
     }
@@ -196,7 +233,11 @@ set terminal pop
 if (janela) {
     set multiplot layout 2,2
     do for [i = 1:|$figuras|] {
-        if (word($figuras[i], 1) ne "figura") { eval $figuras[i] }
+        if (word($figuras[i], 1) eq "figura") {
+            set lmargin -1; set rmargin -1; set tmargin -1; set bmargin -1
+        } else {
+            eval $figuras[i]
+        }
     }
     unset multiplot
     pause mouse close

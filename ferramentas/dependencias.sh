@@ -100,8 +100,13 @@ apt_get() {
   done
 }
 
+# Para rodar, sem os pacotes recomendados: o gnuplot-nox grava os PNGs
+# (pngcairo) com 53 pacotes, contra 123 com os recomendados (ghostscript,
+# imagemagick, as fontes do X...), num Debian 12 mínimo.
+opcoes=()
+[ "$tarefa" != programa ] || opcoes=(--no-install-recommends)
 echo "Pacotes que faltam e serão instalados agora (apt-get install): ${faltam[*]}"
-if ! apt_get update || ! apt_get install -y "${faltam[@]}"; then
+if ! apt_get update || ! apt_get install -y "${opcoes[@]}" "${faltam[@]}"; then
   [ "$so_gnuplot" = 1 ] && sem_graficos "a instalação falhou (acima)"
   exit 1
 fi

@@ -156,6 +156,116 @@ TEST_F(Kit, ExecucaoGravaOsPngsEListaSoOQueGravou)
                        "desl_y_meio.txt, mapa_deslocamento.png, mapa_erro.png, mapa_temperatura.png, relatorio.txt\n");
 }
 
+// O nome do relatório como o usuário o escreveu: com brancos, curingas, fora
+// da pasta do caso, absoluto ou em Windows-1252. A lista do fim traz os nomes
+// como estão; os mapas são procurados ao lado do relatório; fora da pasta
+// nada é apagado; a dica de leitura é um caminho que existe. "@" é a pasta
+// acima da do caso (fora dela).
+TEST_F(Kit, NomeDoRelatorioComoEscritoNaListaNosMapasENaDica)
+{
+    EXIGIR_COMANDO("gnuplot");
+    const std::string fora = trabalho().parent_path().string();
+    const std::string todos = "convergencia.png, desl_x_meio.png, desl_x_meio.txt, desl_y_meio.png, desl_y_meio.txt, ";
+    const std::string mapas_de = "mapa_deslocamento.png, mapa_erro.png, mapa_temperatura.png";
+    const struct {
+        const char* nome;
+        std::string antes;   // arquivo que já existia (em @, fora da pasta, quando começa com @)
+        const char* modo;
+        std::string saida;
+        bool antes_fica;     // o arquivo de antes continua, intacto
+    } casos[] = {
+        {"'meu relatorio.txt'", "", "1",
+         "Para ler o relatório no terminal: iconv -f cp1252 -t utf-8 './meu relatorio.txt' | less\n"
+         "Gravados agora em ./: " + todos + mapas_de + ", meu relatorio.txt\n", false},
+        {"'r*.txt'", "rx.txt", "1",
+         "Para ler o relatório no terminal: iconv -f cp1252 -t utf-8 './r*.txt' | less\n"
+         "Gravados agora em ./: " + todos + mapas_de + ", r*.txt\n", true},
+        {"'d''água.txt'", "", "1",
+         "Para ler o relatório no terminal: iconv -f cp1252 -t utf-8 './d'\\''água.txt' | less\n"
+         "Gravados agora em ./: convergencia.png, d'água.txt, desl_x_meio.png, desl_x_meio.txt, desl_y_meio.png, "
+         "desl_y_meio.txt, " + mapas_de + "\n", false},
+        {"'../rel.txt'", "@/mapa_erro.png", "1",
+         "Para ler o relatório no terminal: iconv -f cp1252 -t utf-8 './../rel.txt' | less\n"
+         "Gravados agora em ./: ../convergencia.png, ../mapa_deslocamento.png, ../mapa_erro.png, "
+         "../mapa_temperatura.png, ../rel.txt, desl_x_meio.png, desl_x_meio.txt, desl_y_meio.png, desl_y_meio.txt\n",
+         false},
+        {"'../rel.txt'", "@/mapa_erro.png", "2",
+         "Para ler o relatório no terminal: iconv -f cp1252 -t utf-8 './../rel.txt' | less\n"
+         "gráficos não gerados: o gnuplot falhou ou recusou o relatório (mensagem acima); fora de ./ nada é "
+         "apagado, e estes são de uma execução anterior: ../mapa_erro.png\n"
+         "Gravados agora em ./: ../rel.txt, desl_x_meio.png, desl_x_meio.txt, desl_y_meio.png, desl_y_meio.txt\n",
+         true},
+        {"'@/abs.txt'", "", "1",
+         "Para ler o relatório no terminal: iconv -f cp1252 -t utf-8 '@/abs.txt' | less\n"
+         "Gravados agora em ./: @/abs.txt, @/convergencia.png, @/mapa_deslocamento.png, @/mapa_erro.png, "
+         "@/mapa_temperatura.png, desl_x_meio.png, desl_x_meio.txt, desl_y_meio.png, desl_y_meio.txt\n", false},
+        {"'relat\xf3rio.txt'", "", "1",
+         "Para ler o relatório no terminal: iconv -f cp1252 -t utf-8 './relat\xf3rio.txt' | less\n"
+         "Gravados agora em ./: " + todos + mapas_de + ", relat\xf3rio.txt\n", false},
+    };
+    const auto trocar = [&](std::string t) {
+        for (std::size_t i; (i = t.find('@')) != std::string::npos;) t.replace(i, 1, fora);
+        return t;
+    };
+    for (const auto& caso : casos) {
+        SCOPED_TRACE(caso.nome + std::string(" modo_saida ") + caso.modo);
+        teste::Entrada entrada;
+        entrada.nome_relatorio = trocar(caso.nome);
+        entrada.modo_saida = caso.modo;
+        teste::gravar(trabalho() / "entrada_geral.ent", entrada.texto());
+        const fs::path antes = caso.antes.empty()      ? fs::path()
+                               : caso.antes[0] == '@' ? fs::path(trocar(caso.antes))
+                                                      : trabalho() / caso.antes;
+        if (!antes.empty()) teste::gravar(antes, "de antes");
+        const Saida r = rodar_na_pasta(std::getenv("PATH"));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.erros.find("binary"), std::string::npos) << r.erros;
+        EXPECT_EQ(r.saida, trocar(caso.saida));
+        if (!antes.empty()) {
+            EXPECT_EQ(fs::exists(antes) && teste::ler(antes) == "de antes", caso.antes_fica);
+        }
+        // O próximo caso começa sem as saídas deste.
+        for (const fs::path& dir : {trabalho(), trabalho().parent_path()}) {
+            for (const auto& e : fs::directory_iterator(dir)) {
+                const std::string n = e.path().filename().string();
+                if (e.is_regular_file() && n != "entrada_geral.ent" && n.find(".gnu") == std::string::npos) {
+                    fs::remove(e.path());
+                }
+            }
+        }
+    }
+}
+
+// Um relatório grande leva tempo no gnuplot: a linha do desenho aparece antes.
+TEST_F(Kit, RelatorioGrandeDizQueOsMapasEstaoSendoDesenhados)
+{
+    teste::Entrada entrada;
+    entrada.Nx = entrada.Ny = "101";
+    teste::gravar(trabalho() / "entrada_geral.ent", entrada.texto());
+    const Saida r = rodar_na_pasta(ferramentas.string() + ":" + path_sem_gnuplot());
+    EXPECT_EQ(r.status, 0) << r.erros;
+    EXPECT_EQ(r.saida.rfind("desenhando os mapas de ./relatorio.txt (2 MB)…\n", 0), 0u) << r.saida;
+}
+
+// EDITOR com um programa que não existe: uma linha, uma vez, e a execução
+// segue sem editar.
+TEST_F(Kit, EditorQueNaoExisteUmaLinhaESegueSemEditar)
+{
+    EXIGIR_COMANDO("script");
+    const Saida r = rodar(trabalho(), "env -u VISUAL EDITOR=editor-que-nao-existe script -qec \"PATH='" +
+                                          path_sem_gnuplot({"nano", "vim", "vi"}) + "' PLACA2D='" + PLACA2D_EXECUTAVEL +
+                                          "' '" + (raiz / "ferramentas" / "placa2d-rodar").string() +
+                                          "' .\" /dev/null");
+    EXPECT_EQ(r.status, 0) << r.saida;
+    const std::string linha = "notepad: o editor \"editor-que-nao-existe\" (EDITOR) não existe nesta máquina; a "
+                              "execução segue sem editar; instale um (por exemplo: sudo apt-get install nano) e rode "
+                              "de novo com EDITOR=nano";
+    const std::size_t i = r.saida.find(linha);
+    EXPECT_NE(i, std::string::npos) << r.saida;
+    EXPECT_EQ(r.saida.find(linha, i + 1), std::string::npos) << r.saida;
+    EXPECT_TRUE(fs::exists(trabalho() / "relatorio.txt"));
+}
+
 TEST_F(Kit, SemGnuplotNenhumPngEUmaLinhaSoDizendoComoTelos)
 {
     // PNG de uma execução anterior: com os dados novos ele seria um gráfico velho.
@@ -165,8 +275,8 @@ TEST_F(Kit, SemGnuplotNenhumPngEUmaLinhaSoDizendoComoTelos)
     EXPECT_EQ(r.erros, "");
     EXPECT_FALSE(algum_png());
     EXPECT_EQ(r.saida, "Para ler o relatório no terminal: iconv -f cp1252 -t utf-8 './relatorio.txt' | less\n"
-                       "gráficos não gerados: falta o gnuplot; ./executar.sh o instala (ou: sudo apt-get install "
-                       "gnuplot), depois rode de novo\n"
+                       "gráficos não gerados: falta o gnuplot; " + (raiz / "executar.sh").string() +
+                       " o instala (ou: sudo apt-get install gnuplot), depois rode de novo\n"
                        "Gravados agora em ./: desl_x_meio.txt, desl_y_meio.txt, relatorio.txt\n");
 }
 
@@ -260,6 +370,50 @@ TEST_F(Kit, MapasAoLadoDoRelatorioOuUmaMensagemParaOutroModoSaida)
             fs::remove(trabalho() / "sub" / m);
         }
         EXPECT_FALSE(algum_png()) << caso.modo;
+    }
+}
+
+// Cada mapa diz a execução que o fez (placa, malha, it, tol); a linha de tol
+// fica dentro da moldura da convergência, e não sobre ela, mesmo quando a
+// execução parou antes dela; a figura tem a forma da placa.
+TEST_F(Kit, MapasDizemAExecucaoETemAFormaDaPlaca)
+{
+    EXIGIR_COMANDO("gnuplot");
+    const struct {
+        const char *Lx, *Ly, *Nx, *Ny, *itmax;
+        const char* subtitulo;
+        double menor, maior; // largura / altura de mapa_temperatura.png
+    } casos[] = {
+        {"1.0", "1.0", "5", "5", "3", "placa 1 × 1 m, malha 5 × 5, it = 3, tol = 1e-12: parou antes de tol", 1.0, 1.3},
+        {"2.0", "1.0", "9", "5", "100", "placa 2 × 1 m, malha 9 × 5, it = ", 1.6, 2.4},
+        {"1.0", "2.0", "5", "9", "100", "placa 1 × 2 m, malha 5 × 9, it = ", 0.5, 0.8},
+    };
+    teste::gravar(trabalho() / "conferir.gnu", "call 'mapas.gnu' 'relatorio.txt'\nset print '-'\n"
+                                                "print (GPVAL_Y_MIN < 1e-12 / 2 && 1e-12 < GPVAL_Y_MAX)\n"
+                                                "save set 'estado.gnu'\n");
+    for (const auto& caso : casos) {
+        SCOPED_TRACE(std::string(caso.Lx) + " x " + caso.Ly);
+        teste::Entrada entrada;
+        entrada.Lx = caso.Lx;
+        entrada.Ly = caso.Ly;
+        entrada.Nx = caso.Nx;
+        entrada.Ny = caso.Ny;
+        entrada.itmax = caso.itmax;
+        entrada.tol = "1.0E-12";
+        teste::gravar(trabalho() / "entrada_geral.ent", entrada.texto());
+        ASSERT_EQ(rodar(trabalho(), std::string("'") + PLACA2D_EXECUTAVEL + "'").status, 0);
+        const Saida r = rodar(trabalho(), wgnuplot + "conferir.gnu");
+        EXPECT_EQ(r.saida, "1\n") << r.erros;
+        EXPECT_NE(teste::ler(trabalho() / "estado.gnu").find(caso.subtitulo), std::string::npos);
+        const std::string png = teste::ler(trabalho() / "mapa_temperatura.png");
+        ASSERT_GT(png.size(), 24u);
+        const auto u32 = [&](std::size_t i) {
+            return double((unsigned char)png[i] << 24 | (unsigned char)png[i + 1] << 16 |
+                          (unsigned char)png[i + 2] << 8 | (unsigned char)png[i + 3]);
+        };
+        const double proporcao = u32(16) / u32(20);
+        EXPECT_GE(proporcao, caso.menor);
+        EXPECT_LE(proporcao, caso.maior);
     }
 }
 
@@ -364,7 +518,7 @@ TEST_F(Kit, DependenciasSemSudoOuComOAptOcupado)
     EXPECT_NE(r.saida.find("dependencias.sh: o apt está ocupado por outro programa (num Ubuntu novo, em geral as "
                            "atualizações automáticas); esperando até 10 minutos que ele termine..."),
               std::string::npos) << r.saida;
-    EXPECT_EQ(teste::ler(registro), "update\nupdate\ninstall -y gnuplot-nox\n");
+    EXPECT_EQ(teste::ler(registro), "update\nupdate\ninstall -y --no-install-recommends gnuplot-nox\n");
 }
 
 // O resumo do fim dos testes: passos pulados aparecem e, com CI=true, falham.
