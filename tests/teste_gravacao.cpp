@@ -1,7 +1,10 @@
 // Gravação que não perde arquivos: a troca só do que ficou completo, a criação
 // exclusiva, as falhas e os sinais no meio, a durabilidade e os restos.
+#include "entrada_saida/dados.hpp"
 #include "entrada_saida/formatacao.hpp"
 #include "modelo/erros.hpp"
+#include "modelo/variaveis.hpp"
+#include "roteiro/processamento.hpp"
 #include "plataforma/sistema_de_arquivos.hpp"
 #include "auxiliar.hpp"
 
@@ -100,6 +103,32 @@ Entrada grande(const char* n)
     e.tol = "0"; // as 10 iterações de propósito: sem o aviso de não convergência
     e.itgs = e.itdesl = "1";
     return e;
+}
+
+// Um campos.csv que não pode ser substituído (no Windows, aberto numa
+// planilha, que o bloqueia): a troca dele vem antes das outras, e nenhuma
+// saída muda.
+TEST_F(Gravacao, CamposQueNaoPodemSerSubstituidosNaoMudamNenhumaSaida)
+{
+    Entrada e;
+    e.nome_relatorio = "rel.txt";
+    reiniciar_variaveis();
+    interpretar_entrada(e.texto());
+    saidas_anteriores(area_);
+    Saidas_preparadas saidas = preparar_saidas({.campos = true});
+    processar();
+    solucao_analitica();
+    fs::remove("campos.csv");
+    fs::create_directories("campos.csv/aberto");
+    const auto sem_temporarios = [] {
+        auto r = teste::retrato(".");
+        std::erase_if(r, [](const auto& item) { return item.first.ends_with(".parcial"); });
+        return r;
+    };
+    const auto antes = sem_temporarios();
+    EXPECT_THROW(escrever_resultados(std::move(saidas)), Erro_execucao);
+    EXPECT_EQ(teste::retrato("."), antes);
+    reiniciar_variaveis();
 }
 
 // Com SIGXFSZ ignorado antes (trap) ou não: o programa o ignora e dá a mensagem.

@@ -65,12 +65,15 @@ void escrever_resultados(Saidas_preparadas s)
 {
     escrever_relatorio(s->relatorio);
     escrever_linhas_medias(s->x_meio, s->y_meio);
-    std::vector<Arquivo_saida*> gravados{&s->relatorio, &s->x_meio, &s->y_meio};
+    // Os campos trocados primeiro: o campos.csv aberto numa planilha (que no
+    // Windows o bloqueia) faz falhar a primeira troca, e nenhuma saída muda.
+    std::vector<Arquivo_saida*> gravados;
     if (s->vti) {
         escrever_campos_vti(*s->vti);
         escrever_campos_csv(*s->csv);
-        gravados.insert(gravados.end(), {&*s->vti, &*s->csv});
+        gravados = {&*s->csv, &*s->vti};
     }
+    gravados.insert(gravados.end(), {&s->relatorio, &s->x_meio, &s->y_meio});
     const std::string aviso_da_gravacao = concluir_juntos(gravados);
     progresso::encerrar(); // nada desenhado sobre o editor ou os gráficos
     for (const std::string& aviso : {aviso_do_nome_cortado(), aviso_da_gravacao}) {
