@@ -179,7 +179,9 @@ TEST_F(Campos, LeitorDoVtkVeAGradeOsNomesEOsMesmosBitsDoCsv)
         }
         const std::vector<double> obtido = hexadecimais(linha);
         ASSERT_EQ(obtido.size(), esperado.size());
-        for (std::size_t i = 0; i < esperado.size(); ++i) ASSERT_EQ(bits(obtido[i]), bits(esperado[i])) << "valor " << i;
+        for (std::size_t i = 0; i < esperado.size(); ++i) {
+            ASSERT_EQ(bits(obtido[i]), bits(esperado[i])) << "valor " << i;
+        }
     }
     EXPECT_FALSE(std::getline(saida, linha)) << "vetor a mais: " << linha;
 }

@@ -75,7 +75,6 @@ private:
 class Bloco {
 public:
     explicit Bloco(Arquivo_saida& f) : f_(f) {}
-    ~Bloco() = default;
     Bloco(const Bloco&) = delete;
     Bloco& operator=(const Bloco&) = delete;
 
@@ -216,7 +215,8 @@ void escrever_campos_csv(Arquivo_saida& f)
             p = std::to_chars(p, p + 11, ix).ptr;
             *p++ = ';';
             p = std::to_chars(p, p + 11, iy).ptr;
-            for (const double valor : {e.x[indice(ix)], e.y[indice(iy)], e.T[k], e.Ta[k], e.Ta[k] - e.T[k], e.u[k], e.v[k]}) {
+            const double x = e.x[indice(ix)], y = e.y[indice(iy)];
+            for (const double valor : {x, y, e.T[k], e.Ta[k], e.Ta[k] - e.T[k], e.u[k], e.v[k]}) {
                 *p++ = ';';
                 p = numero_exato(p, valor, ',');
             }

@@ -20,7 +20,8 @@ constexpr Opcao opcoes[] = {
     {{"-h", "--ajuda", "--help"}, &Linha_de_comando::ajuda, "esta ajuda; não lê nem grava nada"},
     {{"--versao", "--version"}, &Linha_de_comando::versao,
      "a versão, o compilador e as instruções da CPU que o cálculo usa"},
-    {{"--campos"}, &Linha_de_comando::campos, "grava também os campos de todos os nós (passo 3)"},
+    {{"--campos"}, &Linha_de_comando::campos,
+     "grava também os campos de todos os nós, para o ParaView e a planilha"},
 };
 
 const Opcao* opcao(std::string_view argumento)
