@@ -54,6 +54,25 @@ std::string cientifico_sem_alinhar(double valor)
 
 } // namespace
 
+std::string trecho_citado(std::string_view texto)
+{
+    constexpr std::size_t limite = 40;
+    std::string saida;
+    for (const char c : texto.substr(0, limite)) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            const char* const hex = "0123456789ABCDEF";
+            saida += "\\x";
+            saida += hex[b >> 4];
+            saida += hex[b & 0xF];
+        } else {
+            saida += c;
+        }
+    }
+    if (texto.size() > limite) saida += "... (" + std::to_string(texto.size()) + " caracteres)";
+    return "\"" + saida + "\"";
+}
+
 std::string para_cp1252(std::string_view utf8)
 {
     std::string saida;

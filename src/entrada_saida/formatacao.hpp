@@ -14,6 +14,10 @@
 // Converte texto UTF-8 (os literais do programa) para Windows-1252.
 std::string para_cp1252(std::string_view utf8);
 
+// Um texto do usuário como as mensagens o citam: entre aspas, os primeiros 40
+// bytes, os caracteres de controle como \xHH e, se for mais longo, quantos tem.
+std::string trecho_citado(std::string_view texto);
+
 // Campos isolados, já alinhados à direita.
 std::string campo_cientifico(double valor); // 25 colunas, 16 algarismos significativos
 std::string campo_inteiro(std::int32_t valor); // 10 colunas
