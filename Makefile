@@ -34,8 +34,15 @@ executar: programa
 imagens: programa
 	rm -rf build/imagens && mkdir -p build/imagens docs/imagens
 	cp exemplo/entrada_geral.ent exemplo/*.gnu build/imagens/
-	ferramentas/placa2d-rodar build/imagens < /dev/null
+	ferramentas/placa2d-rodar --campos build/imagens < /dev/null
 	cp build/imagens/desl_x_meio.png build/imagens/desl_y_meio.png build/imagens/mapa_*.png build/imagens/convergencia.png docs/imagens/
+	@# A figura do campos.vti: o VTK do Python do sistema, numa tela (a de verdade ou a do xvfb-run).
+	@if ! /usr/bin/python3 -c 'import vtkmodules' 2>/dev/null; then \
+	  echo "imagens: docs/imagens/campos_paraview.png não refeita: falta o VTK do Python (apt-get install python3-vtk9)"; \
+	elif [ -n "$$DISPLAY" ]; then ferramentas/imagem-campos.py build/imagens/campos.vti docs/imagens/campos_paraview.png; \
+	elif command -v xvfb-run >/dev/null 2>&1; then \
+	  xvfb-run -a ferramentas/imagem-campos.py build/imagens/campos.vti docs/imagens/campos_paraview.png; \
+	else echo "imagens: docs/imagens/campos_paraview.png não refeita: sem tela, o VTK precisa do xvfb-run (apt-get install xvfb)"; fi
 
 # Ordem de precisão: o erro e as diferenças entre malhas caem como h².
 verificacao: programa

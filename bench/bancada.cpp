@@ -3,7 +3,7 @@
 // rápidos, no mesmo processo, com o tempo de cada fase; e os núcleos sozinhos
 // (iteração térmica e varredura com fonte) em ns por nó, ao lado dos pisos.
 // Cada número é o melhor de N repetições, com a dispersão (pior / melhor).
-//   bancada [curta|completa|estabilidade|carga|memoria] [N [threads [conjunto]]]
+//   bancada [curta|completa|estabilidade|carga|memoria|campos] [N [threads [conjunto]]]
 // curta (padrão, a de `make bench`): menos de dois minutos numa máquina
 // quieta de 2 núcleos. completa: todas as malhas, itgs e passo_hist.
 // estabilidade: dez execuções rápidas idênticas de 201 x 201.
@@ -11,6 +11,8 @@
 // processo novo (como as do usuário), com as threads padrão e com uma.
 // memoria (Linux): o pico de memória de uma execução inteira de 1001 x 1001,
 // cada forma num processo novo.
+// campos: numa execução de 1001 x 1001, o tempo e o tamanho do relatório e dos
+// campos (campos.vti, campos.csv e o VTI em ASCII, a alternativa medida).
 // threads: dos solvers rápidos (padrão 0: a afinidade ou PLACA2D_THREADS);
 // conjunto: portavel, avx2 ou avx512 (padrão: o melhor que a CPU tem).
 //
@@ -47,7 +49,11 @@
 //   lotes, até 1,6 vez; a folga do começo contando como as outras (1, 2, 4,
 //   ...), mediana de 1,33 contra 1,30 em séries alternadas; a leitura das
 //   CPUs pegou uma tarefa passageira em uma a três fases de vinte.
+#include "entrada_saida/campos.hpp"
+#include "entrada_saida/dados.hpp"
+#include "entrada_saida/formatacao.hpp"
 #include "modelo/variaveis.hpp"
+#include "plataforma/sistema_de_arquivos.hpp"
 #include "roteiro/processamento.hpp"
 #include "solvers/rapidos/ajustes.hpp"
 #include "solvers/solvers.hpp"
@@ -60,6 +66,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -376,6 +383,93 @@ void nucleos(const std::vector<std::int32_t>& lados, double piso_adicao, double 
     }
 }
 
+// ------------------------------------------------------------ campos
+
+// O VTI com os mesmos vetores em ASCII, cada número exato (como no CSV, com
+// ponto): a alternativa ao base64 do programa.
+void campos_vti_ascii(Arquivo_saida& f)
+{
+    const auto& e = estado;
+    const std::size_t n = static_cast<std::size_t>(e.N);
+    char numero[32];
+    const auto texto = [&](double v) { return std::string(numero, numero_exato(numero, v, '.')); };
+    const std::string extensao = "0 " + std::to_string(e.Nx - 1) + " 0 " + std::to_string(e.Ny - 1) + " 0 0";
+    f.escrever_bytes("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<VTKFile type=\"ImageData\" version=\"1.0\" "
+                     "byte_order=\"LittleEndian\" header_type=\"UInt64\">\n  <ImageData WholeExtent=\"" +
+                     extensao + "\" Origin=\"0 0 0\" Spacing=\"" + texto(e.dx) + " " + texto(e.dy) +
+                     " 1\">\n    <Piece Extent=\"" + extensao + "\">\n      <PointData Scalars=\"" + nome_campo::T +
+                     "\" Vectors=\"" + nome_campo::deslocamento + "\">\n");
+    const auto vetor = [&](const char* nome, int componentes, const auto& valores) {
+        f.escrever_bytes(std::string("        <DataArray type=\"Float64\" Name=\"") + nome + "\"" +
+                         (componentes > 1 ? " NumberOfComponents=\"3\"" : "") + " format=\"ascii\">\n");
+        std::string linha;
+        for (std::size_t k = 0; k < n; ++k) {
+            for (const double v : valores(k)) {
+                linha += texto(v);
+                linha += ' ';
+            }
+            if (k % 6 == 5 || k + 1 == n) {
+                linha.back() = '\n';
+                f.escrever_bytes(linha);
+                linha.clear();
+            }
+        }
+        f.escrever_bytes("        </DataArray>\n");
+    };
+    using V1 = std::array<double, 1>;
+    vetor(nome_campo::T, 1, [&](std::size_t k) { return V1{e.T[k]}; });
+    vetor(nome_campo::Ta, 1, [&](std::size_t k) { return V1{e.Ta[k]}; });
+    vetor(nome_campo::erro, 1, [&](std::size_t k) { return V1{e.Ta[k] - e.T[k]}; });
+    vetor(nome_campo::u, 1, [&](std::size_t k) { return V1{e.u[k]}; });
+    vetor(nome_campo::v, 1, [&](std::size_t k) { return V1{e.v[k]}; });
+    vetor(nome_campo::deslocamento, 3, [&](std::size_t k) { return std::array<double, 3>{e.u[k], e.v[k], 0.0}; });
+    f.escrever_bytes("      </PointData>\n      <CellData>\n      </CellData>\n    </Piece>\n  </ImageData>\n</VTKFile>\n");
+}
+
+// O exemplo em 1001 x 1001 (20000 iterações, que não chegam a tol = 1e-6, e
+// 50 x 100 varreduras), e cada arquivo gravado como o programa grava
+// (temporário, fsync, troca) numa pasta temporária.
+int campos(int vezes)
+{
+    const Config c{1001, 1001, 20000, 100, 50, 100};
+    const Par execucao = repetir(c, true, vezes);
+    auto& e = estado;
+    solucao_analitica();
+    referencia::media_campo(e.Nx, e.Ny, e.T, e.Tmed_n);
+    e.modo_saida = 1;
+    std::printf("execução de 1001 x 1001 (20000 iterações, 50 x 100 varreduras, solvers rápidos): melhor %.2f s"
+                " (disp %.2f)\n",
+                execucao.inteira.melhor, execucao.inteira.dispersao());
+    namespace fs = std::filesystem;
+    const fs::path pasta = fs::temp_directory_path() / ("placa2d-bancada-" + std::to_string(numero_do_processo()));
+    fs::create_directories(pasta);
+    const struct {
+        const char* nome;
+        void (*escrever)(Arquivo_saida&);
+    } arquivos[] = {
+        {"relatorio.txt", escrever_relatorio},
+        {"campos.vti", escrever_campos_vti},
+        {"campos_ascii.vti", campos_vti_ascii},
+        {"campos.csv", escrever_campos_csv},
+    };
+    for (const auto& a : arquivos) {
+        const std::string nome = (pasta / a.nome).string();
+        const Medida m = medir(
+            [&] {
+                Arquivo_saida f(nome);
+                a.escrever(f);
+                f.concluir();
+            },
+            vezes);
+        std::printf("  %-18s %8.1f MB  %6.2f s (disp %.2f)  %5.2f da execução\n", a.nome,
+                    static_cast<double>(fs::file_size(nome)) / 1e6, m.melhor, m.dispersao(),
+                    m.melhor / execucao.inteira.melhor);
+        fs::remove(nome);
+    }
+    fs::remove_all(pasta);
+    return 0;
+}
+
 #if defined(__unix__)
 // O número que medir() dá num processo novo (como o de um usuário: sem a
 // equipe de threads nem a memória que a bancada já usou); negativo se não
@@ -477,8 +571,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bancada: a CPU não tem o conjunto %s\n", argv[4]);
         return 1;
     }
-    if (modo != "curta" && modo != "completa" && modo != "estabilidade" && modo != "carga" && modo != "memoria") {
-        std::fprintf(stderr, "bancada: modo %s desconhecido (curta, completa, estabilidade, carga ou memoria)\n",
+    if (modo != "curta" && modo != "completa" && modo != "estabilidade" && modo != "carga" && modo != "memoria" &&
+        modo != "campos") {
+        std::fprintf(stderr, "bancada: modo %s desconhecido (curta, completa, estabilidade, carga, memoria ou campos)\n",
                      modo.c_str());
         return 1;
     }
@@ -494,6 +589,7 @@ int main(int argc, char** argv)
         return 1;
 #endif
     }
+    if (modo == "campos") return campos(repeticoes);
     if (modo == "estabilidade") {
         const Config c{201, 201, 15000, 1000, 50, 100};
         const Medida m = medir([&] { executar(c, true); }, 10);

@@ -18,9 +18,10 @@ case $tarefa in
   # o compilador cruzado, que num ARM64 não é preciso nem existe); clang: a
   # compilação com o Clang (também a do ARM64); strace: os testes que seguram
   # ou interrompem o programa numa escrita e o da gravação durável, que olha as
-  # chamadas ao sistema.
+  # chamadas ao sistema; python3-vtk9: o leitor do VTK que lê o campos.vti
+  # (pelo Python do sistema, /usr/bin/python3).
   testes) pacotes=(cmake make g++ libgtest-dev libgmock-dev "$gnuplot" g++-mingw-w64-x86-64 wine64 zip unzip
-    qemu-user clang strace)
+    qemu-user clang strace python3-vtk9)
     [ "$(uname -m)" = aarch64 ] || pacotes+=(g++-aarch64-linux-gnu) ;;
   fuzz) pacotes=(clang libclang-rt-14-dev) ;;
   *) echo "dependencias.sh: tarefa desconhecida: $tarefa" >&2; exit 2 ;;
@@ -34,11 +35,12 @@ gerenciador de pacotes do sistema, o equivalente destes pacotes do Debian:
 Ou seja: um compilador C++20 (g++ 11 ou mais novo), make, cmake 3.20 ou mais
 novo e o gnuplot; para os testes, também o GoogleTest (com o gmock), o
 MinGW-w64 com threads posix (x86_64-w64-mingw32-g++-posix), o wine de 64 bits,
-o zip e o unzip, o qemu-user (qemu-x86_64, qemu-aarch64), o strace, o clang e
+o zip e o unzip, o qemu-user (qemu-x86_64, qemu-aarch64), o strace, o VTK
+para o Python do sistema (o módulo vtkmodules em /usr/bin/python3), o clang e
 um g++ cruzado para aarch64 com a glibc (o do Debian e do Ubuntu; os do Fedora
 e do Arch não trazem a glibc). Por exemplo, no Fedora:
-  sudo dnf install gcc-c++ make cmake gnuplot gtest-devel gmock-devel mingw64-gcc-c++ wine zip unzip qemu-user strace clang
-e no Arch: sudo pacman -S gcc make cmake gnuplot gtest mingw-w64-gcc wine zip unzip qemu-user strace clang
+  sudo dnf install gcc-c++ make cmake gnuplot gtest-devel gmock-devel mingw64-gcc-c++ wine zip unzip qemu-user strace clang python3-vtk
+e no Arch: sudo pacman -S gcc make cmake gnuplot gtest mingw-w64-gcc wine zip unzip qemu-user strace clang vtk
 O que faltar dos testes aparece como pulado no resumo do fim.
 FIM
   for comando in cmake make c++; do

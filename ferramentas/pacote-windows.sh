@@ -2,8 +2,8 @@
 # Monta o pacote do Windows, DIR_WINDOWS/placa2d-VERSAO-windows.zip (a versão
 # de DIR_WINDOWS/versao.txt, que o CMake escreve), a partir da compilação
 # cruzada já feita (make windows): placa2d.exe, a entrada e os
-# roteiros de exemplo/ como estão, mapas.bat e o LEIA-ME.txt em Windows-1252
-# com CR LF. Reprodutível: o mesmo placa2d.exe e os mesmos arquivos dão o
+# roteiros de exemplo/ como estão, mapas.bat, campos.bat e o LEIA-ME.txt em
+# Windows-1252 com CR LF. Reprodutível: o mesmo placa2d.exe e os mesmos arquivos dão o
 # mesmo zip, byte a byte (datas da hora do último commit, ou de
 # SOURCE_DATE_EPOCH; entradas em ordem; sem atributos do sistema).
 #   ferramentas/pacote-windows.sh DIR_WINDOWS
@@ -24,11 +24,11 @@ cp "$windows/placa2d.exe" "$raiz/exemplo/entrada_geral.ent" "$raiz/exemplo/desl_
   "$raiz/exemplo/desl_y_meio.gnu" "$raiz/exemplo/mapas.gnu" "$pasta/"
 # Texto do Windows: CR LF; o LEIA-ME também em Windows-1252 (iconv falha se
 # algum caractere não couber nela).
-sed 's/$/\r/' "$raiz/ferramentas/windows/mapas.bat" >"$pasta/mapas.bat"
+for bat in mapas.bat campos.bat; do sed 's/$/\r/' "$raiz/ferramentas/windows/$bat" >"$pasta/$bat"; done
 iconv -f UTF-8 -t CP1252 "$raiz/ferramentas/windows/LEIA-ME.txt" | sed 's/$/\r/' >"$pasta/LEIA-ME.txt"
 
 chmod 644 "$pasta"/*
-chmod 755 "$pasta/placa2d.exe" "$pasta/mapas.bat"
+chmod 755 "$pasta/placa2d.exe" "$pasta/mapas.bat" "$pasta/campos.bat"
 # O zip guarda a hora local: com TZ=UTC, a mesma em qualquer máquina.
 export TZ=UTC
 touch -d "@$data" "$pasta"/*

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tam
     reiniciar_variaveis();
     try {
         interpretar_entrada(std::string_view(reinterpret_cast<const char*>(dados), tamanho));
-        validar_parametros();
+        validar_parametros(Opcoes_de_saida{.campos = true});
     } catch (const Erro_execucao& erro) {
         if (std::strlen(erro.what()) == 0) std::abort();
         return 0;

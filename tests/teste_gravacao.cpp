@@ -1,7 +1,10 @@
 // Gravação que não perde arquivos: a troca só do que ficou completo, a criação
 // exclusiva, as falhas e os sinais no meio, a durabilidade e os restos.
+#include "entrada_saida/dados.hpp"
 #include "entrada_saida/formatacao.hpp"
 #include "modelo/erros.hpp"
+#include "modelo/variaveis.hpp"
+#include "roteiro/processamento.hpp"
 #include "plataforma/sistema_de_arquivos.hpp"
 #include "auxiliar.hpp"
 
@@ -86,7 +89,7 @@ TEST_F(Gravacao, CriacaoExclusivaNaoSegueNemReusaONome)
 // Saídas de uma execução anterior, para ver que nada muda quando a gravação falha.
 void saidas_anteriores(const Area& area)
 {
-    for (const char* nome : {"rel.txt", "desl_x_meio.txt", "desl_y_meio.txt"}) {
+    for (const char* nome : {"rel.txt", "desl_x_meio.txt", "desl_y_meio.txt", "campos.vti", "campos.csv"}) {
         teste::gravar(area.arquivo(nome), std::string("anterior de ") + nome);
     }
 }
@@ -102,25 +105,64 @@ Entrada grande(const char* n)
     return e;
 }
 
+// Um campos.csv que não pode ser substituído (no Windows, aberto numa
+// planilha, que o bloqueia): a troca dele vem antes das outras, e nenhuma
+// saída muda.
+TEST_F(Gravacao, CamposQueNaoPodemSerSubstituidosNaoMudamNenhumaSaida)
+{
+    Entrada e;
+    e.nome_relatorio = "rel.txt";
+    reiniciar_variaveis();
+    interpretar_entrada(e.texto());
+    saidas_anteriores(area_);
+    Saidas_preparadas saidas = preparar_saidas({.campos = true});
+    processar();
+    solucao_analitica();
+    fs::remove("campos.csv");
+    fs::create_directories("campos.csv/aberto");
+    const auto sem_temporarios = [] {
+        auto r = teste::retrato(".");
+        std::erase_if(r, [](const auto& item) { return item.first.ends_with(".parcial"); });
+        return r;
+    };
+    const auto antes = sem_temporarios();
+    EXPECT_THROW(escrever_resultados(std::move(saidas)), Erro_execucao);
+    EXPECT_EQ(teste::retrato("."), antes);
+    reiniciar_variaveis();
+}
+
 // Com SIGXFSZ ignorado antes (trap) ou não: o programa o ignora e dá a mensagem.
 TEST(Gravacao_execucao, FalhaNumArquivoDepoisDeOutroGravadoNaoMudaNenhum)
 {
-    for (const char* preambulo : {"ulimit -f 16; trap '' XFSZ", "ulimit -f 16"}) {
-        SCOPED_TRACE(preambulo);
+    const struct {
+        const char* preambulo;
+        const char* Nx;
+        const char* Ny;
+        const char* argumentos;
+        const char* falha; // o arquivo que passa do limite
+    } casos[] = {
+        // Relatório de uns 6 KB, desl_x_meio.txt de 31 KB.
+        {"ulimit -f 16; trap '' XFSZ", "3", "400", "", "desl_x_meio.txt"},
+        {"ulimit -f 16", "3", "400", "", "desl_x_meio.txt"},
+        // As saídas de sempre cabem; campos.vti, de 137 KB, não.
+        {"ulimit -f 16", "40", "40", "--campos", "campos.vti"},
+    };
+    for (const auto& caso : casos) {
+        SCOPED_TRACE(std::string(caso.preambulo) + " " + caso.argumentos);
         Area area;
-        Entrada e; // relatório de uns 6 KB, desl_x_meio.txt de 31 KB
+        Entrada e;
         e.nome_relatorio = "rel.txt";
-        e.Nx = "3";
-        e.Ny = "400";
+        e.Nx = caso.Nx;
+        e.Ny = caso.Ny;
         e.modo_saida = "0";
         e.passo_hist = "1000";
         area.gravar_entrada(e.texto());
         saidas_anteriores(area);
         const auto antes = teste::retrato(area.trabalho());
-        const auto r = teste::executar_programa(area, false, preambulo);
+        const auto r = teste::executar_programa(area, false, caso.preambulo, "", caso.argumentos);
         EXPECT_EQ(r.status, 1);
-        EXPECT_THAT(r.erros, HasSubstr("falha ao gravar o arquivo de saída \"desl_x_meio.txt\": o arquivo passou do "
-                                       "tamanho máximo permitido"));
+        EXPECT_THAT(r.erros, HasSubstr("falha ao gravar o arquivo de saída \"" + std::string(caso.falha) +
+                                       "\": o arquivo passou do tamanho máximo permitido"));
         EXPECT_EQ(teste::retrato(area.trabalho()), antes);
     }
 }

@@ -60,10 +60,10 @@ protected:
     const fs::path& trabalho() const { return area_.trabalho(); }
 
     // placa2d-rodar na pasta de trabalho, com este executável e o PATH dado.
-    Saida rodar_na_pasta(const std::string& path)
+    Saida rodar_na_pasta(const std::string& path, const std::string& opcoes = "")
     {
         return rodar(trabalho(), "PATH='" + path + "' PLACA2D='" + PLACA2D_EXECUTAVEL + "' '" +
-                                     (raiz / "ferramentas" / "placa2d-rodar").string() + "' .");
+                                     (raiz / "ferramentas" / "placa2d-rodar").string() + "' " + opcoes + " .");
     }
 
     // PATH com os comandos do sistema, menos o gnuplot e os de `fora`.
@@ -280,6 +280,16 @@ TEST_F(Kit, SemGnuplotNenhumPngEUmaLinhaSoDizendoComoTelos)
                        "Gravados agora em ./: desl_x_meio.txt, desl_y_meio.txt, relatorio.txt\n");
 }
 
+// --campos chega ao programa, e os dois arquivos vêm na lista, com como abri-los.
+TEST_F(Kit, CamposNaListaComComoAbrir)
+{
+    const Saida r = rodar_na_pasta(ferramentas.string() + ":" + path_sem_gnuplot(), "--campos");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.saida.substr(r.saida.find("\nPara abrir") + 1),
+              "Para abrir os campos: './campos.vti' no ParaView (File > Open), './campos.csv' na planilha ou no pandas\n"
+              "Gravados agora em ./: campos.csv, campos.vti, desl_x_meio.txt, desl_y_meio.txt, relatorio.txt\n");
+}
+
 // Os avisos ficam no terminal, no meio da execução, e voltam no fim do resumo.
 TEST_F(Kit, AvisosDoProgramaRepetidosNoFimDoResumo)
 {
@@ -447,6 +457,8 @@ TEST(KitNomes, ArquivosHppRoteirosEPlaca2dRodarConcordam)
     const std::set<std::string> pngs(std::begin(arquivos::pngs_dos_mapas), std::end(arquivos::pngs_dos_mapas));
     EXPECT_EQ(achados(raiz / "exemplo" / arquivos::mapas, "\nfigura (\\S+)"), pngs);
     EXPECT_EQ(achados(raiz / "ferramentas" / "placa2d-rodar", "\nmapas=\\(([^)]*)\\)"), pngs);
+    EXPECT_EQ(achados(raiz / "ferramentas" / "placa2d-rodar", "\ncampos=\\(([^)]*)\\)"),
+              (std::set<std::string>{arquivos::campos_vti, arquivos::campos_csv}));
     EXPECT_EQ(achados(raiz / "exemplo" / arquivos::grafico_x_meio, "\nfigura = \"([^\"]*)\""),
               std::set<std::string>{arquivos::png_x_meio});
     EXPECT_EQ(achados(raiz / "exemplo" / arquivos::grafico_y_meio, "\nfigura = \"([^\"]*)\""),

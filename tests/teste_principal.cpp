@@ -91,6 +91,8 @@ std::string esperado(const std::string& nome) { return teste::ler(std::string(PL
 // Os avisos só no erro padrão, também quando ele (ou os três fluxos) vem
 // fechado: então o primeiro temporário ficaria com o descritor 2, e os avisos
 // (dx ≠ dy, a não convergência e o de PLACA2D_THREADS) iriam para dentro dele.
+// --campos só acrescenta campos.vti e campos.csv: as outras saídas, os avisos
+// e os comandos são os mesmos, byte a byte.
 TEST(Execucao, RelatoriosEArquivosDaLinhaMediaByteAByte)
 {
     const std::string avisos_4x6 =
@@ -105,23 +107,33 @@ TEST(Execucao, RelatoriosEArquivosDaLinhaMediaByteAByte)
         const char* caso;
         const char* fechados; // redirecionamentos do sh que fecham fluxos do programa
         std::string erros;
+        const char* argumentos = "";
     } execucoes[] = {
         {"3x3", "", ""},
         {"4x6", "", avisos_4x6},
         {"4x6", "2>&-", ""},
         {"4x6", "0<&- 1>&- 2>&-", ""},
+        {"3x3", "", "", "--campos"},
+        {"4x6", "", avisos_4x6, "--campos"},
     };
     // As entradas ficam ao lado das saídas esperadas: o passo do ARM64 as usa também.
     for (const auto& x : execucoes) {
         const std::string s = x.caso;
-        SCOPED_TRACE(s + " " + x.fechados);
+        SCOPED_TRACE(s + " " + x.fechados + x.argumentos);
         Area area;
         area.gravar_entrada(esperado("entrada_" + s + ".ent"));
         const bool fechados = *x.fechados != '\0';
         const auto r = teste::executar_programa(area, false, fechados ? "export PLACA2D_THREADS=abc" : "",
-                                                fechados ? "sh -c 'exec \"$0\" " + std::string(x.fechados) + "'" : "");
+                                                fechados ? "sh -c 'exec \"$0\" " + std::string(x.fechados) + "'" : "",
+                                                x.argumentos);
         ASSERT_EQ(r.status, 0);
         EXPECT_EQ(r.erros, x.erros);
+        EXPECT_EQ(area.comandos(), "notepad entrada_geral.ent\nnotepad rel.txt\nwgnuplot desl_x_meio.gnu\n"
+                                   "wgnuplot desl_y_meio.gnu\n");
+        std::string nomes;
+        for (const auto& [nome, conteudo] : teste::retrato(area.trabalho())) nomes += nome + " ";
+        EXPECT_EQ(nomes, *x.argumentos ? "campos.csv campos.vti desl_x_meio.txt desl_y_meio.txt entrada_geral.ent rel.txt "
+                                       : "desl_x_meio.txt desl_y_meio.txt entrada_geral.ent rel.txt ");
         const auto obtido = [&](const char* nome) { return teste::ler(area.arquivo(nome)); };
         EXPECT_TRUE(teste::mesmos_bytes(mascarar_tempo(obtido("rel.txt")), esperado("relatorio_" + s + ".txt")));
         EXPECT_TRUE(teste::mesmos_bytes(obtido("desl_x_meio.txt"), esperado("desl_x_meio_" + s + ".txt")));
@@ -149,6 +161,7 @@ TEST(LinhaDeComando, AjudaVersaoERecusaNaoTocamEmNada)
         {"-h", 0, "Uso: placa2d [opção]\n", ""},
         {"--versao", 0, versao, ""},
         {"--version --ajuda", 0, "Uso: placa2d [opção]\n", ""},
+        {"--campos --ajuda", 0, "Uso: placa2d [opção]\n", ""},
         {"--hlep", 2, "", "placa2d: erro: opção desconhecida: \"--hlep\"; as opções estão em placa2d --ajuda\n"},
         {"--ajuda ../outro/entrada_geral.ent", 2, "",
          "placa2d: erro: argumento não entendido: \"../outro/entrada_geral.ent\"" + nao_recebe},

@@ -1,4 +1,6 @@
-// Entradas recusadas, falhas aritméticas e a memória que o cálculo pede.
+// Entradas recusadas, falhas aritméticas e a memória que o cálculo e a gravação pedem.
+#include "entrada_saida/campos.hpp"
+#include "entrada_saida/formatacao.hpp"
 #include "entrada_saida/validacao.hpp"
 #include "modelo/erros.hpp"
 #include "modelo/variaveis.hpp"
@@ -60,6 +62,7 @@ struct Caso_ruim {
     std::string conteudo;
     const char* trecho; // parte esperada da mensagem
     std::function<void(const fs::path&)> preparar = nullptr; // no diretório de trabalho, antes da execução
+    const char* argumentos = "";
 };
 
 void PrintTo(const Caso_ruim& caso, std::ostream* saida) { *saida << caso.descricao; }
@@ -108,6 +111,10 @@ std::vector<Caso_ruim> casos_ruins()
         {"nome é um gráfico", com(&Entrada::nome_relatorio, "'desl_x_meio.png'").texto(), "(desl_x_meio.png)"},
         {"nome é um mapa noutra pasta", com(&Entrada::nome_relatorio, "'aqui/mapa_erro.png'").texto(),
          "(mapa_erro.png)"},
+        {"nome é o dos campos pedidos", com(&Entrada::nome_relatorio, "'aqui/campos.csv'").texto(), "(campos.csv)",
+         nullptr, "--campos"},
+        {"campos num FIFO", Entrada().texto(), "\"campos.vti\": já existe com esse nome um FIFO",
+         [](const fs::path& d) { ::mkfifo((d / "campos.vti").c_str(), 0644); }, "--campos"},
         {"relatório é um dispositivo", com(&Entrada::nome_relatorio, "meunull").texto(),
          "\"meunull\": já existe com esse nome um dispositivo de caracteres",
          [](const fs::path& d) { fs::create_symlink("/dev/null", d / "meunull"); }},
@@ -172,7 +179,7 @@ TEST_P(Recusa, TerminaComMensagemENadaMudaNoDiretorio)
     fs::create_directory_symlink(".", area.arquivo("aqui"));
     if (caso.preparar) caso.preparar(area.trabalho());
     const auto antes = teste::retrato(area.trabalho());
-    const auto r = teste::executar_programa(area);
+    const auto r = teste::executar_programa(area, false, "", "", caso.argumentos);
     EXPECT_NE(r.status, 0);
     EXPECT_FALSE(r.sinal);
     EXPECT_EQ(r.saida, "");
@@ -197,11 +204,13 @@ TEST(Recusa_antes_do_calculo, SaidaImpossivelNaoEsperaOCalculo)
         const char* nome;
         const char* trecho;
         const char* diretorio; // criado antes
+        const char* argumentos = "";
     } casos[] = {
         {"'nao/existe/rel.txt'", "\"nao/existe/rel.txt\": o diretório não existe", nullptr},
         {"'entrada_geral.ent/rel.txt'", "uma parte do caminho é um arquivo, não um diretório", nullptr},
         {"pasta", "\"pasta\": já existe um diretório com esse nome", "pasta"},
         {"rel.txt", "\"desl_y_meio.txt\": já existe um diretório", "desl_y_meio.txt"},
+        {"rel.txt", "\"campos.csv\": já existe um diretório", "campos.csv", "--campos"},
     };
     for (const auto& caso : casos) {
         SCOPED_TRACE(caso.nome);
@@ -212,7 +221,7 @@ TEST(Recusa_antes_do_calculo, SaidaImpossivelNaoEsperaOCalculo)
         area.gravar_entrada(e.texto());
         if (caso.diretorio) fs::create_directory(area.arquivo(caso.diretorio));
         const auto antes = teste::retrato(area.trabalho());
-        const auto r = teste::executar_programa(area);
+        const auto r = teste::executar_programa(area, false, "", "", caso.argumentos);
         EXPECT_EQ(r.status, 1);
         EXPECT_THAT(r.erros, HasSubstr(caso.trecho));
         EXPECT_EQ(teste::retrato(area.trabalho()), antes);
@@ -260,7 +269,7 @@ TEST(FalhasAritmeticas, ExecucaoValidaNaoLigaNenhumIndicador)
     }
 }
 
-TEST(Memoria, EstimativaCobreOPicoDoCalculo)
+TEST(Memoria, EstimativaCobreOPicoDoCalculoEDaGravacaoDosCampos)
 {
     teste::Ajustes_rapidos ajustes;
     rapido::usar_no_driver(false); // os rápidos conferem a memória das faixas à parte
@@ -281,6 +290,17 @@ TEST(Memoria, EstimativaCobreOPicoDoCalculo)
     // As histórias vêm do alocador sob demanda, fora do heap.
     EXPECT_LE(pico, memoria_necessaria(e.it));
     EXPECT_GE(pico, memoria_necessaria(0) * 9 / 10) << "estimativa que recusaria malhas que cabem";
+    {
+        // Os campos são gravados nó a nó: nada do tamanho da malha a mais.
+        Area area;
+        teste::No_diretorio no(area.trabalho());
+        solucao_analitica();
+        Arquivo_saida vti("campos.vti"), csv("campos.csv");
+        escrever_campos_vti(vti);
+        escrever_campos_csv(csv);
+        concluir_juntos({&vti, &csv});
+    }
+    EXPECT_LE(heap::pico - base, memoria_necessaria(e.it)) << "na gravação dos campos";
     reiniciar_variaveis();
 }
 

@@ -269,13 +269,13 @@ P=$tmp/pacote
 mkdir "$P" && (cd "$P" && unzip -q "$zip") || falhar "unzip não extraiu $zip"
 arquivos=$(cd "$P" && LC_ALL=C ls | tr '\n' ' ')
 verificar "arquivos do zip: $arquivos" \
-  '[ "$arquivos" = "LEIA-ME.txt desl_x_meio.gnu desl_y_meio.gnu entrada_geral.ent mapas.bat mapas.gnu placa2d.exe " ]'
+  '[ "$arquivos" = "LEIA-ME.txt campos.bat desl_x_meio.gnu desl_y_meio.gnu entrada_geral.ent mapas.bat mapas.gnu placa2d.exe " ]'
 verificar "entrada e roteiros iguais aos de exemplo/" \
   '(for f in entrada_geral.ent desl_x_meio.gnu desl_y_meio.gnu mapas.gnu; do cmp -s "$raiz/exemplo/$f" "$P/$f" || exit 1; done)'
 verificar "placa2d.exe estático (só DLLs do sistema)" \
   '! x86_64-w64-mingw32-objdump -p "$P/placa2d.exe" | grep -i "DLL Name: lib"'
-verificar "LEIA-ME.txt e mapas.bat com CR LF; o LEIA-ME em Windows-1252, com o comando dos mapas" \
-  '(for f in LEIA-ME.txt mapas.bat; do [ "$(grep -c "$(printf "\r")\$" "$P/$f")" = "$(wc -l <"$P/$f")" ] || exit 1; done) &&
+verificar "LEIA-ME.txt, mapas.bat e campos.bat com CR LF; o LEIA-ME em Windows-1252, com o comando dos mapas" \
+  '(for f in LEIA-ME.txt mapas.bat campos.bat; do [ "$(grep -c "$(printf "\r")\$" "$P/$f")" = "$(wc -l <"$P/$f")" ] || exit 1; done) &&
    ! iconv -f UTF-8 -t UTF-8 "$P/LEIA-ME.txt" >/dev/null 2>&1 &&
    iconv -f CP1252 -t UTF-8 "$P/LEIA-ME.txt" | grep -q "não rode de dentro do zip" &&
    grep -q "wgnuplot -c mapas.gnu relatorio.txt" "$P/LEIA-ME.txt"'
@@ -292,6 +292,10 @@ done
 (cd "$P" && WINEPATH="$winepath_bin" timeout 60 "$wine" cmd /c mapas.bat </dev/null >/dev/null 2>&1) || true
 ultimo=$(comandos "$P" | tail -1)
 verificar "mapas.bat chama $ultimo" '[ "$ultimo" = "wgnuplot -c mapas.gnu \"relatorio.txt\"" ]'
+(cd "$P" && WINEPATH="$winepath_bin" timeout 120 "$wine" cmd /c campos.bat </dev/null >.saida-campos 2>&1) || true
+verificar "campos.bat roda placa2d.exe --campos (campos.vti e campos.csv, UTF-8 com BOM) e passa pela pausa do fim" \
+  '[ "$(comandos "$P" | tail -4)" = "$da_pasta" ] && grep -q "<VTKFile type=\"ImageData\"" "$P/campos.vti" &&
+   [ "$(head -c 5 "$P/campos.csv")" = "$(printf "\357\273\277ix")" ] && grep -q "Gravados campos.vti" "$P/.saida-campos"'
 
 if [ "$diferencas_toleradas" = 1 ]; then
   cat <<'EOF'

@@ -1,5 +1,6 @@
 // Nomes dos arquivos do programa e do kit: a entrada, as saídas da linha
-// média, os roteiros do gnuplot e os gráficos que eles gravam. O teste do kit
+// média, os campos para outras ferramentas, os roteiros do gnuplot e os
+// gráficos que eles gravam. O teste do kit
 // (tests/teste_kit.cpp) confere estas listas com os roteiros de exemplo/ e
 // com ferramentas/placa2d-rodar.
 #pragma once
@@ -9,6 +10,9 @@ namespace arquivos {
 inline constexpr const char* entrada = "entrada_geral.ent";
 inline constexpr const char* x_meio = "desl_x_meio.txt";
 inline constexpr const char* y_meio = "desl_y_meio.txt";
+// Os campos de todos os nós (com --campos), no diretório de trabalho.
+inline constexpr const char* campos_vti = "campos.vti";
+inline constexpr const char* campos_csv = "campos.csv";
 inline constexpr const char* grafico_x_meio = "desl_x_meio.gnu";
 inline constexpr const char* grafico_y_meio = "desl_y_meio.gnu";
 inline constexpr const char* mapas = "mapas.gnu";

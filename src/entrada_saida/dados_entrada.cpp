@@ -52,26 +52,6 @@ const Parametro parametros[] = {
 constexpr std::string_view brancos = " \t\r";
 constexpr std::string_view separadores = " \t\r,/";
 
-// Trecho do arquivo como aparece na mensagem: curto e sem caracteres de controle.
-std::string mostrar(std::string_view texto)
-{
-    constexpr std::size_t limite = 40;
-    std::string saida;
-    for (const char c : texto.substr(0, limite)) {
-        const unsigned char b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) {
-            const char* const hex = "0123456789ABCDEF";
-            saida += "\\x";
-            saida += hex[b >> 4];
-            saida += hex[b & 0xF];
-        } else {
-            saida += c;
-        }
-    }
-    if (texto.size() > limite) saida += "... (" + std::to_string(texto.size()) + " caracteres)";
-    return "\"" + saida + "\"";
-}
-
 class Leitor_entrada {
 public:
     explicit Leitor_entrada(std::string_view conteudo) : texto_(conteudo)
@@ -111,7 +91,7 @@ private:
 [[noreturn]] void erro_leitura(int linha, const Parametro& p, std::string_view valor, const std::string& motivo)
 {
     throw Erro_execucao("erro de leitura em " + std::string(arquivo_entrada) + ", linha " + std::to_string(linha) +
-                        " (parâmetro " + p.nome + "): " + mostrar(valor) + " " + motivo);
+                        " (parâmetro " + p.nome + "): " + trecho_citado(valor) + " " + motivo);
 }
 
 std::string_view primeiro_item(std::string_view linha) { return linha.substr(0, linha.find_first_of(separadores)); }
@@ -296,7 +276,7 @@ std::string entrada_ausente(const char* nome)
         return texto + "; rode o placa2d na pasta do seu " + nome + ", ou copie para esta o do exemplo";
     }
     std::sort(parecidos.begin(), parecidos.end());
-    texto += "; há nela " + mostrar(parecidos.front()) + ", que parece ser ele com outro nome: renomeie-o para " + nome;
+    texto += "; há nela " + trecho_citado(parecidos.front()) + ", que parece ser ele com outro nome: renomeie-o para " + nome;
 #ifdef _WIN32
     texto += " (o Explorer esconde extensões como .txt: marque Exibir > Extensões de nomes de arquivos, no Windows "
              "11 em Exibir > Mostrar, e renomeie)";

@@ -3,6 +3,7 @@
 #include "entrada_saida/dados.hpp"
 
 #include "entrada_saida/arquivos.hpp"
+#include "entrada_saida/campos.hpp"
 #include "entrada_saida/formatacao.hpp"
 #include "modelo/variaveis.hpp"
 #include "plataforma/comandos.hpp"
@@ -13,14 +14,24 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-// Temporários das três saídas, criados antes do cálculo.
+// Temporários das saídas, criados antes do cálculo; os dos campos só se pedidos.
 struct Saidas {
+    explicit Saidas(const Opcoes_de_saida& opcoes)
+    {
+        if (opcoes.campos) {
+            vti.emplace(arquivos::campos_vti);
+            csv.emplace(arquivos::campos_csv);
+        }
+    }
     Arquivo_saida relatorio{nome_relatorio_aparado()};
     Arquivo_saida x_meio{arquivos::x_meio};
     Arquivo_saida y_meio{arquivos::y_meio};
+    std::optional<Arquivo_saida> vti;
+    std::optional<Arquivo_saida> csv;
 };
 
 void Descartar_saidas::operator()(Saidas* saidas) const { delete saidas; }
@@ -39,7 +50,7 @@ void escrever_linha_media(Arquivo_saida& f, const std::vector<double>& coordenad
 
 } // namespace
 
-Saidas_preparadas preparar_saidas() { return Saidas_preparadas(new Saidas); }
+Saidas_preparadas preparar_saidas(const Opcoes_de_saida& opcoes) { return Saidas_preparadas(new Saidas(opcoes)); }
 
 void escrever_linhas_medias(Arquivo_saida& x_meio, Arquivo_saida& y_meio)
 {
@@ -54,7 +65,16 @@ void escrever_resultados(Saidas_preparadas s)
 {
     escrever_relatorio(s->relatorio);
     escrever_linhas_medias(s->x_meio, s->y_meio);
-    const std::string aviso_da_gravacao = concluir_juntos({&s->relatorio, &s->x_meio, &s->y_meio});
+    // Os campos trocados primeiro: o campos.csv aberto numa planilha (que no
+    // Windows o bloqueia) faz falhar a primeira troca, e nenhuma saída muda.
+    std::vector<Arquivo_saida*> gravados;
+    if (s->vti) {
+        escrever_campos_vti(*s->vti);
+        escrever_campos_csv(*s->csv);
+        gravados = {&*s->csv, &*s->vti};
+    }
+    gravados.insert(gravados.end(), {&s->relatorio, &s->x_meio, &s->y_meio});
+    const std::string aviso_da_gravacao = concluir_juntos(gravados);
     progresso::encerrar(); // nada desenhado sobre o editor ou os gráficos
     for (const std::string& aviso : {aviso_do_nome_cortado(), aviso_da_gravacao}) {
         if (!aviso.empty()) avisar(aviso);
@@ -64,7 +84,7 @@ void escrever_resultados(Saidas_preparadas s)
     executar_comando(std::string("wgnuplot ") + arquivos::grafico_y_meio);
 }
 
-std::uint64_t bytes_previstos_das_saidas()
+std::uint64_t bytes_previstos_das_saidas(const Saidas& saidas)
 {
     const auto& e = estado;
     // Linhas fixas do relatório (cabeçalhos, parâmetros, médias, tempo): uns 2,7 kB.
@@ -78,5 +98,5 @@ std::uint64_t bytes_previstos_das_saidas()
                               : e.modo_saida == 2 ? 1
                                                   : 0;
     return fixos + historia * linha_historia + nos * (linha_temperatura + linha_deslocamento) +
-           static_cast<std::uint64_t>(e.Nx + e.Ny) * linha_media;
+           static_cast<std::uint64_t>(e.Nx + e.Ny) * linha_media + (saidas.vti ? bytes_previstos_dos_campos() : 0);
 }

@@ -54,6 +54,25 @@ std::string cientifico_sem_alinhar(double valor)
 
 } // namespace
 
+std::string trecho_citado(std::string_view texto)
+{
+    constexpr std::size_t limite = 40;
+    std::string saida;
+    for (const char c : texto.substr(0, limite)) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            const char* const hex = "0123456789ABCDEF";
+            saida += "\\x";
+            saida += hex[b >> 4];
+            saida += hex[b & 0xF];
+        } else {
+            saida += c;
+        }
+    }
+    if (texto.size() > limite) saida += "... (" + std::to_string(texto.size()) + " caracteres)";
+    return "\"" + saida + "\"";
+}
+
 std::string para_cp1252(std::string_view utf8)
 {
     std::string saida;
@@ -307,10 +326,14 @@ void Arquivo_saida::descartar()
 
 void Arquivo_saida::escrever(const Linha& linha)
 {
-    const std::string& bytes = linha.conteudo();
+    escrever_bytes(linha.conteudo());
+    escrever_vazia();
+}
+
+void Arquivo_saida::escrever_bytes(std::string_view bytes)
+{
     if (std::fwrite(bytes.data(), 1, bytes.size(), saida_) != bytes.size()) falhar("gravar", errno);
     progresso::somar_bytes_gravados(bytes.size());
-    escrever_vazia();
 }
 
 void Arquivo_saida::escrever_vazia()
@@ -345,7 +368,7 @@ void Arquivo_saida::falhar(const char* acao, int erro)
                         motivo_da_falha(erro) + "; nenhum arquivo de saída foi mudado");
 }
 
-std::string concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos)
+std::string concluir_juntos(std::span<Arquivo_saida* const> arquivos)
 {
     try {
         for (Arquivo_saida* a : arquivos) a->fechar();

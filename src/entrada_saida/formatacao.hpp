@@ -7,11 +7,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
 // Converte texto UTF-8 (os literais do programa) para Windows-1252.
 std::string para_cp1252(std::string_view utf8);
+
+// Um texto do usuário como as mensagens o citam: entre aspas, os primeiros 40
+// bytes, os caracteres de controle como \xHH e, se for mais longo, quantos tem.
+std::string trecho_citado(std::string_view texto);
 
 // Campos isolados, já alinhados à direita.
 std::string campo_cientifico(double valor); // 25 colunas, 16 algarismos significativos
@@ -59,6 +64,8 @@ public:
     // Grava a linha e o terminador CR LF.
     void escrever(const Linha& linha);
     void escrever_vazia();
+    // Grava os bytes como estão (os arquivos para outras ferramentas).
+    void escrever_bytes(std::string_view bytes);
     // Grava o que falta, leva ao disco e fecha o temporário.
     void fechar();
     // Fecha e põe no lugar do destino (o aviso de concluir_juntos).
@@ -68,7 +75,7 @@ public:
     const std::string& temporario() const { return temporario_; }
 
 private:
-    friend std::string concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos);
+    friend std::string concluir_juntos(std::span<Arquivo_saida* const> arquivos);
     [[noreturn]] void falhar(const char* acao, int erro);
     void descartar();
 
@@ -85,4 +92,8 @@ private:
 // sobram são apagados. Depois das renomeações, leva ao disco as pastas dos
 // destinos; se o sistema não confirma, os arquivos já estão no lugar: devolve
 // o aviso (vazio se não há).
-std::string concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos);
+std::string concluir_juntos(std::span<Arquivo_saida* const> arquivos);
+inline std::string concluir_juntos(std::initializer_list<Arquivo_saida*> arquivos)
+{
+    return concluir_juntos(std::span<Arquivo_saida* const>(arquivos.begin(), arquivos.size()));
+}

@@ -84,7 +84,7 @@ bool mesmo_arquivo(const fs::path& a, const fs::path& b)
     return fs::equivalent(a, b, erro) || caminho_comparavel(a) == caminho_comparavel(b);
 }
 
-void exigir_nome_relatorio()
+void exigir_nome_relatorio(const Opcoes_de_saida& opcoes)
 {
     const std::string nome = nome_relatorio_aparado();
     if (nome.empty()) {
@@ -105,6 +105,9 @@ void exigir_nome_relatorio()
     };
     for (const char* proprio : arquivos::proprios) {
         if (mesmo_arquivo(caminho(nome), proprio)) proprio_do_programa(proprio);
+    }
+    for (const char* campos : {arquivos::campos_vti, arquivos::campos_csv}) {
+        if (opcoes.campos && mesmo_arquivo(caminho(nome), campos)) proprio_do_programa(campos);
     }
     // O mapas.gnu grava os seus PNGs na pasta do relatório, qualquer que seja.
     const fs::path base = caminho(nome).filename();
@@ -138,10 +141,10 @@ std::uint64_t memoria_necessaria(std::int64_t iteracoes)
     return doubles * sizeof(double);
 }
 
-void validar_parametros()
+void validar_parametros(const Opcoes_de_saida& opcoes)
 {
     const auto& e = estado;
-    exigir_nome_relatorio();
+    exigir_nome_relatorio(opcoes);
     exigir_dimensao("Lx", e.Lx);
     exigir_dimensao("Ly", e.Ly);
     exigir_proporcao();

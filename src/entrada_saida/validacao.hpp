@@ -4,11 +4,16 @@
 
 #include <cstdint>
 
-// Confere os parâmetros lidos; lança Erro_execucao com o parâmetro, o valor e a regra.
-void validar_parametros();
+struct Opcoes_de_saida;
+
+// Confere os parâmetros lidos (o nome do relatório contra as saídas que
+// `opcoes` pedem); lança Erro_execucao com o parâmetro, o valor e a regra.
+void validar_parametros(const Opcoes_de_saida& opcoes);
 
 // Bytes que os vetores do cálculo ocupam na malha do estado com `iteracoes`
-// iterações térmicas feitas (as histórias só ocupam as entradas tocadas).
+// iterações térmicas feitas (as histórias só ocupam as entradas tocadas). A
+// gravação das saídas, campos inclusive, vai nó a nó e não soma nada do
+// tamanho da malha.
 std::uint64_t memoria_necessaria(std::int64_t iteracoes);
 
 // Lança Erro_execucao dizendo quanta memória o cálculo precisa (com itmax iterações).

@@ -1,6 +1,7 @@
 #include "roteiro/linha_de_comando.hpp"
 
 #include "entrada_saida/arquivos.hpp"
+#include "entrada_saida/formatacao.hpp"
 #include "roteiro/versao.hpp"
 #include "solvers/solvers_rapidos.hpp"
 
@@ -20,6 +21,8 @@ constexpr Opcao opcoes[] = {
     {{"-h", "--ajuda", "--help"}, &Linha_de_comando::ajuda, "esta ajuda; não lê nem grava nada"},
     {{"--versao", "--version"}, &Linha_de_comando::versao,
      "a versão, o compilador e as instruções da CPU que o cálculo usa"},
+    {{"--campos"}, &Linha_de_comando::campos,
+     "grava também os campos de todos os nós, para o ParaView e a planilha"},
 };
 
 const Opcao* opcao(std::string_view argumento)
@@ -28,25 +31,6 @@ const Opcao* opcao(std::string_view argumento)
         if (!argumento.empty() && std::find(o.nomes.begin(), o.nomes.end(), argumento) != o.nomes.end()) return &o;
     }
     return nullptr;
-}
-
-// Entre aspas, curto e sem caracteres de controle.
-std::string mostrar(std::string_view texto)
-{
-    constexpr std::size_t limite = 60;
-    std::string saida = "\"";
-    for (const char c : texto.substr(0, limite)) {
-        const unsigned char b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) {
-            const char* const hex = "0123456789ABCDEF";
-            saida += "\\x";
-            saida += hex[b >> 4];
-            saida += hex[b & 0xF];
-        } else {
-            saida += c;
-        }
-    }
-    return saida + (texto.size() > limite ? "...\"" : "\"");
 }
 
 } // namespace
@@ -76,7 +60,8 @@ std::string texto_da_ajuda()
         "  1. abre " + entrada + " no notepad e espera que ele seja fechado;\n"
         "  2. lê os catorze parâmetros desse arquivo;\n"
         "  3. grava o relatório (o nome é a linha 1 da entrada), " + arquivos::x_meio + " e\n"
-        "     " + arquivos::y_meio + ", só depois de o cálculo terminar sem erro;\n"
+        "     " + arquivos::y_meio + ", só depois de o cálculo terminar sem erro; com --campos,\n"
+        "     também " + arquivos::campos_vti + " (abra no ParaView) e " + arquivos::campos_csv + " (na planilha);\n"
         "  4. abre o relatório no notepad e roda wgnuplot " + arquivos::grafico_x_meio + " e\n"
         "     wgnuplot " + arquivos::grafico_y_meio + ".\n"
         "Um resultado em que não se deve confiar (o problema térmico não convergiu,\n"
@@ -120,8 +105,8 @@ std::string texto_da_versao()
 
 std::string recusa_do_argumento(const std::string& argumento)
 {
-    if (argumento.starts_with("-")) return "opção desconhecida: " + mostrar(argumento) + "; as opções estão em placa2d --ajuda";
-    return "argumento não entendido: " + mostrar(argumento) + "; o placa2d não recebe arquivos nem valores na linha de "
+    if (argumento.starts_with("-")) return "opção desconhecida: " + trecho_citado(argumento) + "; as opções estão em placa2d --ajuda";
+    return "argumento não entendido: " + trecho_citado(argumento) + "; o placa2d não recebe arquivos nem valores na linha de "
            "comando: ele lê " + std::string(arquivos::entrada) + " da pasta em que é iniciado (para outro caso, rode-o "
            "na pasta dele). Veja placa2d --ajuda";
 }

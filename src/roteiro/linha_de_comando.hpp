@@ -11,6 +11,7 @@
 struct Linha_de_comando {
     bool ajuda = false;
     bool versao = false;
+    bool campos = false; // também campos.vti e campos.csv
     std::optional<std::string> nao_entendido; // o primeiro argumento fora da tabela
 };
 

@@ -42,7 +42,7 @@ int main(int argc, char** argv)
                         esperar_enter_ao_fechar(console, Desfecho::interrupcao));
     int status = status_erro;
     try {
-        simulacao();
+        simulacao(Opcoes_de_saida{.campos = linha.campos});
         status = 0;
     } catch (const Erro_execucao& erro) {
         std::cerr << "placa2d: erro: " << erro.what() << '\n';

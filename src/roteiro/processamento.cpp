@@ -29,12 +29,12 @@ void avisar_se_nao_vazio(const std::string& aviso)
 
 } // namespace
 
-void simulacao()
+void simulacao(const Opcoes_de_saida& opcoes)
 {
     auto& e = estado;
     ler_entrada();
-    validar_parametros();
-    Saidas_preparadas saidas = preparar_saidas(); // antes do cálculo: uma saída impossível aparece já
+    validar_parametros(opcoes);
+    Saidas_preparadas saidas = preparar_saidas(opcoes); // antes do cálculo: uma saída impossível aparece já
     avisar_se_nao_vazio(aviso_de_espacamentos(e.Lx, e.Ly, e.Nx, e.Ny));
     limpar_falhas_aritmeticas();
     const double inicio = relogio();
@@ -156,7 +156,7 @@ void pos_processamento(Saidas_preparadas saidas)
     solucao_analitica();
     referencia::media_campo(e.Nx, e.Ny, e.T, e.Tmed_n);
     verificar_falhas_aritmeticas("na solução analítica ou na temperatura média");
-    progresso::fase_gravacao(bytes_previstos_das_saidas());
+    progresso::fase_gravacao(bytes_previstos_das_saidas(*saidas));
     escrever_resultados(std::move(saidas));
 }
 

@@ -5,7 +5,7 @@
 #include "solvers/solvers_rapidos.hpp"
 
 // Uma execução completa: entrada, cálculo, pós-processamento e saída.
-void simulacao();
+void simulacao(const Opcoes_de_saida& opcoes = {});
 
 // Os caminhos que as duas fases tomaram nos solvers rápidos (nenhum com os
 // de referência no driver): para os testes e a bancada.
