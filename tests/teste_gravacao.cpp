@@ -203,8 +203,9 @@ TEST(Gravacao_execucao, ErroPadraoSemLeitorNaoDeixaTemporarios)
 // AddressSanitizer faz umas dez antes dele): os temporários somem, os
 // arquivos anteriores ficam e o status é 128 + o sinal. O terminal fechado
 // (SIGHUP), Ctrl-\ (SIGQUIT) e o limite de tempo de CPU (SIGXCPU) como
-// SIGTERM. Na troca (na primeira, pelo strace), ela vai até o fim (os três
-// arquivos novos) e só então o sinal termina o programa, sem mensagem.
+// SIGTERM. Na troca (na primeira, pelo strace), ela vai até o fim (as cinco
+// saídas novas, com --campos) e só então o sinal termina o programa, sem
+// mensagem.
 struct Interrupcao {
     const char* caso;
     int sinal;
@@ -224,11 +225,12 @@ TEST_P(Interrupcoes, ApagamOsTemporariosOuEsperamATroca)
     const bool com_strace = *c.chamadas != '\0';
     if (com_strace) EXIGIR_COMANDO("strace");
     Area area;
-    area.gravar_entrada((com_strace ? grande("601") : teste::sem_fim()).texto());
+    area.gravar_entrada((c.na_troca ? grande("5") : com_strace ? grande("601") : teste::sem_fim()).texto());
     saidas_anteriores(area);
     const auto antes = teste::retrato(area.trabalho());
     const std::string injecao = c.na_troca ? "signal=TERM:when=1" : "signal=TERM:when=200";
-    teste::Em_execucao execucao(area, false, c.preambulo, com_strace ? teste::strace(c.chamadas, injecao) : "");
+    teste::Em_execucao execucao(area, false, c.preambulo, com_strace ? teste::strace(c.chamadas, injecao) : "",
+                                c.na_troca ? "--campos" : "");
     // Os tratadores são instalados antes de os temporários serem criados:
     // com os três na pasta, o sinal é tratado, qualquer que seja a máquina.
     const auto temporarios = [&] {
@@ -236,7 +238,9 @@ TEST_P(Interrupcoes, ApagamOsTemporariosOuEsperamATroca)
         for (const auto& item : fs::directory_iterator(area.trabalho())) n += item.path().extension() == ".parcial";
         return n;
     };
-    while (c.mandar && temporarios() < 3 && !execucao.terminou()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (c.mandar && temporarios() < 3 && !execucao.terminou()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     if (c.mandar && !execucao.terminou()) ::kill(execucao.pid(), c.sinal);
     const auto r = execucao.esperar();
     if (c.na_troca) {

@@ -50,7 +50,8 @@ const double gama = 99 * 0x1p-53 / (1 - 99 * 0x1p-53);
 const Linha linhas[] = {
     {"parada certificada", 1.0, 5, 0.5e-6, 1e-7, {}, false, true, perto, Rumo::parar, 0.999e-6, 1e-12, true, 0},
     {"seguir certificado", 1.0, 5, 2e-6, 1e-7, {}, false, false, perto, Rumo::seguir, 2e-6, {}, false, 0},
-    {"sem teste na varredura 1, nem perto de tol", 1.0, 1, 1e-6, 1e-7, {}, false, false, perto, Rumo::seguir, 1e-6, {}, false, 0},
+    {"sem teste na varredura 1, nem perto de tol", 1.0, 1, 1e-6, 1e-7, {}, false, false, perto, Rumo::seguir, 1e-6, {},
+     false, 0},
     {"perto demais, a série para", 1.0, 5, 1e-6, 1e-7, {}, false, true, perto, Rumo::parar, 0.999e-6, 1e-12, true, 0},
     {"perto demais, a série segue", 1.0, 5, 1e-6, 1e-7, {}, false, true, longe, Rumo::seguir, 1.001e-6, 1e-12, true, 0},
     {"perto demais sem o campo", 1.0, 5, 1e-6, 1e-7, {}, false, false, perto, Rumo::refazer, nan, {}, false, 0},
@@ -66,8 +67,8 @@ const Linha linhas[] = {
      1.001e-6, 1e-12, true, 0},
     {"2 gama acima de tol: a série para", 1.0, 5, 1e-6 * (1 + 2 * gama), 1e-7, {}, false, true, perto, Rumo::parar,
      0.999e-6, 1e-12, true, 0},
-    {"4 gama abaixo de tol: parada certificada", 1.0, 5, 1e-6 * (1 - 4 * gama), 1e-7, {}, false, true, longe, Rumo::parar,
-     1.001e-6, 1e-12, true, 0},
+    {"4 gama abaixo de tol: parada certificada", 1.0, 5, 1e-6 * (1 - 4 * gama), 1e-7, {}, false, true, longe,
+     Rumo::parar, 1.001e-6, 1e-12, true, 0},
     {"4 gama acima de tol: seguir certificado", 1.0, 5, 1e-6 * (1 + 4 * gama), 1e-7, {}, false, true, perto,
      Rumo::seguir, 1e-6 * (1 + 4 * gama), {}, false, 0},
 };
@@ -113,7 +114,8 @@ INSTANTIATE_TEST_SUITE_P(Linhas, DecisaoDeParada, ::testing::ValuesIn(linhas), t
 // Sem L1(0) positivo e finito, ou com tol NaN, nada se decide pela soma rápida.
 TEST(DecisaoDeParada, CertificavelSoComL1ZeroPositivoFinitoETolNumero)
 {
-    const double casos[][3] = {{1.0, 1e-6, 1}, {1.0, -1.0, 1}, {1.0, nan, 0}, {0.0, 1e-6, 0}, {inf, 1e-6, 0}, {nan, 1e-6, 0}};
+    const double casos[][3] = {{1.0, 1e-6, 1}, {1.0, -1.0, 1}, {1.0, nan, 0},
+                               {0.0, 1e-6, 0}, {inf, 1e-6, 0}, {nan, 1e-6, 0}};
     for (const auto& [L1_0, tol, certificavel] : casos) {
         EXPECT_EQ(parada::Decisor(L1_0, tol, 50, 12, 12).certificavel(), certificavel != 0) << L1_0 << ", " << tol;
     }

@@ -72,7 +72,8 @@ TEST(Execucao, TempoNaoIncluiOEditor)
     const std::string rotulo = "Tempo de processamento (em segundos):";
     const std::size_t p = relatorio.find(rotulo);
     ASSERT_NE(p, std::string::npos);
-    const double janela = std::stod(teste::ler(area.arquivo("../relatorio"))) - std::stod(teste::ler(area.arquivo("../editor")));
+    const double janela =
+        std::stod(teste::ler(area.arquivo("../relatorio"))) - std::stod(teste::ler(area.arquivo("../editor")));
     EXPECT_LE(std::stod(relatorio.substr(p + rotulo.size())), janela + 0.0005); // o relatório arredonda a 1 ms
 }
 
@@ -361,8 +362,8 @@ TEST(Progresso, SoNoTerminalEApagadoAntesDosVisualizadoresEDasMensagens)
             Area area;
             area.criar_substituto("notepad", "[ \"$1\" = entrada_geral.ent ] || echo VISUALIZADOR >&2");
             area.gravar_entrada((caso.segura ? Entrada() : teste::sem_fim()).texto());
-            const std::string envoltorio =
-                caso.segura ? teste::strace("/^rename", "delay_enter=" + std::to_string(atraso) + ":when=1" + caso.segura) : "";
+            const std::string segura = "delay_enter=" + std::to_string(atraso) + ":when=1";
+            const std::string envoltorio = caso.segura ? teste::strace("/^rename", segura + caso.segura) : "";
             if (!caso.terminal) {
                 EXPECT_EQ(teste::executar_programa(area, false, "", envoltorio).erros, "VISUALIZADOR\n");
                 break;

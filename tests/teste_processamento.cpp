@@ -57,7 +57,6 @@ TEST_F(Driver, CadaFaseNaMalhaTresPorTresDaOValorCalculadoAMao)
     preparar_malha();
     discretizacao_termica();
     EXPECT_EQ(no(e.T, 8), 1.0);
-    EXPECT_EQ(e.aPT, 8.0);
     medidas_iniciais();
     EXPECT_EQ(e.L1[0], 2.0); // |aY*1| no nó 5
     EXPECT_EQ(e.L2[0], 4.0);

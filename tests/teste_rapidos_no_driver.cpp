@@ -113,7 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
                                          Fase{"faixa de cima incompleta", 64, 35, 2, 6, 5, false, 0.3, 1.0},
                                          Fase{"estouro nas fontes", 20, 20, 5, 2, 2, false, 0.3, 1e307})),
     [](const auto& i) {
-        return teste::nome_de_linha(rapido::nome(std::get<0>(i.param))) + "_" + teste::nome_de_linha(std::get<1>(i.param).caso);
+        return teste::nome_de_linha(rapido::nome(std::get<0>(i.param))) + "_" +
+               teste::nome_de_linha(std::get<1>(i.param).caso);
     });
 
 // Qual caminho rodou: nas faixas com as threads pedidas; nas faixas com menos

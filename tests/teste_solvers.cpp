@@ -93,7 +93,8 @@ TEST(GsLaplace, ExemploQuatroPorQuatroVarreduraAVarredura)
 
     const Solucao duas = resolver_exemplo(2, -1.0);
     EXPECT_EQ(duas.it, 2);
-    EXPECT_EQ(duas.T, (std::vector<double>{0, 0, 0, 0, 0, 0.015625, 0.02734375, 0, 0, 0.19140625, 0.2001953125, 0, 1, 1, 1, 1}));
+    EXPECT_EQ(duas.T, (std::vector<double>{0, 0, 0, 0, 0, 0.015625, 0.02734375, 0, 0, 0.19140625, 0.2001953125, 0, 1,
+                                           1, 1, 1}));
     EXPECT_EQ(duas.L1[2], 0.26171875);
     EXPECT_EQ(duas.L2[2], 0.030054092407226562);
     EXPECT_EQ(duas.Linf[2], 0.1484375);
@@ -187,8 +188,8 @@ TEST(GsFonte, TresPorTresEQuatroPorQuatroVarreduraAVarredura)
     gs_fonte(8, 2, 1, S, 1, 4, 4, phi);
     EXPECT_EQ(phi, (std::vector<double>{0, 1, 2, 0, 3, 1, 1.75, 4, 5, 2.625, 3.875, 6, 0, 7, 8, 0}));
     gs_fonte(8, 2, 1, S, 1, 4, 4, phi);
-    EXPECT_EQ(phi, (std::vector<double>{0, 1, 2, 0, 3, 1.765625, 2.42578125, 4, 5, 3.689453125, 4.2255859375, 6, 0, 7, 8,
-                                        0}));
+    EXPECT_EQ(phi, (std::vector<double>{0, 1, 2, 0, 3, 1.765625, 2.42578125, 4, 5, 3.689453125, 4.2255859375, 6, 0, 7,
+                                        8, 0}));
     // Com aP = 2(aX + aY), ix² + 3 iy² e S = -(aX·Δ²x + aY·Δ²y) = -10 são ponto fixo exato.
     const auto fixo = campo(6, 5, [](int ix, int iy) { return ix * ix + 3.0 * iy * iy; });
     phi = fixo;
