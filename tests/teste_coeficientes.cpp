@@ -35,15 +35,6 @@ protected:
     static void fonte_v() { referencia::fonte_v(problema_deslocamentos(), estado.u, estado.T, estado.Sv); }
 };
 
-TEST_F(Discretizacao, CoeficientesTermicosUsamOEspacamentoSemQuadrado)
-{
-    malha(21, 21, 1.0, 2.0);
-    coef_temperatura();
-    EXPECT_DOUBLE_EQ(estado.aXT, 20.0);
-    EXPECT_DOUBLE_EQ(estado.aYT, 10.0);
-    EXPECT_DOUBLE_EQ(estado.aPT, 60.0);
-}
-
 // A borda de cima de T é a solução analítica em y = Ly, a menos de 2 ulps
 // (nos cantos também: sin(pi) não é zero); as outras bordas de T e todas as
 // de u e v, zero; o interior fica como estava. Na malha de duas linhas, as
@@ -70,12 +61,14 @@ TEST_F(Discretizacao, ContornosDeTUeV)
     }
 }
 
-// Os coeficientes tornam o operador discreto exato numa quadrática: o
-// resíduo aX·(E + W) + aY·(N + S) - aP·P de x² e de y² é, em todo nó,
-// (K+1)·2 ou 2 (em u; trocados em v), com K = 1,3/0,7 (nu = 0,3).
-TEST_F(Discretizacao, OperadoresDosDeslocamentosExatosNumaQuadratica)
+// Os coeficientes dos deslocamentos tornam o operador discreto exato numa
+// quadrática: o resíduo aX·(E + W) + aY·(N + S) - aP·P de x² e de y² é, em
+// todo nó, (K+1)·2 ou 2 (em u; trocados em v), com K = 1,3/0,7 (nu = 0,3).
+// O térmico soma os gradientes sem o comprimento das faces: 2·dx e 2·dy.
+TEST_F(Discretizacao, OperadoresDiscretosNumaQuadratica)
 {
-    malha(6, 5, 2.5, 1.2, 0.3);
+    malha(6, 5, 2.5, 1.2, 0.3); // dx = 0,5, dy = 0,3
+    coef_temperatura();
     coef_u();
     coef_v();
     const auto& e = estado;
@@ -92,6 +85,8 @@ TEST_F(Discretizacao, OperadoresDosDeslocamentosExatosNumaQuadratica)
     EXPECT_NEAR(residuo(e.aPu, e.aXu, e.aYu, false), 2.0, 1e-12);
     EXPECT_NEAR(residuo(e.aPv, e.aXv, e.aYv, true), 2.0, 1e-12);
     EXPECT_NEAR(residuo(e.aPv, e.aXv, e.aYv, false), K1, 1e-12);
+    EXPECT_NEAR(residuo(e.aPT, e.aXT, e.aYT, true), 1.0, 1e-12);
+    EXPECT_NEAR(residuo(e.aPT, e.aXT, e.aYT, false), 0.6, 1e-12);
 }
 
 TEST_F(Discretizacao, TemperaturaLinearDaFonteMenosDoisKAlpha)

@@ -96,26 +96,22 @@ TEST_P(FasesNoDriver, MesmoEstadoQueComOsSolversDeReferencia)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fases, FasesNoDriver,
-    ::testing::Combine(teste::todas_as_instrucoes(),
-                       ::testing::Values(Fase{"uma thread", 37, 29, 20, 3, 1, true},
-                                         Fase{"parada pela tolerância", 37, 29, 20, 3, 2, false, 0.3, 1.2e-5, 0.2},
-                                         Fase{"três threads", 37, 110, 7, 4, 3, true},
-                                         Fase{"cinco threads e nu 0.5", 21, 190, 5, 3, 5, true, 0.5},
-                                         Fase{"oito threads", 40, 290, 3, 5, 8, true},
-                                         Fase{"nu zero, itgs e itdesl 1", 26, 26, 1, 1, 8, false, 0.0, 2.0},
-                                         Fase{"3 x 3", 3, 3, 4, 2, 2, false, 0.3, 1.0},
-                                         Fase{"uma linha interior", 50, 3, 2, 2, 2, false, 0.3, 1.0},
-                                         Fase{"uma coluna interior", 3, 50, 2, 3, 3, false, 0.3, 1.0},
-                                         Fase{"itgs zero", 20, 20, 0, 3, 2, false, 0.3, 1.0},
-                                         Fase{"itdesl zero", 20, 20, 5, 0, 2, false, 0.3, 1.0},
-                                         Fase{"faixa de cima incompleta", 64, 35, 2, 6, 5, false, 0.3, 1.0},
-                                         Fase{"estouro nas fontes", 20, 20, 5, 2, 2, false, 0.3, 1e307})),
-    [](const auto& i) {
-        return teste::nome_de_linha(rapido::nome(std::get<0>(i.param))) + "_" +
-               teste::nome_de_linha(std::get<1>(i.param).caso);
-    });
+const Fase fases[] = {
+    {"uma thread", 37, 29, 20, 3, 1, true},   {"parada pela tolerância", 37, 29, 20, 3, 2, false, 0.3, 1.2e-5, 0.2},
+    {"três threads", 37, 110, 7, 4, 3, true}, {"cinco threads e nu 0.5", 21, 190, 5, 3, 5, true, 0.5},
+    {"oito threads", 40, 290, 3, 5, 8, true}, {"nu zero, itgs e itdesl 1", 26, 26, 1, 1, 8, false, 0.0, 2.0},
+    {"3 x 3", 3, 3, 4, 2, 2, false, 0.3, 1.0}, {"uma linha interior", 50, 3, 2, 2, 2, false, 0.3, 1.0},
+    {"uma coluna interior", 3, 50, 2, 3, 3, false, 0.3, 1.0}, {"itgs zero", 20, 20, 0, 3, 2, false, 0.3, 1.0},
+    {"itdesl zero", 20, 20, 5, 0, 2, false, 0.3, 1.0}, {"faixa de cima incompleta", 64, 35, 2, 6, 5, false, 0.3, 1.0},
+    {"estouro nas fontes", 20, 20, 5, 2, 2, false, 0.3, 1e307},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fases, FasesNoDriver,
+                         ::testing::Combine(teste::todas_as_instrucoes(), ::testing::ValuesIn(fases)),
+                         [](const auto& i) {
+                             return teste::nome_de_linha(rapido::nome(std::get<0>(i.param))) + "_" +
+                                    teste::nome_de_linha(std::get<1>(i.param).caso);
+                         });
 
 // Qual caminho rodou: nas faixas com as threads pedidas; nas faixas com menos
 // threads quando o sistema não cria as outras; a referência quando falta
