@@ -92,26 +92,6 @@ TEST_F(Driver, SemIteracoesExternasOuSemVarredurasOsDeslocamentosFicamZero)
     }
 }
 
-TEST_F(Driver, SolucaoAnaliticaNaMalhaTresPorTres)
-{
-    auto& e = estado;
-    preparar_malha();
-    solucao_analitica();
-    for (std::int32_t k : {1, 2, 3, 4, 7}) EXPECT_EQ(no(e.Ta, k), 0.0) << k;
-    EXPECT_NEAR(no(e.Ta, 5), 0.19926840766919, 1e-14);
-    EXPECT_EQ(no(e.Ta, 8), 1.0);
-    for (std::int32_t k : {6, 9}) {
-        EXPECT_NE(no(e.Ta, k), 0.0);
-        EXPECT_LT(std::abs(no(e.Ta, k)), 2e-16);
-    }
-    EXPECT_NEAR(e.Tmed_a, 0.18585392046028, 1e-14);
-
-    e.Lx = 2.0;
-    preparar_malha();
-    solucao_analitica();
-    EXPECT_NEAR(e.Tmed_a, 0.26578337934610, 1e-14);
-}
-
 } // namespace
 
 // Tempo restante da fase térmica: a queda recente de log(L1/L1(0)), em
