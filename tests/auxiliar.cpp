@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <thread>
 #include <vector>
 #include <unistd.h>
 
@@ -186,6 +187,15 @@ bool Em_execucao::terminou()
     return colhido_;
 }
 
+bool Em_execucao::esperar_por(const std::function<bool()>& pronto)
+{
+    while (!pronto()) {
+        if (terminou()) return pronto();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 Resultado Em_execucao::esperar()
 {
     if (!colhido_) ::waitpid(pid_, &bruto_, 0);
@@ -211,7 +221,7 @@ Resultado executar_programa(const Area& area, bool so_substitutos, const std::st
 // erro padrão: a procura de vazamentos fica para as outras execuções.
 std::string strace(const std::string& chamadas, const std::string& injecao)
 {
-    return "env ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" strace -o /dev/null -e trace=" +
+    return "env ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" strace -D -o /dev/null -e trace=" +
            chamadas + " -e inject=" + chamadas + ":" + injecao;
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -149,6 +150,8 @@ public:
     int pid() const { return pid_; }
     // Se o processo já terminou (não espera).
     bool terminou();
+    // Espera, sem prazo, até `pronto()` ou o fim do processo; diz se ficou pronto.
+    bool esperar_por(const std::function<bool()>& pronto);
     Resultado esperar();
 
 private:
@@ -164,7 +167,8 @@ Resultado executar_programa(const Area& area, bool so_substitutos = false, const
 // Envoltório que roda o placa2d sob o strace, com `injecao` nas chamadas de
 // sistema `chamadas` da thread principal (as outras não são seguidas):
 // strace("/^rename", "delay_enter=2500000:when=1") segura a primeira
-// substituição por 2,5 s. Os testes que o usam pedem EXIGIR_COMANDO("strace").
+// substituição por 2,5 s. O strace é neto (-D): o processo é o placa2d, e o
+// fim do strace o solta. Os testes que o usam pedem EXIGIR_COMANDO("strace").
 std::string strace(const std::string& chamadas, const std::string& injecao);
 
 // O placa2d com o erro padrão num pseudoterminal de 100 colunas, como num

@@ -18,8 +18,8 @@
 #include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -238,10 +238,7 @@ TEST_P(Interrupcoes, ApagamOsTemporariosOuEsperamATroca)
         for (const auto& item : fs::directory_iterator(area.trabalho())) n += item.path().extension() == ".parcial";
         return n;
     };
-    while (c.mandar && temporarios() < 3 && !execucao.terminou()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (c.mandar && !execucao.terminou()) ::kill(execucao.pid(), c.sinal);
+    if (c.mandar && execucao.esperar_por([&] { return temporarios() == 3; })) ::kill(execucao.pid(), c.sinal);
     const auto r = execucao.esperar();
     if (c.na_troca) {
         EXPECT_TRUE(r.sinal);
@@ -460,24 +457,19 @@ TEST_F(Pasta_com_sticky_bit, SubstituicaoRecusadaAssimMesmoDizACausa)
     teste::gravar(area.arquivo("rel.txt"), "anterior");
     dar(area.arquivo("rel.txt"), nobody_);
     fs::permissions(area.trabalho(), fs::perms::all | fs::perms::sticky_bit);
+    // Segura por mais tempo do que o teste pode durar: o fim do strace a solta.
     teste::Em_execucao execucao(area, false, "",
-                                teste::strace("/^rename", "delay_enter=2500000:when=1") + " " + como_nobody_);
-    // O relatório chega ao temporário logo antes das substituições.
-    const auto gravado = [&] {
-        for (const auto& item : fs::directory_iterator(area.trabalho())) {
-            std::error_code erro;
-            const std::string nome = item.path().filename().string();
-            if (nome.starts_with("rel.txt.") && nome.ends_with(".parcial") && fs::file_size(item.path(), erro) > 0) {
-                return true;
-            }
-        }
-        return false;
+                                teste::strace("/^rename", "delay_enter=1000000000:when=1") + " " + como_nobody_);
+    const std::string proc = "/proc/" + std::to_string(execucao.pid());
+    const auto segura = [&] {
+        const std::string estado = teste::ler(proc + "/stat");
+        const long chamada = std::atol(teste::ler(proc + "/syscall").c_str());
+        return estado.find(") t ") != std::string::npos && (chamada == SYS_rename || chamada == SYS_renameat2);
     };
-    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!gravado() && !execucao.terminou() && std::chrono::steady_clock::now() < limite) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    ASSERT_TRUE(execucao.esperar_por(segura)) << execucao.esperar().erros;
     dar(area.arquivo("rel.txt"), outro_);
+    const std::string status = teste::ler(proc + "/status");
+    ::kill(std::stoi(status.substr(status.find("TracerPid:") + 10)), SIGKILL);
     const auto r = execucao.esperar();
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.erros, HasSubstr("placa2d: erro: falha ao substituir o arquivo de saída \"rel.txt\": o arquivo "
