@@ -11,7 +11,6 @@
 #include <iterator>
 #include <random>
 #include <cerrno>
-#include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <thread>
@@ -250,15 +249,11 @@ No_terminal::No_terminal(const Area& area, const std::string& preambulo, const s
     ::close(escravo);
 }
 
-bool No_terminal::ler_ate(std::string_view texto, double segundos)
+bool No_terminal::ler_ate(std::string_view texto)
 {
     char bloco[4096];
-    const auto limite = std::chrono::steady_clock::now() + std::chrono::duration<double>(segundos);
     // Até o último descritor do escravo fechar (EIO), também nos substitutos.
     while (lido_.find(texto) == std::string::npos) {
-        struct pollfd espera {mestre_, POLLIN, 0};
-        if (std::chrono::steady_clock::now() > limite) return false;
-        if (::poll(&espera, 1, 100) == 0) continue;
         const ssize_t n = ::read(mestre_, bloco, sizeof bloco);
         if (n > 0) lido_.append(bloco, static_cast<std::size_t>(n));
         else if (n < 0 && errno == EINTR) continue;

@@ -178,9 +178,8 @@ class No_terminal {
 public:
     No_terminal(const Area& area, const std::string& preambulo = "", const std::string& envoltorio = "");
     int pid() const { return pid_; }
-    // Lê o terminal até o texto aparecer (true), o programa terminar ou
-    // passarem `segundos`.
-    bool ler_ate(std::string_view texto, double segundos = 1e9);
+    // Lê o terminal, sem prazo, até o texto aparecer (true) ou o programa terminar.
+    bool ler_ate(std::string_view texto);
     Resultado esperar();
 
 private:
