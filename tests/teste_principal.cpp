@@ -390,4 +390,19 @@ TEST(Progresso, SoNoTerminalEApagadoAntesDosVisualizadoresEDasMensagens)
     }
 }
 
+// Na primeira iteração externa dos deslocamentos (minutos aqui: 200002
+// varreduras de 1001 x 1001), o progresso conta a partir de 1.
+TEST(Progresso, DeslocamentosContamAPartirDaPrimeiraIteracao)
+{
+    Area area;
+    Entrada e = teste::sem_fim();
+    e.tol = "1"; // a fase térmica para logo
+    e.itgs = "100000";
+    area.gravar_entrada(e.texto());
+    teste::No_terminal execucao(area);
+    ASSERT_TRUE(execucao.ler_ate("Deslocamentos: iteração "));
+    ::kill(execucao.pid(), SIGTERM);
+    EXPECT_THAT(execucao.esperar().erros, HasSubstr("Deslocamentos: iteração 1/3"));
+}
+
 } // namespace
