@@ -158,6 +158,28 @@ TEST_P(RapidosNoDriver, CaminhoTomadoEQuedasSemMudarOsBits)
     reiniciar_variaveis();
 }
 
+// O limiar no driver: numa malha de estudante (41 x 41, como o exemplo) as
+// duas fases rodam com uma thread nas threads padrão, mesmo com CPUs para
+// mais; com as threads fixas, com as pedidas, nos mesmos bits.
+TEST(LimiarNoDriver, MalhaDeEstudanteComUmaThreadSoNasThreadsPadrao)
+{
+    const Fase f{41, 41, 5, 3, 0, 0.3, 1.2e-5};
+    int exc = 0;
+    const Variaveis ref = executar_fase(f, false, exc);
+    for (const int pedidas : {0, 2}) {
+        SCOPED_TRACE(pedidas == 0 ? "threads padrão" : "duas threads fixas");
+        rapido::definir_threads(pedidas);
+        Percursos p;
+        const Variaveis rap = executar_fase(f, true, exc, &p);
+        const int esperadas = pedidas == 0 ? 1 : 2;
+        EXPECT_EQ(p.termico.threads, esperadas);
+        EXPECT_EQ(p.deslocamentos.threads, esperadas);
+        EXPECT_EQ(diferenca("T", rap.T, ref.T) + diferenca("u", rap.u, ref.u) + diferenca("v", rap.v, ref.v), "");
+    }
+    rapido::definir_threads(0);
+    reiniciar_variaveis();
+}
+
 INSTANTIATE_TEST_SUITE_P(Instrucoes, RapidosNoDriver, teste::todas_as_instrucoes(), teste::nome_das_instrucoes);
 
 } // namespace

@@ -76,9 +76,12 @@ int Escolha::threads_que_pagam(int n, double nos_interiores)
 }
 
 // Regra 3: sob carga, o aquecimento e o teste com n custavam uma parte
-// visível de uma execução (bancada carga). Um lote só antes de reler a
-// carga, e não um castigo: numa máquina quieta a leitura às vezes pega uma
-// tarefa passageira.
+// visível de uma execução (bancada carga); numa fase curta, quase toda ela:
+// em 201 x 201 com 10 x 20 ao lado de dois processos ocupados, o teste da
+// fase dos deslocamentos levou 39 ms, e a fase inteira com uma thread leva
+// uns 2 (bancada pequenas). Um lote só antes de reler a carga, e não um
+// castigo: numa máquina quieta a leitura às vezes pega uma tarefa
+// passageira.
 Escolha::Escolha(int n, bool carga_visivel, const Cpus_tomadas& cpus_tomadas)
     : n_(n), carga_visivel_(carga_visivel), estado_(Estado::aquecendo), castigo_(castigo_inicial),
       proxima_folga_(primeira_folga)
