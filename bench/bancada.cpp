@@ -3,7 +3,7 @@
 // rápidos, no mesmo processo, com o tempo de cada fase; e os núcleos sozinhos
 // (iteração térmica e varredura com fonte) em ns por nó, ao lado dos pisos.
 // Cada número é o melhor de N repetições, com a dispersão (pior / melhor).
-//   bancada [curta|completa|estabilidade|carga|memoria|campos] [N [threads [conjunto]]]
+//   bancada [curta|completa|estabilidade|carga|memoria|campos|pequenas|limiar] [N [threads [conjunto]]]
 // curta (padrão, a de `make bench`): menos de dois minutos numa máquina
 // quieta de 2 núcleos. completa: todas as malhas, itgs e passo_hist.
 // estabilidade: dez execuções rápidas idênticas de 201 x 201.
@@ -13,7 +13,16 @@
 // cada forma num processo novo.
 // campos: numa execução de 1001 x 1001, o tempo e o tamanho do relatório e dos
 // campos (campos.vti, campos.csv e o VTI em ASCII, a alternativa medida).
-// threads: dos solvers rápidos (padrão 0: a afinidade ou PLACA2D_THREADS);
+// pequenas (Linux): execuções inteiras de estudante (21 x 21, o exemplo
+// 41 x 41, 81 x 81 e 201 x 201 curta), cada uma num processo novo,
+// alternando as threads padrão e uma, quietas e ao lado de dois processos
+// ocupados, todos presos às mesmas duas CPUs: a mediana das razões padrão /
+// uma de N pares (padrão 7).
+// limiar (Linux): duas threads fixas contra uma, fase a fase, de 11 x 11 a
+// 201 x 201, quietas e ao lado de dois processos ocupados (o limiar da
+// Escolha).
+// threads: dos solvers rápidos (padrão 0: a afinidade ou PLACA2D_THREADS,
+// com o limiar e a Escolha; outro número fica fixo em todo lote);
 // conjunto: portavel, avx2 ou avx512 (padrão: o melhor que a CPU tem).
 //
 // As medidas que deram os números dos solvers rápidos (os comentários do
@@ -73,6 +82,9 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
+#endif
+#if defined(__linux__)
+#include <sched.h>
 #endif
 #if defined(__unix__)
 #include <csignal>
@@ -201,6 +213,7 @@ rapido::Instrucoes conjunto_pedido(const char* nome)
 
 struct Config {
     std::int32_t Nx, Ny, itmax, passo, itdesl, itgs;
+    double tol = -1.0; // negativa: itmax varreduras
 };
 
 // Tempos de uma execução: inteira (como `tempo`), da fase térmica e da dos
@@ -220,7 +233,7 @@ Tempos executar(const Config& c, bool rapidos)
     e.Nx = c.Nx;
     e.Ny = c.Ny;
     e.itmax = c.itmax;
-    e.tol = -1.0;
+    e.tol = c.tol;
     e.itgs = c.itgs;
     e.itdesl = c.itdesl;
     e.nu = 0.3;
@@ -471,36 +484,47 @@ int campos(int vezes)
 }
 
 #if defined(__unix__)
-// O número que medir() dá num processo novo (como o de um usuário: sem a
-// equipe de threads nem a memória que a bancada já usou); negativo se não
-// deu para criá-lo. Quem chama não pode ter usado os solvers rápidos (a
-// equipe de threads não passa ao filho).
-double num_processo_novo(const std::function<double()>& medir)
+// O que medir() dá num processo novo (como o de um usuário: sem a equipe de
+// threads nem a memória que a bancada já usou); `falha` se não deu para
+// criá-lo. Quem chama não pode ter usado os solvers rápidos (a equipe de
+// threads não passa ao filho).
+template <class R>
+R num_processo_novo(const std::function<R()>& medir, const R& falha)
 {
     int canal[2];
-    if (pipe(canal) != 0) return -1.0;
+    if (pipe(canal) != 0) return falha;
     const pid_t filho = fork();
     if (filho == 0) {
-        const double x = medir();
+        const R x = medir();
         if (write(canal[1], &x, sizeof x) != static_cast<ssize_t>(sizeof x)) _exit(1);
         _exit(0);
     }
     close(canal[1]);
-    double x = -1.0;
-    if (filho < 0 || read(canal[0], &x, sizeof x) != static_cast<ssize_t>(sizeof x)) x = -1.0;
+    R x = falha;
+    if (filho < 0 || read(canal[0], &x, sizeof x) != static_cast<ssize_t>(sizeof x)) x = falha;
     close(canal[0]);
     if (filho > 0) waitpid(filho, nullptr, 0);
     return x;
 }
 
-// O tempo de uma execução rápida inteira, com essas threads (0: o padrão).
-double execucao_nova(const Config& c, int threads)
+double num_processo_novo(const std::function<double()>& medir) { return num_processo_novo<double>(medir, -1.0); }
+
+// Uma execução rápida inteira num processo novo, com essas threads (0: o
+// padrão; outro número, fixo em todo lote).
+Tempos execucao_nova_tempos(const Config& c, int threads)
 {
-    return num_processo_novo([&] {
-        rapido::definir_threads(threads);
-        return executar(c, true).inteira;
-    });
+    Tempos falha;
+    falha.inteira = -1.0;
+    return num_processo_novo<Tempos>(
+        [&] {
+            rapido::definir_threads(threads);
+            return executar(c, true);
+        },
+        falha);
 }
+
+// O tempo de uma execução rápida inteira, com essas threads (0: o padrão).
+double execucao_nova(const Config& c, int threads) { return execucao_nova_tempos(c, threads).inteira; }
 
 // O pico de memória (MiB) de uma execução inteira.
 double pico_de_memoria(const Config& c, bool rapidos)
@@ -560,6 +584,253 @@ int sob_carga(int vezes)
 }
 #endif
 
+#if defined(__linux__)
+// Prende a bancada (e os filhos, que herdam) às duas primeiras CPUs da
+// afinidade, como `taskset -c`: dois processos ocupados pesam nelas o mesmo
+// numa máquina de duas CPUs ou de trinta e duas.
+bool prender_em_duas_cpus()
+{
+    cpu_set_t todas;
+    CPU_ZERO(&todas);
+    if (sched_getaffinity(0, sizeof todas, &todas) != 0) return false;
+    cpu_set_t duas;
+    CPU_ZERO(&duas);
+    int k = 0;
+    for (std::size_t c = 0; c < CPU_SETSIZE && k < 2; ++c) {
+        if (CPU_ISSET(c, &todas)) {
+            CPU_SET(c, &duas);
+            ++k;
+        }
+    }
+    return k == 2 && sched_setaffinity(0, sizeof duas, &duas) == 0;
+}
+
+// k processos ocupados (um laço sem fim cada), nas CPUs da bancada, até o
+// fim do escopo.
+class Ocupados {
+public:
+    explicit Ocupados(int k)
+    {
+        for (int i = 0; i < k; ++i) {
+            const pid_t p = fork();
+            if (p == 0) {
+                for (;;) __asm__ volatile("" ::: "memory");
+            }
+            if (p > 0) pids_.push_back(p);
+        }
+    }
+    ~Ocupados()
+    {
+        for (const pid_t p : pids_) kill(p, SIGKILL);
+        for (const pid_t p : pids_) waitpid(p, nullptr, 0);
+    }
+    Ocupados(const Ocupados&) = delete;
+    Ocupados& operator=(const Ocupados&) = delete;
+
+private:
+    std::vector<pid_t> pids_;
+};
+
+double mediana(std::vector<double> x)
+{
+    std::sort(x.begin(), x.end());
+    const std::size_t meio = x.size() / 2;
+    return x.size() % 2 != 0 ? x[meio] : 0.5 * (x[meio - 1] + x[meio]);
+}
+
+// Tarefas prontas no sistema além da bancada e dos seus processos ocupados
+// (o quarto campo de /proc/loadavg); 0 se não der para ler.
+int outros_prontos(int ocupados)
+{
+    std::FILE* f = std::fopen("/proc/loadavg", "r");
+    if (f == nullptr) return 0;
+    double m1 = 0, m5 = 0, m15 = 0;
+    int prontas = 0, total = 0;
+    const int lidos = std::fscanf(f, "%lf %lf %lf %d/%d", &m1, &m5, &m15, &prontas, &total);
+    std::fclose(f);
+    return lidos == 5 ? prontas - 1 - ocupados : 0;
+}
+
+// Um par de execuções em processos novos, com threads[0] e threads[1], na
+// ordem que a paridade de r dá (cada uma começa uma vez sim, outra não).
+// Refeito, até cinco vezes, se outro processo estava pronto antes ou depois
+// de uma delas: a carga é só a dos processos ocupados da bancada.
+struct Par_de_execucoes {
+    Tempos x[2];
+    bool limpo = true;
+};
+
+Par_de_execucoes par_de_execucoes(const Config& c, int r, const int (&threads)[2], int ocupados)
+{
+    Par_de_execucoes p;
+    for (int tentativa = 0; tentativa < 5; ++tentativa) {
+        p.limpo = true;
+        for (int k = 0; k < 2; ++k) {
+            const int i = (k + r) % 2;
+            p.limpo = outros_prontos(ocupados) <= 0 && p.limpo;
+            p.x[i] = execucao_nova_tempos(c, threads[i]);
+            p.limpo = outros_prontos(ocupados) <= 0 && p.limpo;
+        }
+        if (p.limpo) break;
+    }
+    return p;
+}
+
+const char* nome_da_carga(int ocupados) { return ocupados == 0 ? "quieta" : "2 ocupados"; }
+
+// Execuções pequenas como as primeiras de um estudante, cada uma num processo
+// novo, alternando as threads padrão e uma, quietas e com dois processos
+// ocupados nas mesmas duas CPUs: a mediana das razões padrão / uma de
+// `pares` pares de pares.
+int pequenas(int pares)
+{
+    if (!prender_em_duas_cpus()) {
+        std::fprintf(stderr, "bancada: o modo pequenas precisa de duas CPUs na afinidade\n");
+        return 1;
+    }
+    struct Celula {
+        const char* nome;
+        Config c;
+    };
+    // As três primeiras com os parâmetros do exemplo (20000 iterações no
+    // máximo, tol 1e-6, passo_hist 100, 50 x 100); 201 x 201 curta.
+    const Celula celulas[] = {
+        {"21 x 21", {21, 21, 20000, 100, 50, 100, 1e-6}},
+        {"41 x 41 (exemplo)", {41, 41, 20000, 100, 50, 100, 1e-6}},
+        {"81 x 81", {81, 81, 20000, 100, 50, 100, 1e-6}},
+        {"201 x 201 (3000, 10 x 20)", {201, 201, 3000, 100, 10, 20}},
+    };
+    std::printf("execuções inteiras em processos novos, %d vezes padrão, uma, uma, padrão, presas a duas CPUs;"
+                " razão padrão / uma de cada vez:\n",
+                pares);
+    std::printf("%-27s %-10s | %7s %15s | %9s %9s | %11s | %5s | %s\n", "malha", "carga", "mediana", "razões",
+                "padrão s", "uma s", "threads T/D", "it", "sujos");
+    for (const int ocupados : {0, 2}) {
+        const Ocupados carga(ocupados);
+        for (const Celula& cel : celulas) {
+            std::vector<double> razoes;
+            Medida m[2];
+            int threads_t = 0, threads_d = 0, sujos = 0;
+            std::int32_t it = 0;
+            for (int r = 0; r < pares; ++r) {
+                // Cada razão de um par nas duas ordens (padrão, uma, uma,
+                // padrão): a primeira execução depois de uma pausa anda mais
+                // devagar, e com pares de uma ordem só a mediana de duas
+                // execuções iguais chegou a 1,26.
+                double soma[2] = {0.0, 0.0};
+                for (int ordem = 0; ordem < 2; ++ordem) {
+                    const Par_de_execucoes p = par_de_execucoes(cel.c, ordem, {0, 1}, ocupados);
+                    sujos += !p.limpo;
+                    for (int i = 0; i < 2; ++i) {
+                        m[i].melhor = std::min(m[i].melhor, p.x[i].inteira);
+                        m[i].pior = std::max(m[i].pior, p.x[i].inteira);
+                        soma[i] += p.x[i].inteira;
+                    }
+                    threads_t = std::max(threads_t, p.x[0].termico.threads);
+                    threads_d = std::max(threads_d, p.x[0].deslocamento.threads);
+                    it = p.x[0].it;
+                }
+                razoes.push_back(soma[0] / soma[1]);
+            }
+            const auto [menor, maior] = std::minmax_element(razoes.begin(), razoes.end());
+            std::printf("%-27s %-10s | %7.2f %6.2f a %6.2f | %9.4f %9.4f | %7d/%-3d | %5d | %d\n", cel.nome,
+                        nome_da_carga(ocupados), mediana(razoes), *menor, *maior, m[0].melhor, m[1].melhor, threads_t,
+                        threads_d, it, sujos);
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
+// O que duas threads custam contra uma, fase a fase (varreduras da térmica;
+// os deslocamentos com itgs 5, 20 e 100), sem o limiar nem a Escolha (duas
+// threads fixas: todo lote com elas), em processos novos, em malhas de 11 x 11
+// a 201 x 201. Quietas, cada fase com k e com 4k etapas (k: uns 1e7
+// nós-etapa), o melhor de `vezes` pares alternados: por etapa, o tempo com
+// uma e com duas (a inclinação entre k e 4k) e o começo da fase (o que
+// sobra em k: criar as threads, as fronteiras, o campo salvo). Com dois
+// processos ocupados nas mesmas duas CPUs, k etapas (no máximo 1000): a
+// mediana das razões duas / uma, o que um lote com n threads perde sob
+// carga. Com menos faixas que threads, ou sem a decisão certificada da
+// térmica, a fase roda com uma (a coluna thr).
+int limiar(int vezes)
+{
+    if (!prender_em_duas_cpus()) {
+        std::fprintf(stderr, "bancada: o modo limiar precisa de duas CPUs na afinidade\n");
+        return 1;
+    }
+    const std::int32_t lados[] = {11, 21, 31, 41, 61, 81, 101, 121, 141, 161, 201};
+    std::printf("cada fase num processo novo, o melhor de %d pares alternados; duas threads fixas contra uma\n",
+                vezes);
+    std::printf("%-10s %-9s %-12s %6s | %9s %9s %6s | %9s %9s | %6s %6s | %3s %s\n", "carga", "malha", "fase",
+                "k", "uma ns/et", "duas ns/et", "razão", "começo1", "começo2", "med k", "pior k", "thr", "sujos");
+    for (const int ocupados : {0, 2}) {
+        const Ocupados carga(ocupados);
+        for (const std::int32_t n : lados) {
+            const double nos = (n - 2.0) * (n - 2.0);
+            for (const std::int32_t itgs : {0, 5, 20, 100}) {
+                const double alvo = std::max(8.0, 1e7 / nos);
+                const long long por_externa = itgs == 0 ? 1 : 2 + 2LL * itgs;
+                // A configuração de uma fase com cerca de `etapas` etapas; devolve as etapas dela.
+                const auto fase = [&](double etapas, Config& c) {
+                    c = Config{n, n, 1, 100, 0, std::max(itgs, 1)};
+                    const std::int32_t q = static_cast<std::int32_t>(
+                        std::max(1.0, etapas / static_cast<double>(por_externa)));
+                    if (itgs == 0) c.itmax = q;
+                    else c.itdesl = q;
+                    return por_externa * q;
+                };
+                const auto tempo = [&](const Tempos& x) { return itgs == 0 ? x.termica : x.deslocamentos; };
+                int thr = 0, sujos = 0;
+                // melhor[comprimento][threads]: k e 4k; duas (0) e uma (1).
+                Medida melhor[2][2];
+                long long etapas[2] = {0, 0};
+                std::vector<double> razoes;
+                for (int comprimento = 0; comprimento < (ocupados == 0 ? 2 : 1); ++comprimento) {
+                    Config c{};
+                    const double alvo_k = ocupados == 0 ? alvo : std::min(alvo, 1000.0);
+                    etapas[comprimento] = fase(alvo_k * (comprimento == 0 ? 1.0 : 4.0), c);
+                    for (int r = 0; r < vezes; ++r) {
+                        const Par_de_execucoes p = par_de_execucoes(c, r, {2, 1}, ocupados);
+                        sujos += !p.limpo;
+                        for (int i = 0; i < 2; ++i) {
+                            Medida& m = melhor[comprimento][i];
+                            m.melhor = std::min(m.melhor, tempo(p.x[i]));
+                            m.pior = std::max(m.pior, tempo(p.x[i]));
+                        }
+                        thr = std::max(thr, itgs == 0 ? p.x[0].termico.threads : p.x[0].deslocamento.threads);
+                        if (comprimento == 0) razoes.push_back(tempo(p.x[0]) / tempo(p.x[1]));
+                    }
+                }
+                char nome[16];
+                if (itgs == 0) std::snprintf(nome, sizeof nome, "térmica");
+                else std::snprintf(nome, sizeof nome, "desl itgs %d", itgs);
+                char malha[16];
+                std::snprintf(malha, sizeof malha, "%dx%d", n, n);
+                double por_etapa[2] = {0, 0}, comeco[2] = {0, 0};
+                for (int i = 0; i < 2; ++i) {
+                    if (ocupados == 0) {
+                        por_etapa[i] = (melhor[1][i].melhor - melhor[0][i].melhor) /
+                                       static_cast<double>(etapas[1] - etapas[0]);
+                        comeco[i] = melhor[0][i].melhor - por_etapa[i] * static_cast<double>(etapas[0]);
+                    } else {
+                        por_etapa[i] = melhor[0][i].melhor / static_cast<double>(etapas[0]);
+                    }
+                }
+                const auto [menor, maior] = std::minmax_element(razoes.begin(), razoes.end());
+                (void)menor;
+                std::printf("%-10s %-9s %-12s %6lld | %9.0f %9.0f %6.2f | %9.0f %9.0f | %6.2f %6.2f | %3d %d\n",
+                            nome_da_carga(ocupados), malha, nome, etapas[0], por_etapa[1] * 1e9, por_etapa[0] * 1e9,
+                            por_etapa[0] / por_etapa[1], comeco[1] * 1e9, comeco[0] * 1e9, mediana(razoes), *maior,
+                            thr, sujos);
+                std::fflush(stdout);
+            }
+        }
+    }
+    return 0;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -572,8 +843,10 @@ int main(int argc, char** argv)
         return 1;
     }
     if (modo != "curta" && modo != "completa" && modo != "estabilidade" && modo != "carga" && modo != "memoria" &&
-        modo != "campos") {
-        std::fprintf(stderr, "bancada: modo %s desconhecido (curta, completa, estabilidade, carga, memoria ou campos)\n",
+        modo != "campos" && modo != "pequenas" && modo != "limiar") {
+        std::fprintf(stderr,
+                     "bancada: modo %s desconhecido (curta, completa, estabilidade, carga, memoria, campos, pequenas"
+                     " ou limiar)\n",
                      modo.c_str());
         return 1;
     }
@@ -581,6 +854,14 @@ int main(int argc, char** argv)
     const int threads = rapido::numero_threads();
     std::printf("processador: %s; núcleos: %s; threads pedidas: %d; melhor de %d repetições, disp = pior/melhor\n",
                 processador().c_str(), rapido::nome(conjunto), threads, repeticoes);
+    if (modo == "pequenas" || modo == "limiar") {
+#if defined(__linux__)
+        return modo == "pequenas" ? pequenas(argc > 2 ? repeticoes : 7) : limiar(repeticoes);
+#else
+        std::fprintf(stderr, "bancada: o modo %s só existe no Linux\n", modo.c_str());
+        return 1;
+#endif
+    }
     if (modo == "carga" || modo == "memoria") {
 #if defined(__unix__)
         return modo == "carga" ? sob_carga(repeticoes) : memoria();

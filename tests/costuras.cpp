@@ -13,6 +13,7 @@ namespace {
 constexpr int nenhuma = -1;
 std::atomic<int> alocacao_que_falha{nenhuma};
 std::atomic<int> criar_ate_falhar{nenhuma};
+std::atomic<int> pedidas{0};
 
 } // namespace
 
@@ -23,6 +24,7 @@ void alocar(Alocacao onde)
 
 void criar_thread()
 {
+    ++pedidas;
     const int k = criar_ate_falhar.load();
     if (k == 0) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     if (k > 0) criar_ate_falhar.store(k - 1);
@@ -34,5 +36,6 @@ void teste::falhar_alocacao(std::optional<Alocacao> onde)
 }
 
 void teste::falhar_criacao_de_threads(int k) { criar_ate_falhar.store(k); }
+int teste::threads_pedidas_ao_sistema() { return pedidas.load(); }
 
 } // namespace costuras

@@ -14,5 +14,7 @@ void falhar_alocacao(std::optional<Alocacao> onde);
 // A partir da k-ésima thread criada daqui em diante (k >= 0), a criação
 // falha como no sistema sem recursos; -1 desliga.
 void falhar_criacao_de_threads(int k);
+// Quantas threads da equipe foram pedidas ao sistema até aqui.
+int threads_pedidas_ao_sistema();
 
 } // namespace costuras::teste

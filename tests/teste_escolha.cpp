@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -51,26 +52,25 @@ void perder_no_comeco(Escolha& e, Sistema& s)
 } // namespace
 
 // Regras 1 e 3: com uma thread, lotes inteiros desde o primeiro; e com n,
-// numa fase longa que começa com as CPUs tomadas, enquanto elas seguem
-// tomadas. As CPUs só são lidas quando uma regra precisa.
+// numa fase que começa com as CPUs tomadas, enquanto elas seguem tomadas.
+// As CPUs só são lidas quando uma regra precisa.
 TEST(EscolhaDasThreads, UmaThreadLotesInteiros)
 {
     struct Linha {
         const char* caso;
         int n;
-        bool longa;
         bool tomadas;
         bool le_as_cpus;
     };
     const Linha linhas[] = {
-        {"uma thread, fase curta", 1, false, false, false},
-        {"uma thread, fase longa sob carga", 1, true, true, false},
-        {"duas threads, fase longa sob carga", 2, true, true, true},
+        {"uma thread", 1, false, false},
+        {"uma thread sob carga", 1, true, false},
+        {"duas threads sob carga", 2, true, true},
     };
     for (const Linha& l : linhas) {
         SCOPED_TRACE(l.caso);
         Sistema s{l.tomadas};
-        Escolha e(l.n, l.longa, true, s.cpus());
+        Escolha e(l.n, true, s.cpus());
         int outros = 0; // lotes com n ou não inteiros
         for (int i = 0; i < 50; ++i) {
             outros += e.threads() != 1 || e.divisor() != 1;
@@ -81,27 +81,24 @@ TEST(EscolhaDasThreads, UmaThreadLotesInteiros)
     }
 }
 
-// Regras 2 e 3: uma fase curta, ou longa com as CPUs livres, aquece (um lote
-// curto com n) e testa n; uma longa que começa sob carga vai a um lote
-// inteiro com uma e, com as CPUs livres depois dele, ao teste de n sem
-// aquecer.
+// Regras 2 e 3: uma fase com as CPUs livres aquece (um lote curto com n) e
+// testa n; uma que começa sob carga, curta ou longa, vai a um lote inteiro
+// com uma e, com as CPUs livres depois dele, ao teste de n sem aquecer.
 TEST(EscolhaDasThreads, ComecoDaFase)
 {
     struct Linha {
         const char* caso;
-        bool longa;
         bool tomadas;
-        std::vector<int> divisores; // dos três primeiros lotes; negativo: com uma thread
+        std::vector<int> divisores; // dos primeiros lotes; negativo: com uma thread
     };
     const Linha linhas[] = {
-        {"fase curta", false, true, {64, 8}},
-        {"fase longa, CPUs livres", true, false, {64, 8}},
-        {"fase longa sob carga", true, true, {-1, 8}},
+        {"CPUs livres", false, {64, 8}},
+        {"sob carga", true, {-1, 8}},
     };
     for (const Linha& l : linhas) {
         SCOPED_TRACE(l.caso);
         Sistema s{l.tomadas};
-        Escolha e(2, l.longa, true, s.cpus());
+        Escolha e(2, true, s.cpus());
         s.tomadas = false;
         std::vector<int> divisores;
         for (std::size_t i = 0; i < l.divisores.size(); ++i) {
@@ -120,7 +117,7 @@ TEST(EscolhaDasThreads, LotesDeTesteMaisCurtosSemACargaVisivel)
     int divisor[2] = {0, 0};
     for (const bool visivel : {true, false}) {
         Sistema s;
-        Escolha e(2, false, visivel, s.cpus());
+        Escolha e(2, visivel, s.cpus());
         lote(e, s); // aquece
         EXPECT_EQ(e.threads(), 2);
         divisor[visivel] = e.divisor();
@@ -147,7 +144,7 @@ TEST(EscolhaDasThreads, VitoriaVoltaOCastigo)
     for (const Linha& l : linhas) {
         SCOPED_TRACE(l.caso);
         Sistema s;
-        Escolha e(2, false, true, s.cpus());
+        Escolha e(2, true, s.cpus());
         perder_no_comeco(e, s);
         lotes_com_uma(e, s);
         n_perde(e, s);
@@ -167,7 +164,7 @@ TEST(EscolhaDasThreads, VitoriaVoltaOCastigo)
 TEST(EscolhaDasThreads, CastigoDobraAteOTeto)
 {
     Sistema s;
-    Escolha e(2, false, true, s.cpus());
+    Escolha e(2, true, s.cpus());
     perder_no_comeco(e, s);
     std::vector<int> castigos;
     for (int i = 0; i < 8; ++i) {
@@ -177,15 +174,15 @@ TEST(EscolhaDasThreads, CastigoDobraAteOTeto)
     EXPECT_EQ(castigos, (std::vector<int>{8, 16, 32, 64, 128, 256, 512, 512}));
 }
 
-// Regras 3 e 6: com as CPUs tomadas, no começo de uma fase longa e no fim de
+// Regras 3 e 6: com as CPUs tomadas, no começo de uma fase e no fim de
 // um castigo, n não é testado; livres, volta em poucos lotes.
 TEST(EscolhaDasThreads, SobCargaVisivelNaoTentaN)
 {
-    for (const bool longa : {true, false}) {
-        SCOPED_TRACE(longa ? "fase longa que começa sob carga" : "castigo que acaba sob carga");
-        Sistema s{longa};
-        Escolha e(2, longa, true, s.cpus());
-        if (!longa) perder_no_comeco(e, s);
+    for (const bool no_comeco : {true, false}) {
+        SCOPED_TRACE(no_comeco ? "fase que começa sob carga" : "castigo que acaba sob carga");
+        Sistema s{no_comeco};
+        Escolha e(2, true, s.cpus());
+        if (!no_comeco) perder_no_comeco(e, s);
         s.tomadas = true;
         int com_n = 0;
         for (int i = 0; i < 1000; ++i) {
@@ -218,7 +215,7 @@ TEST(EscolhaDasThreads, FolgaSoVoltaComUmaVitoria)
     for (const Linha& l : linhas) {
         SCOPED_TRACE(l.caso);
         Sistema s;
-        Escolha e(2, false, true, s.cpus());
+        Escolha e(2, true, s.cpus());
         lote(e, s); // aquece
         lote(e, s); // o teste do começo: ninguém dormiu, n ganha
         for (int v = 0; v < l.vitorias; ++v) {
@@ -235,3 +232,30 @@ TEST(EscolhaDasThreads, FolgaSoVoltaComUmaVitoria)
         EXPECT_EQ(com_n, l.com_n);
     }
 }
+
+// Regra 0: as threads que pagam as passagens, pela malha. As malhas de
+// estudante (o exemplo, 81 x 81) e as até o empate medido ficam com uma;
+// com muitas CPUs, cada thread ainda recebe tanto trabalho quanto cada uma
+// de duas no limiar.
+struct Limiar {
+    const char* caso;
+    int n, Nx, Ny;
+    int threads;
+};
+
+class LimiarDasThreads : public testing::TestWithParam<Limiar> {};
+
+TEST_P(LimiarDasThreads, ThreadsQuePagam)
+{
+    const Limiar& l = GetParam();
+    EXPECT_EQ(Escolha::threads_que_pagam(l.n, (l.Nx - 2.0) * (l.Ny - 2.0)), l.threads);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Malhas, LimiarDasThreads,
+    testing::Values(Limiar{"exemplo", 2, 41, 41, 1}, Limiar{"m81", 2, 81, 81, 1},
+                    Limiar{"m121_abaixo_do_empate", 2, 121, 121, 1}, Limiar{"m141_ganha", 2, 141, 141, 2},
+                    Limiar{"m201_oito_cpus", 8, 201, 201, 4}, Limiar{"m1001_oito_cpus", 8, 1001, 1001, 8},
+                    Limiar{"uma_cpu", 1, 1001, 1001, 1}, Limiar{"tira_fina", 2, 3, 30000, 2},
+                    Limiar{"minima", 2, 3, 3, 1}),
+    [](const testing::TestParamInfo<Limiar>& i) { return std::string(i.param.caso); });

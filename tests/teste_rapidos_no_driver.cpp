@@ -166,6 +166,34 @@ TEST_P(RapidosNoDriver, CaminhoTomadoEQuedasSemMudarOsBits)
     reiniciar_variaveis();
 }
 
+// O limiar no driver: numa malha de estudante (41 x 41, como o exemplo),
+// com as threads padrão e duas CPUs, nenhuma fase pede uma thread ao
+// sistema; com duas threads fixas, as duas fases rodam com elas. Os mesmos
+// bits.
+TEST(LimiarNoDriver, MalhaDeEstudanteSemCriarThreadsNasThreadsPadrao)
+{
+    const Fase f{41, 41, 5, 3, 0, 0.3, 1.2e-5};
+    int exc = 0;
+    const Variaveis ref = executar_fase(f, false, exc);
+    for (const int pedidas : {0, 2}) {
+        SCOPED_TRACE(pedidas == 0 ? "threads padrão (no máximo duas)" : "duas threads fixas");
+        equipe::desfazer();
+        rapido::definir_threads(pedidas);
+        const int antes = costuras::teste::threads_pedidas_ao_sistema();
+        Percursos p;
+        const Variaveis rap = executar_fase(f, true, exc, &p);
+        if (pedidas == 0) {
+            EXPECT_EQ(costuras::teste::threads_pedidas_ao_sistema(), antes);
+        } else {
+            EXPECT_EQ(p.termico.threads, 2);
+            EXPECT_EQ(p.deslocamentos.threads, 2);
+        }
+        EXPECT_EQ(diferenca("T", rap.T, ref.T) + diferenca("u", rap.u, ref.u) + diferenca("v", rap.v, ref.v), "");
+    }
+    rapido::definir_threads(0);
+    reiniciar_variaveis();
+}
+
 INSTANTIATE_TEST_SUITE_P(Instrucoes, RapidosNoDriver, teste::todas_as_instrucoes(), teste::nome_das_instrucoes);
 
 } // namespace

@@ -1,8 +1,10 @@
 // Escolha entre n threads e uma: as regras estão em escolha.hpp, os números
 // e os motivos aqui. Os modos da bancada entre parênteses refazem as medidas
 // que levaram a cada número (as de referência estão com eles, em
-// bench/bancada.cpp): `bancada carga` (um processo ocupado ao lado) e
-// `bancada estabilidade` (dez execuções iguais, máquina quieta).
+// bench/bancada.cpp): `bancada limiar` (duas threads fixas contra uma,
+// fase a fase), `bancada carga` (um processo ocupado ao lado),
+// `bancada estabilidade` (dez execuções iguais, máquina quieta) e
+// `bancada pequenas` (execuções inteiras de estudante, padrão contra uma).
 #include "escolha.hpp"
 
 #include <algorithm>
@@ -59,18 +61,33 @@ constexpr int folga_do_comeco = 1;
 constexpr int primeira_folga = 2;
 constexpr int folga_maxima = 64;
 
+// Regra 0: o empate medido ficou entre 121 x 121 e 141 x 141 (14 a 19 mil
+// nós interiores) para duas threads; com 8000 por thread, duas só a partir
+// de 16 mil (uns 128 x 128). Quatro threads pedem 32 mil por etapa: cada uma
+// fica com tanto trabalho entre duas passagens quanto cada uma das duas.
+constexpr double nos_por_thread = 8000.0;
+
 } // namespace
 
+int Escolha::threads_que_pagam(int n, double nos_interiores)
+{
+    const double pagam = nos_interiores / nos_por_thread;
+    return pagam >= n ? n : std::max(1, static_cast<int>(pagam));
+}
+
 // Regra 3: sob carga, o aquecimento e o teste com n custavam uma parte
-// visível de uma execução (bancada carga). Um lote só antes de reler a
-// carga, e não um castigo: numa máquina quieta a leitura às vezes pega uma
-// tarefa passageira.
-Escolha::Escolha(int n, bool longa, bool carga_visivel, const Cpus_tomadas& cpus_tomadas)
+// visível de uma execução (bancada carga); numa fase curta, quase toda ela:
+// em 201 x 201 com 10 x 20 ao lado de dois processos ocupados, o teste da
+// fase dos deslocamentos levou 39 ms, e a fase inteira com uma thread leva
+// uns 2 (bancada pequenas). Um lote só antes de reler a carga, e não um
+// castigo: numa máquina quieta a leitura às vezes pega uma tarefa
+// passageira.
+Escolha::Escolha(int n, bool carga_visivel, const Cpus_tomadas& cpus_tomadas)
     : n_(n), carga_visivel_(carga_visivel), estado_(Estado::aquecendo), castigo_(castigo_inicial),
       proxima_folga_(primeira_folga)
 {
     if (n_ <= 1) estado_ = Estado::so_uma;
-    else if (longa && cpus_tomadas()) passar_a_uma(1);
+    else if (cpus_tomadas()) passar_a_uma(1);
 }
 
 int Escolha::threads() const

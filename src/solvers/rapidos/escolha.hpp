@@ -1,12 +1,18 @@
-// Lote a lote, n threads ou uma, pela carga da máquina.
+// Fase a fase, quantas threads pagam as passagens; lote a lote, n threads
+// ou uma, pela carga da máquina.
 //
-// Com outro processo ocupando as CPUs, a thread que o sistema tira da CPU
-// segura as outras, que só podem dormir nas esperas: sob carga, n threads
-// andam muitas vezes mais devagar que uma. Por isso a Escolha olha, em cada
-// lote, o tempo dele e se alguma espera dormiu: as esperas giram mais que o
-// tempo de acordar uma thread, e só dormem se a esperada saiu da CPU. Num
-// lote de teste, curto, pesa mais o começo; é por isso que as esperas
-// dormidas decidem antes do tempo. Os bits nunca dependem da escolha.
+// Duas threads numa varredura em faixas passam o trabalho uma à outra nas
+// bordas das faixas, a cada etapa. Com as duas na CPU, cada passagem custa
+// uma linha de cache entre núcleos; numa máquina virtual, microssegundos.
+// Numa etapa pequena nem isso se paga: a fase fica com uma thread do começo
+// ao fim (regra 0). Acima do limiar, com outro processo ocupando as CPUs, a
+// thread que o sistema tira da CPU segura as outras, que só podem dormir
+// nas esperas: sob carga, n threads andam muitas vezes mais devagar que uma.
+// Por isso a Escolha olha, em cada lote, o tempo dele e se alguma espera
+// dormiu: as esperas giram mais que o tempo de acordar uma thread, e só
+// dormem se a esperada saiu da CPU. Num lote de teste, curto, pesa mais o
+// começo; é por isso que as esperas dormidas decidem antes do tempo. Os
+// bits nunca dependem da escolha.
 //
 // A Escolha não lê nada do sistema: recebe o que decide (quem roda a fase,
 // lotes.cpp, lê o sistema por ela). O estado inicial sai do construtor; daí
@@ -14,12 +20,26 @@
 //
 // As regras (os nomes entre parênteses são as constantes de escolha.cpp,
 // com os valores e os motivos):
+// 0. O limiar (threads_que_pagam): uma fase usa no máximo uma thread por
+//    nos_por_thread nós interiores da malha; com menos de duas, uma só, sem
+//    criar threads, aquecer, testar nem ler as CPUs. Medido nesta máquina
+//    (`bancada limiar`: duas threads fixas contra uma, fase a fase, malhas
+//    de 11 x 11 a 201 x 201, itgs de 5 a 100): quietas, de 41 x 41 a
+//    61 x 61 duas threads levaram de 1,6 a 3,2 vezes o tempo de uma por
+//    etapa, em 81 x 81 e 101 x 101 de 0,7 a 1,3, em 121 x 121 de 0,75 a
+//    1,03, de 141 x 141 a 201 x 201 de 0,46 a 0,84. O limiar fica acima do
+//    empate, porque os dois erros não custam o mesmo: abaixo dele, a perda
+//    de usar duas threads chega a 3 vezes (e sob carga a 100); logo acima,
+//    o ganho de usá-las não passa de 1/0,75. Numa máquina real a passagem
+//    custa menos e o empate cai: o limiar perde ali um pouco do ganho, nunca
+//    a etapa inteira.
 // 1. Com uma thread só (n <= 1), lotes inteiros, sem aquecer nem testar.
 // 2. Uma fase começa com um lote curto com n (divisor_aquecer), que aquece
 //    caches e páginas e não conta, e depois testa n; menos na regra 3.
-// 3. Uma fase longa que começa com as CPUs tomadas por outros processos
-//    começa com um lote com uma thread; depois dele, a leitura da regra 6
-//    (e, com as CPUs livres, o teste de n, sem aquecer).
+// 3. Uma fase que começa com as CPUs tomadas por outros processos, curta ou
+//    longa, começa com um lote com uma thread; depois dele, a leitura da
+//    regra 6 (e, com as CPUs livres, o teste de n, sem aquecer). Numa fase
+//    curta sob carga, o aquecimento e o teste eram a maior parte dela.
 // 4. O teste de n é um lote curto (divisor_teste_visivel onde o sistema
 //    mostra a carga, divisor_teste_cego onde não). Se nenhuma espera dormiu
 //    nele, n ganha; se alguma dormiu, n perde só se andou mais devagar que o
@@ -53,10 +73,13 @@ public:
     // uma regra precisa (3 e 6), porque ler o sistema custa.
     using Cpus_tomadas = std::function<bool()>;
 
-    // n: as threads da fase; longa: a fase tem vários lotes (a espera da
-    // regra 3 vale a pena); carga_visivel: o sistema mostra as tarefas
-    // prontas dos outros processos (regra 4).
-    Escolha(int n, bool longa, bool carga_visivel, const Cpus_tomadas& cpus_tomadas);
+    // Regra 0: das n threads que uma fase pode usar, as que pagam as
+    // passagens numa malha com tantos nós interiores; 1 se nenhuma outra.
+    static int threads_que_pagam(int n, double nos_interiores);
+
+    // n: as threads da fase (já pelo limiar); carga_visivel: o sistema
+    // mostra as tarefas prontas dos outros processos (regra 4).
+    Escolha(int n, bool carga_visivel, const Cpus_tomadas& cpus_tomadas);
 
     // Para o próximo lote: quantas threads, e o lote inteiro dividido por quanto.
     int threads() const;

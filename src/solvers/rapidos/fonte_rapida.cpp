@@ -118,7 +118,7 @@ int fonte_em_faixas(double aP, double aX, double aY, std::span<const double> S, 
     campo.carregar(phi);
     fonte.carregar(S);
     const faixas::Coeficientes c{aP, aX, aY};
-    const int n = equipe::preparar(std::min(numero_threads(), static_cast<int>(nsweeps)));
+    const int n = equipe::preparar(lotes::threads(std::min(numero_threads(), static_cast<int>(nsweeps)), Nx, Ny));
     const int nb = campo.numero_faixas();
     const std::vector<int> partes = faixas::repartir(nb, Ny, nucleos.linhas, n);
     std::optional<faixas::Fronteiras> fronteiras;
@@ -174,7 +174,7 @@ int deslocamentos_em_faixas(const Deslocamentos& d, const Campos_deslocamento& c
     const faixas::Constantes_fonte cf{d.dx * d.dy, d.K};
     const long long por_externa = progresso::etapas_por_externa(d.itgs);
     const long long etapas = por_externa * d.itdesl;
-    const int n = equipe::preparar(static_cast<int>(std::min<long long>(numero_threads(), etapas)));
+    const int n = equipe::preparar(lotes::threads(static_cast<int>(std::min<long long>(numero_threads(), etapas)), d.Nx, d.Ny));
     const std::vector<int> partes = faixas::repartir(U.numero_faixas(), d.Ny, L, n);
     std::optional<faixas::Fronteiras> FU, FV;
     const auto fazer = [&](long long k, int b, int t, bool juntas) {

@@ -3,6 +3,7 @@
 #include "lotes.hpp"
 
 #include "plataforma/cpus.hpp"
+#include "ajustes.hpp"
 #include "equipe.hpp"
 #include "escolha.hpp"
 
@@ -35,10 +36,6 @@ constexpr long long menor_lote_por_thread = 4;
 // mesma razão: com menos, o começo e o fim dominam a medida.
 constexpr long long menor_lote_curto = 8;
 
-// Uma fase com menos de 4 lotes inteiros é curta: esperar um lote com uma
-// thread para reler a carga (regra 3 da Escolha) custaria mais que o teste.
-constexpr long long lotes_de_uma_fase_longa = 4;
-
 // Menos de duas CPUs sem tarefas prontas de outros processos (onde o
 // sistema não mostra as tarefas, nunca). As de prioridade baixa contam
 // também: com um laço ocupado de nice 19 ao lado, os lotes de teste com n
@@ -59,6 +56,12 @@ long long deslocamentos(std::int32_t Nx, std::int32_t Ny, int n)
     return std::max(menor_lote_por_thread * n, static_cast<long long>(nos_por_lote_deslocamentos) / nos);
 }
 
+int threads(int n, std::int32_t Nx, std::int32_t Ny)
+{
+    if (rapido::threads_fixas()) return n;
+    return equipe::Escolha::threads_que_pagam(n, (Nx - 2.0) * (Ny - 2.0));
+}
+
 int em_lotes(int n, long long etapas, long long por_lote,
              const std::function<long long(long long, long long, int)>& lote)
 {
@@ -66,8 +69,12 @@ int em_lotes(int n, long long etapas, long long por_lote,
         lote(0, etapas, 1);
         return 1;
     }
+    if (rapido::threads_fixas()) {
+        for (long long k = 0; k < etapas;) k = lote(k, std::min(etapas, k + por_lote), n);
+        return n;
+    }
     const equipe::Escolha::Cpus_tomadas leitura = cpus_tomadas;
-    equipe::Escolha escolha(n, etapas >= lotes_de_uma_fase_longa * por_lote, carga_do_sistema_visivel(), leitura);
+    equipe::Escolha escolha(n, carga_do_sistema_visivel(), leitura);
     int maior = 1;
     for (long long k = 0; k < etapas;) {
         const long long fim = std::min(etapas, k + std::max(menor_lote_curto, por_lote / escolha.divisor()));

@@ -70,6 +70,7 @@ bool faixas_cabem(std::int32_t Nx, std::int32_t Ny)
 } // namespace
 
 void definir_threads(int n) { threads_pedidas.store(n); }
+bool threads_fixas() { return threads_pedidas.load() > 0; }
 
 int numero_threads()
 {

@@ -145,12 +145,14 @@ private:
 constexpr std::size_t bytes_dos_campos = std::size_t{48} << 20;
 constexpr std::size_t bytes_dos_residuos = std::size_t{8} << 20;
 
-int threads_termicas(std::size_t bytes_por_campo, std::int32_t itmax, std::int32_t passo)
+int threads_termicas(std::size_t bytes_por_campo, std::int32_t itmax, std::int32_t passo, std::int32_t Nx,
+                     std::int32_t Ny)
 {
     const auto residuos = [&](int n) { return Tubulacao_termica::campos_de_residuos(n, passo, itmax); };
     const auto campos = [&](int n) { return 1 + (n > 1 ? 1 : 0) + residuos(n); };
-    // Não mais threads que varreduras.
-    int n = std::max(1, std::min(numero_threads(), static_cast<int>(std::min(itmax, maximo_de_threads))));
+    // Não mais threads que varreduras, nem que as que pagam as passagens.
+    int n = lotes::threads(std::max(1, std::min(numero_threads(), static_cast<int>(std::min(itmax, maximo_de_threads)))),
+                           Nx, Ny);
     while (n > 2 && static_cast<std::size_t>(campos(n)) * bytes_por_campo > bytes_dos_campos) --n;
     if (n > 1 && residuos(n) > 1 && static_cast<std::size_t>(residuos(n)) * bytes_por_campo > bytes_dos_residuos) {
         n = 1;
@@ -185,7 +187,7 @@ int laplace_em_faixas(double aP, double aX, double aY, std::int32_t itmax, doubl
 {
     const faixas::Nucleos& nucleos = nucleos_em_uso();
     const std::size_t bytes = faixas::Campo_faixas::bytes(Nx, Ny, nucleos.linhas);
-    const int pedidas = equipe::preparar(threads_termicas(bytes, itmax, passo_hist));
+    const int pedidas = equipe::preparar(threads_termicas(bytes, itmax, passo_hist, Nx, Ny));
     Solucao_termica solucao(nucleos, {aP, aX, aY}, itmax, tol, passo_hist, Nx, Ny, {L1, L2, Linf}, pedidas);
     const int n = solucao.certificavel() ? solucao.threads() : 1;
     solucao.carregar(T);
