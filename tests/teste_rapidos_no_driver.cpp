@@ -172,7 +172,7 @@ TEST_P(RapidosNoDriver, CaminhoTomadoEQuedasSemMudarOsBits)
 // bits.
 TEST(LimiarNoDriver, MalhaDeEstudanteSemCriarThreadsNasThreadsPadrao)
 {
-    const Fase f{41, 41, 5, 3, 0, 0.3, 1.2e-5};
+    const Fase f{"malha de estudante", 41, 41, 5, 3, 0, false, 0.3, 1.2e-5};
     int exc = 0;
     const Variaveis ref = executar_fase(f, false, exc);
     for (const int pedidas : {0, 2}) {
