@@ -43,7 +43,7 @@ compilar_e_testar() { # descrição, diretório, opções do cmake...
   else
     anotar falhou "$descricao: o ctest falhou (acima) $(duracao)"
   fi
-  [ -z "$pulados" ] || anotar nota "$descricao: $(grep -c . <<<"$pulados") teste(s) pulado(s) pelo GoogleTest: $(echo $pulados)"
+  [ -z "$pulados" ] || anotar nota "$descricao: $(grep -c . <<<"$pulados") teste(s) pulado(s): $(echo $pulados)"
 }
 
 # A documentação: um link relativo ou uma âncora (#...) que não resolve é falha.
@@ -57,7 +57,7 @@ fi
 compilar_e_testar "compilação normal" build -DCMAKE_BUILD_TYPE=Release
 
 n=$(ctest --test-dir build -N -R '^SolversRapidos\.CpuEmulada\.' 2>/dev/null | sed -n 's/^Total Tests: //p')
-if [ "${n:-0}" -gt 0 ]; then
+if [ "${n:-0}" -gt 0 ] && command -v qemu-x86_64 >/dev/null 2>&1; then
   anotar ok "CPUs emuladas (qemu-user, Nehalem e Haswell): $n testes, no ctest da compilação normal"
 elif [ "$(uname -m)" != x86_64 ]; then
   anotar pulado "CPUs emuladas: só num processador x86-64"

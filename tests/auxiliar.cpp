@@ -11,9 +11,9 @@
 #include <iterator>
 #include <random>
 #include <cerrno>
-#include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <thread>
 #include <vector>
 #include <unistd.h>
 
@@ -39,11 +39,6 @@ Ajustes_rapidos::~Ajustes_rapidos()
     costuras::teste::falhar_criacao_de_threads(-1);
 }
 
-void Por_instrucoes::SetUp()
-{
-    if (!rapido::usar_instrucoes(GetParam())) GTEST_SKIP() << "a CPU não tem " << rapido::nome(GetParam());
-}
-
 std::string nome_das_instrucoes(const ::testing::TestParamInfo<rapido::Instrucoes>& info)
 {
     switch (info.param) {
@@ -52,6 +47,21 @@ std::string nome_das_instrucoes(const ::testing::TestParamInfo<rapido::Instrucoe
     case rapido::Instrucoes::portavel: break;
     }
     return "portavel";
+}
+
+std::string nome_de_linha(std::string_view descricao)
+{
+    // As letras acentuadas em UTF-8 (dois bytes cada) e a letra sem acento.
+    constexpr std::string_view acentuadas = "áàâãéêíóôõúçÁÉÍÓÚÇ", sem_acento = "aaaaeeioooucAEIOUC";
+    std::string nome;
+    for (std::size_t i = 0; i < descricao.size(); ++i) {
+        char c = descricao[i];
+        const std::size_t a = acentuadas.find(descricao.substr(i, 2));
+        if (a != std::string_view::npos && a % 2 == 0) c = sem_acento[a / 2], ++i;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) nome += c;
+        else if (!nome.empty() && nome.back() != '_') nome += '_';
+    }
+    return nome;
 }
 
 std::string ler(const fs::path& arquivo)
@@ -176,6 +186,15 @@ bool Em_execucao::terminou()
     return colhido_;
 }
 
+bool Em_execucao::esperar_por(const std::function<bool()>& pronto)
+{
+    while (!pronto()) {
+        if (terminou()) return pronto();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 Resultado Em_execucao::esperar()
 {
     if (!colhido_) ::waitpid(pid_, &bruto_, 0);
@@ -201,7 +220,7 @@ Resultado executar_programa(const Area& area, bool so_substitutos, const std::st
 // erro padrão: a procura de vazamentos fica para as outras execuções.
 std::string strace(const std::string& chamadas, const std::string& injecao)
 {
-    return "env ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" strace -o /dev/null -e trace=" +
+    return "env ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" strace -D -o /dev/null -e trace=" +
            chamadas + " -e inject=" + chamadas + ":" + injecao;
 }
 
@@ -230,15 +249,11 @@ No_terminal::No_terminal(const Area& area, const std::string& preambulo, const s
     ::close(escravo);
 }
 
-bool No_terminal::ler_ate(std::string_view texto, double segundos)
+bool No_terminal::ler_ate(std::string_view texto)
 {
     char bloco[4096];
-    const auto limite = std::chrono::steady_clock::now() + std::chrono::duration<double>(segundos);
     // Até o último descritor do escravo fechar (EIO), também nos substitutos.
     while (lido_.find(texto) == std::string::npos) {
-        struct pollfd espera {mestre_, POLLIN, 0};
-        if (std::chrono::steady_clock::now() > limite) return false;
-        if (::poll(&espera, 1, 100) == 0) continue;
         const ssize_t n = ::read(mestre_, bloco, sizeof bloco);
         if (n > 0) lido_.append(bloco, static_cast<std::size_t>(n));
         else if (n < 0 && errno == EINTR) continue;

@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 namespace teste {
 
@@ -38,10 +40,20 @@ public:
 };
 
 // Testes repetidos com os núcleos de cada conjunto de instruções (os que a
-// CPU não tem são pulados); os ajustes voltam ao padrão no fim de cada um.
-class Por_instrucoes : public ::testing::TestWithParam<rapido::Instrucoes> {
+// CPU não tem são pulados), sozinho ou com a linha de uma tabela; os ajustes
+// voltam ao padrão no fim de cada um.
+inline rapido::Instrucoes instrucoes_de(rapido::Instrucoes conjunto) { return conjunto; }
+template <class Linha>
+rapido::Instrucoes instrucoes_de(const std::tuple<rapido::Instrucoes, Linha>& p) { return std::get<0>(p); }
+
+template <class Parametro = rapido::Instrucoes>
+class Por_instrucoes : public ::testing::TestWithParam<Parametro> {
 protected:
-    void SetUp() override;
+    void SetUp() override
+    {
+        const rapido::Instrucoes conjunto = instrucoes_de(this->GetParam());
+        if (!rapido::usar_instrucoes(conjunto)) GTEST_SKIP() << "a CPU não tem " << rapido::nome(conjunto);
+    }
     Ajustes_rapidos ajustes_;
 };
 
@@ -50,6 +62,15 @@ inline auto todas_as_instrucoes()
     return ::testing::Values(rapido::Instrucoes::portavel, rapido::Instrucoes::avx2, rapido::Instrucoes::avx512);
 }
 std::string nome_das_instrucoes(const ::testing::TestParamInfo<rapido::Instrucoes>& info); // portavel, avx2, avx512
+
+// Nome de uma linha de tabela (TEST_P) pela descrição: só letras sem acento,
+// algarismos e _, para a linha poder ser rodada sozinha.
+std::string nome_de_linha(std::string_view descricao);
+template <class Linha>
+std::string nome_da_linha(const ::testing::TestParamInfo<Linha>& info)
+{
+    return nome_de_linha(info.param.caso);
+}
 
 namespace fs = std::filesystem;
 
@@ -129,6 +150,8 @@ public:
     int pid() const { return pid_; }
     // Se o processo já terminou (não espera).
     bool terminou();
+    // Espera, sem prazo, até `pronto()` ou o fim do processo; diz se ficou pronto.
+    bool esperar_por(const std::function<bool()>& pronto);
     Resultado esperar();
 
 private:
@@ -144,7 +167,8 @@ Resultado executar_programa(const Area& area, bool so_substitutos = false, const
 // Envoltório que roda o placa2d sob o strace, com `injecao` nas chamadas de
 // sistema `chamadas` da thread principal (as outras não são seguidas):
 // strace("/^rename", "delay_enter=2500000:when=1") segura a primeira
-// substituição por 2,5 s. Os testes que o usam pedem EXIGIR_COMANDO("strace").
+// substituição por 2,5 s. O strace é neto (-D): o processo é o placa2d, e o
+// fim do strace o solta. Os testes que o usam pedem EXIGIR_COMANDO("strace").
 std::string strace(const std::string& chamadas, const std::string& injecao);
 
 // O placa2d com o erro padrão num pseudoterminal de 100 colunas, como num
@@ -154,9 +178,8 @@ class No_terminal {
 public:
     No_terminal(const Area& area, const std::string& preambulo = "", const std::string& envoltorio = "");
     int pid() const { return pid_; }
-    // Lê o terminal até o texto aparecer (true), o programa terminar ou
-    // passarem `segundos`.
-    bool ler_ate(std::string_view texto, double segundos = 1e9);
+    // Lê o terminal, sem prazo, até o texto aparecer (true) ou o programa terminar.
+    bool ler_ate(std::string_view texto);
     Resultado esperar();
 
 private:

@@ -7,7 +7,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 namespace {
 
@@ -204,6 +203,7 @@ TEST_F(Leitura, ValoresInvalidosSaoErrosQueNomeiamLinhaParametroETexto)
         {&Entrada::Ny, "2.5", "linha 5 (parâmetro Ny): \"2.5\" não é um número inteiro"},
         {&Entrada::itmax, "3000000000", "linha 6 (parâmetro itmax): \"3000000000\" está fora do intervalo"},
         {&Entrada::itgs, "-2147483649", "(parâmetro itgs): \"-2147483649\" está fora"},
+        {&Entrada::Nx, "18446744073709551621", "\"18446744073709551621\" está fora do intervalo"}, // 2^64 + 5
         {&Entrada::itdesl, "12abc", "\"12abc\" não é um número inteiro"},
         {&Entrada::Lx, "Inf", "linha 2 (parâmetro Lx): \"Inf\" não é um número real"},
         {&Entrada::Ly, "NaN", "(parâmetro Ly): \"NaN\" não é um número real"},
@@ -249,31 +249,6 @@ TEST_F(Leitura, ArquivoCurtoOuVazioEhErroDeFimDeArquivo)
                 HasSubstr("o arquivo terminou (linha 13) antes do valor de passo_hist, o parâmetro 14 de 14"));
     EXPECT_THAT(erro_de(""), HasSubstr("antes do valor de nome_relatorio, o parâmetro 1 de 14"));
     EXPECT_THAT(erro_de("\n\n   \n"), HasSubstr("o arquivo terminou (linha 3)"));
-}
-
-class Leitura_do_arquivo : public Leitura {
-protected:
-    void SetUp() override
-    {
-        Leitura::SetUp();
-        caminho_anterior_ = std::getenv("PATH");
-        setenv("PATH", (area_.bin().string() + ":" + caminho_anterior_).c_str(), 1);
-    }
-    void TearDown() override { setenv("PATH", caminho_anterior_.c_str(), 1); }
-
-    teste::Area area_;
-    std::string caminho_anterior_;
-};
-
-TEST_F(Leitura_do_arquivo, LeDepoisQueOEditorFecha)
-{
-    // O editor substituto troca Nx de 5 para 9 antes da leitura.
-    area_.criar_substituto("notepad", "sed -i 's/^5  Nx/9  Nx/' entrada_geral.ent");
-    area_.gravar_entrada(Entrada().texto());
-    teste::No_diretorio no(area_.trabalho());
-    ler_entrada();
-    EXPECT_EQ(estado.Nx, 9);
-    EXPECT_EQ(area_.comandos(), "notepad entrada_geral.ent\n");
 }
 
 } // namespace

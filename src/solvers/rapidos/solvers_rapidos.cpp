@@ -162,7 +162,8 @@ bool deslocamentos_cabem(const Deslocamentos& d)
 
 Percurso iteracoes_deslocamento(const Deslocamentos& d, const Campos_deslocamento& c)
 {
-    if (d.itdesl >= 1 && em_faixas(d.aPu, d.aXu, d.aYu, d.Nx, d.Ny) && em_faixas(d.aPv, d.aXv, d.aYv, d.Nx, d.Ny) &&
+    if (d.itdesl < 1) return {}; // nada a fazer: o caminho é nenhum
+    if (em_faixas(d.aPu, d.aXu, d.aYu, d.Nx, d.Ny) && em_faixas(d.aPv, d.aXv, d.aYv, d.Nx, d.Ny) &&
         deslocamentos_aceitos(d) && deslocamentos_cabem(d)) {
         try {
             costuras::alocar(costuras::Alocacao::faixas);
