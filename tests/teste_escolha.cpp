@@ -184,15 +184,47 @@ TEST(EscolhaDasThreads, SobCargaVisivelNaoTentaN)
         Escolha e(2, true, s.cpus());
         if (!no_comeco) perder_no_comeco(e, s);
         s.tomadas = true;
+        const int leituras_antes = s.leituras;
         int com_n = 0;
         for (int i = 0; i < 1000; ++i) {
             com_n += e.threads() != 1;
             lote(e, s, true);
         }
         EXPECT_EQ(com_n, 0);
+        // Ler o sistema custa: sob carga, no máximo uma leitura a cada
+        // quatro lotes.
+        EXPECT_LE(s.leituras - leituras_antes, 1000 / 4 + 1);
         s.tomadas = false;
         EXPECT_LT(lotes_com_uma(e, s), 8);
     }
+}
+
+// Regra 7: o teto da folga. Depois de muitas vitórias, sob uma carga que
+// chega e fica, os lotes curtos com espera dormida que ainda rodam com n
+// somam oito lotes inteiros, e não mais: a carga é vista em poucos lotes,
+// e a folga para de crescer.
+TEST(EscolhaDasThreads, FolgaParaNoTetoDeOitoLotesInteiros)
+{
+    Sistema s;
+    Escolha e(2, true, s.cpus());
+    lote(e, s); // aquece
+    lote(e, s); // o teste do começo: ninguém dormiu, n ganha
+    std::vector<double> inteiros; // os lotes inteiros com n, sob carga, depois de cada vitória
+    for (int v = 0; v < 10; ++v) {
+        for (int k = 0; k < 1000 && e.threads() != 1; ++k) n_perde(e, s);
+        lotes_com_uma(e, s);
+        lote(e, s); // o teste: ninguém dormiu, n ganha
+        double soma = 0.0;
+        lote(e, s, true, 1.0); // o primeiro lote dormido, inteiro
+        for (int k = 0; k < 100000 && e.threads() != 1; ++k) {
+            soma += 1.0 / e.divisor();
+            lote(e, s, true, 1.0);
+        }
+        inteiros.push_back(soma);
+    }
+    EXPECT_LT(inteiros[0], inteiros[3]) << "a folga dobra a cada vitória";
+    EXPECT_EQ(inteiros[8], inteiros[9]) << "a folga para no teto";
+    EXPECT_NEAR(inteiros[9], 8.0, 1.0);
 }
 
 // Regra 7: a folga. A vitória no teste do começo dá um lote de folga (o
@@ -219,7 +251,7 @@ TEST(EscolhaDasThreads, FolgaSoVoltaComUmaVitoria)
         lote(e, s); // aquece
         lote(e, s); // o teste do começo: ninguém dormiu, n ganha
         for (int v = 0; v < l.vitorias; ++v) {
-            while (e.threads() != 1) n_perde(e, s);
+            for (int k = 0; k < 1000 && e.threads() != 1; ++k) n_perde(e, s);
             lotes_com_uma(e, s);
             lote(e, s); // o teste: ninguém dormiu, n ganha
         }
