@@ -216,12 +216,14 @@ Resultado executar_programa(const Area& area, bool so_substitutos, const std::st
     return Em_execucao(area, so_substitutos, preambulo, envoltorio, argumentos).esperar();
 }
 
-// Sob o strace, o LeakSanitizer não consegue parar as threads e avisaria no
-// erro padrão: a procura de vazamentos fica para as outras execuções.
+// Sob o strace, o LeakSanitizer não consegue parar as threads e falha no
+// fim (status 1): a procura de vazamentos fica para as outras execuções.
+std::string sem_busca_de_vazamentos() { return "env ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" "; }
+
 std::string strace(const std::string& chamadas, const std::string& injecao)
 {
-    return "env ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" strace -D -o /dev/null -e trace=" +
-           chamadas + " -e inject=" + chamadas + ":" + injecao;
+    return sem_busca_de_vazamentos() + "strace -D -o /dev/null -e trace=" + chamadas + " -e inject=" + chamadas + ":" +
+           injecao;
 }
 
 No_terminal::No_terminal(const Area& area, const std::string& preambulo, const std::string& envoltorio)

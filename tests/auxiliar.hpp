@@ -170,6 +170,9 @@ Resultado executar_programa(const Area& area, bool so_substitutos = false, const
 // substituição por 2,5 s. O strace é neto (-D): o processo é o placa2d, e o
 // fim do strace o solta. Os testes que o usam pedem EXIGIR_COMANDO("strace").
 std::string strace(const std::string& chamadas, const std::string& injecao);
+// O prefixo de um comando que roda o placa2d sob o strace (o LeakSanitizer
+// não funciona sob ptrace).
+std::string sem_busca_de_vazamentos();
 
 // O placa2d com o erro padrão num pseudoterminal de 100 colunas, como num
 // console; `preambulo` e `envoltorio` como em Em_execucao. Em

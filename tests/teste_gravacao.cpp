@@ -287,9 +287,9 @@ TEST(Gravacao_execucao, TemporariosNoDiscoAntesDasTrocasEAPastaDepois)
     area.gravar_entrada(grande("5").texto());
     const fs::path registro = area.bin() / "strace.txt";
     const std::string comando = "cd '" + area.trabalho().string() + "' && PATH='" + area.bin().string() + ":" +
-                                std::getenv("PATH") + "' strace -y -o '" + registro.string() +
-                                "' -e trace=fsync,fdatasync,rename,renameat,renameat2 '" + PLACA2D_EXECUTAVEL +
-                                "' </dev/null >/dev/null 2>&1";
+                                std::getenv("PATH") + "' " + teste::sem_busca_de_vazamentos() + "strace -y -o '" +
+                                registro.string() + "' -e trace=fsync,fdatasync,rename,renameat,renameat2 '" +
+                                PLACA2D_EXECUTAVEL + "' </dev/null >/dev/null 2>&1";
     ASSERT_EQ(std::system(comando.c_str()), 0);
     std::vector<std::string> no_disco, trocados;
     bool pasta_depois = false;
